@@ -29,10 +29,13 @@ struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
 
+// g++ 12 may destroy the temporaries of a co_await expression twice, so every awaited task and
+// future in this file is started in a statement of its own and then awaited by name.
 template <class T> QCoro::Task<Decoded<T>> decodeOffThread(QByteArray body) {
     if (body.size() <= offThreadDecodeThreshold)
         co_return decodeReply<T>(body);
-    co_return co_await QtConcurrent::run([body = std::move(body)] { return decodeReply<T>(body); });
+    QFuture<Decoded<T>> decoding = QtConcurrent::run([body] { return decodeReply<T>(body); });
+    co_return co_await decoding;
 }
 
 std::optional<QString> messageOf(const QByteArray& body) {
@@ -107,7 +110,9 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoin
         device->setData(*body);
         device->open(QIODevice::ReadOnly);
     }
-    auto reply = co_await send(std::move(request), endpoint.method(), device);
+    const QByteArray method = endpoint.method();
+    auto sending = send(std::move(request), method, device);
+    auto reply = co_await sending;
     if (!reply)
         co_return reply;
     // Nobody is signed in yet at sign-in, so a 401 there is a refusal with the service's own words.
@@ -120,7 +125,8 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoin
 
 template <class T>
 QCoro::Task<APIResult<T>> APIClient::perform(APIEndpoint endpoint, std::optional<QByteArray> body) {
-    auto reply = co_await exchange(std::move(endpoint), std::move(body));
+    auto exchanging = exchange(std::move(endpoint), std::move(body));
+    auto reply = co_await exchanging;
     if (!reply)
         co_return std::unexpected(reply.error());
     if constexpr (std::is_same_v<T, EmptyDTO>) {
@@ -128,7 +134,8 @@ QCoro::Task<APIResult<T>> APIClient::perform(APIEndpoint endpoint, std::optional
     } else {
         if (reply->body.isEmpty())
             co_return std::unexpected(APIClientError::emptyBody());
-        auto decoded = co_await decodeOffThread<T>(std::move(reply->body));
+        auto decoding = decodeOffThread<T>(std::move(reply->body));
+        auto decoded = co_await decoding;
         if (!decoded)
             co_return std::unexpected(APIClientError::decoding(decoded.error().description));
         co_return std::move(*decoded);
@@ -178,7 +185,10 @@ QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePa
     request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
     request.setHeader(QNetworkRequest::ContentLengthHeader, (*body)->size());
 
-    auto reply = co_await send(std::move(request), QByteArrayLiteral("POST"), body->release());
+    const QByteArray method = QByteArrayLiteral("POST");
+    QIODevice* device = body->release();
+    auto sending = send(std::move(request), method, device);
+    auto reply = co_await sending;
     if (!reply)
         co_return std::unexpected(reply.error());
     if (reply->status == 401)

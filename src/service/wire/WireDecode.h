@@ -14,6 +14,8 @@ namespace lumora {
 // "Bad date: 2024-01-01 (at [3].lastMessage.createdAt)".
 struct DecodeError {
     QString description;
+
+    bool operator==(const DecodeError&) const = default;
 };
 
 template <class T> using Decoded = std::expected<T, DecodeError>;

@@ -1,0 +1,212 @@
+#include "WireDecode.h"
+#include "WireEncode.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace lumora;
+
+namespace {
+
+const QByteArray user =
+    R"({"id":"u1","username":"amal","role":"user","verified":true,"mustChangePassword":false})";
+
+QByteArray conversation(const QByteArray& extra) {
+    return R"({"id":"c1","updatedAt":"2026-01-02T03:04:05Z")" + extra + "}";
+}
+
+Instant at(int y, unsigned mo, unsigned d, int h, int mi, int s, int ms = 0) {
+    using namespace std::chrono;
+    return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{ms};
+}
+
+} // namespace
+
+class WireRecordsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void timestamps_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<qint64>("millisSinceEpoch");
+        QTest::newRow("utc") << QByteArray("2026-01-02T03:04:05Z") << true << qint64(1767323045000);
+        QTest::newRow("fraction") << QByteArray("2026-01-02T03:04:05.123Z") << true << qint64(1767323045123);
+        QTest::newRow("long fraction") << QByteArray("2026-01-02T03:04:05.123999Z") << true << qint64(1767323045123);
+        QTest::newRow("offset") << QByteArray("2026-01-02T05:34:05+02:30") << true << qint64(1767323045000);
+        QTest::newRow("negative offset") << QByteArray("2026-01-01T22:04:05-05:00") << true << qint64(1767323045000);
+        QTest::newRow("leap day") << QByteArray("2024-02-29T00:00:00Z") << true << qint64(1709164800000);
+        QTest::newRow("bare date") << QByteArray("2026-01-02") << false << qint64(0);
+        QTest::newRow("no zone") << QByteArray("2026-01-02T03:04:05") << false << qint64(0);
+        QTest::newRow("offset without colon") << QByteArray("2026-01-02T03:04:05+0200") << false << qint64(0);
+        QTest::newRow("empty fraction") << QByteArray("2026-01-02T03:04:05.Z") << false << qint64(0);
+        QTest::newRow("no seconds") << QByteArray("2026-01-02T03:04Z") << false << qint64(0);
+        QTest::newRow("space separator") << QByteArray("2026-01-02 03:04:05Z") << false << qint64(0);
+        QTest::newRow("31 February") << QByteArray("2026-02-31T00:00:00Z") << false << qint64(0);
+        QTest::newRow("hour 24") << QByteArray("2026-01-02T24:00:00Z") << false << qint64(0);
+        QTest::newRow("trailing text") << QByteArray("2026-01-02T03:04:05Zjunk") << false << qint64(0);
+    }
+
+    void timestamps() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        QFETCH(qint64, millisSinceEpoch);
+        const auto parsed = parseTimestamp(std::string_view(text.constData(), size_t(text.size())));
+        QCOMPARE(parsed.has_value(), valid);
+        if (valid)
+            QCOMPARE(qint64(parsed->time_since_epoch().count()), millisSinceEpoch);
+    }
+
+    void timestampFormatting() {
+        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5)), QStringLiteral("2026-01-02T03:04:05Z"));
+        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5, 7)), QStringLiteral("2026-01-02T03:04:05.007Z"));
+        QCOMPARE(formatTimestamp(at(1969, 12, 31, 23, 59, 59, 999)), QStringLiteral("1969-12-31T23:59:59.999Z"));
+    }
+
+    void badDateNamesTextAndPath() {
+        const QByteArray list = "[" + conversation("") + "," +
+                                conversation(R"(,"lastMessage":{"id":"m","senderId":"u","createdAt":"2026-01-02"})") +
+                                "]";
+        const auto decoded = decodeJson<QList<ConversationDTO>>(list);
+        QVERIFY(!decoded);
+        QVERIFY2(decoded.error().description.startsWith(QStringLiteral("Bad date: 2026-01-02")),
+                 qPrintable(decoded.error().description));
+        QVERIFY2(decoded.error().description.contains(QStringLiteral("[1].lastMessage.createdAt")),
+                 qPrintable(decoded.error().description));
+    }
+
+    void requiredOptionalAndNull() {
+        // Absent and null optional fields are empty; an absent unreadCount is 0.
+        auto c = decodeJson<ConversationDTO>(conversation(R"(,"title":null,"unreadCount":null)"));
+        QVERIFY(c);
+        QCOMPARE(c->title, std::nullopt);
+        QCOMPARE(c->unreadCount, 0);
+        QCOMPARE(c->updatedAt, at(2026, 1, 2, 3, 4, 5));
+        QCOMPARE(decodeJson<ConversationDTO>(conversation(R"(,"unreadCount":12)"))->unreadCount, 12);
+
+        // A required field that is absent or null fails, naming the key.
+        auto missing = decodeJson<ConversationDTO>(R"({"id":"c1"})");
+        QVERIFY(!missing);
+        QVERIFY(missing.error().description.contains(QStringLiteral("updatedAt")));
+        QVERIFY(!decodeJson<ConversationDTO>(R"({"id":null,"updatedAt":"2026-01-02T03:04:05Z"})"));
+
+        // A present optional value of the wrong type still fails.
+        auto wrongType = decodeJson<ConversationDTO>(conversation(R"(,"title":7)"));
+        QVERIFY(!wrongType);
+        QVERIFY(wrongType.error().description.contains(QStringLiteral("title")));
+        QVERIFY(!decodeJson<ConversationDTO>(conversation(R"(,"unreadCount":"3")")));
+
+        // Users need both flags; the optional texts may be missing; unknown keys are ignored.
+        auto u = decodeJson<UserDTO>(user);
+        QVERIFY(u);
+        QCOMPARE(u->displayName, std::nullopt);
+        QVERIFY(u->verified);
+        QVERIFY(decodeJson<UserDTO>(QByteArray(user).replace("}", R"(,"shoeSize":44})")));
+        QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"(,"verified":true)", "")));
+        QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"(,"mustChangePassword":false)", "")));
+        QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"("role":"user")", R"("role":"owner")")));
+        QVERIFY(decodeJson<UserDTO>(QByteArray(user).replace(R"("role":"user")", R"("role":"moderator")"))->role ==
+                UserRole::moderator);
+    }
+
+    void oneBadElementFailsTheWholeList() {
+        const QByteArray good = R"({"id":"m1","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05.5Z"})";
+        const QByteArray bad = R"({"id":"m2","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z",)"
+                               R"("attachments":[{"url":"/m/1","mimeType":"image/png"}]})";
+        auto decoded = decodeJson<QList<MessageDTO>>("[" + good + "," + bad + "]");
+        QVERIFY(!decoded);
+        QVERIFY2(decoded.error().description.contains(QStringLiteral("[1].attachments[0].sizeBytes")),
+                 qPrintable(decoded.error().description));
+        auto one = decodeJson<QList<MessageDTO>>("[" + good + "]");
+        QVERIFY(one);
+        QCOMPARE(one->first().createdAt, at(2026, 1, 2, 3, 4, 5, 500));
+    }
+
+    void loginReplyShapes() {
+        // Nested tokens win over flat keys.
+        auto nested = decodeJson<LoginResponse>(
+            R"({"tokens":{"accessToken":"N","refreshToken":"NR","tokenType":"Bearer","expiresIn":3600},)"
+            R"("accessToken":"F","refreshToken":"FR","user":)" + user + "}");
+        QVERIFY(nested);
+        QCOMPARE(nested->tokens.accessToken, QStringLiteral("N"));
+        QCOMPARE(nested->tokens.refreshToken, QStringLiteral("NR"));
+        QCOMPARE(nested->tokens.expiresIn, 3600);
+
+        // Null tokens fall back to the flat keys, without type or expiry.
+        auto flat = decodeJson<LoginResponse>(R"({"tokens":null,"accessToken":"F","refreshToken":"FR","user":)" + user + "}");
+        QVERIFY(flat);
+        QCOMPARE(flat->tokens, (AuthTokensDTO{QStringLiteral("F"), QStringLiteral("FR"), std::nullopt, std::nullopt}));
+        auto flatNoRefresh = decodeJson<LoginResponse>(R"({"accessToken":"F","user":)" + user + "}");
+        QVERIFY(flatNoRefresh);
+        QCOMPARE(flatNoRefresh->tokens.refreshToken, std::nullopt);
+
+        QVERIFY(!decodeJson<LoginResponse>(R"({"user":)" + user + "}"));
+        QVERIFY(!decodeJson<LoginResponse>(R"({"tokens":{"accessToken":"N"}})"));
+    }
+
+    void errorBodyMessage() {
+        QCOMPARE(decodeJson<APIErrorBody>(R"({"message":["a","b"]})")->message, QStringLiteral("a, b"));
+        auto numeric = decodeJson<APIErrorBody>(R"({"message":5,"statusCode":400,"error":"Bad Request"})");
+        QVERIFY(numeric);
+        QCOMPARE(numeric->message, std::nullopt);
+        QCOMPARE(numeric->statusCode, 400);
+        QCOMPARE(numeric->error, QStringLiteral("Bad Request"));
+        QCOMPARE(decodeJson<APIErrorBody>(R"({"message":["a",1]})")->message, std::nullopt);
+        QVERIFY(!decodeJson<APIErrorBody>(R"({"statusCode":"400"})"));
+    }
+
+    void replyEnvelope() {
+        // The direct shape wins even when a "data" key is present.
+        auto direct = decodeReply<UserDTO>(QByteArray(user).replace("}", R"(,"data":{"id":"other"}})"));
+        QVERIFY(direct);
+        QCOMPARE(direct->id, QStringLiteral("u1"));
+        auto wrapped = decodeReply<UserDTO>(R"({"data":)" + user + "}");
+        QVERIFY(wrapped);
+        QCOMPARE(wrapped->username, QStringLiteral("amal"));
+        // When both shapes fail, the direct attempt's error is reported.
+        auto neither = decodeReply<QList<ConversationDTO>>(R"({"items":[]})");
+        QVERIFY(!neither);
+        QVERIFY2(neither.error().description.contains(QStringLiteral("Expected an array")),
+                 qPrintable(neither.error().description));
+        QVERIFY(!decodeReply<UserDTO>("not json"));
+    }
+
+    void requestEncoding() {
+        auto json = [](const auto& value) { return encodeJson(value); };
+        QCOMPARE(json(SendMessageRequest{QString(), QList<AttachmentInputDTO>{}, QStringLiteral("x.png")}),
+                 QByteArray("{}"));
+        QCOMPARE(json(SendMessageRequest{QStringLiteral(" "), std::nullopt, std::nullopt}),
+                 QByteArray(R"({"body":" "})"));
+        const AttachmentInputDTO file{QStringLiteral("/media/a"), QStringLiteral("image/png"), 12, std::nullopt};
+        QCOMPARE(json(SendMessageRequest{std::nullopt, QList{file}, std::nullopt}),
+                 QByteArray(R"({"attachments":[{"mimeType":"image/png","sizeBytes":12,"url":"/media/a"}]})"));
+
+        UpdateProfileRequest onlyEmail;
+        onlyEmail.email = QStringLiteral("a@b.c");
+        QCOMPARE(json(onlyEmail), QByteArray("{}"));
+        UpdateProfileRequest emptyBio;
+        emptyBio.bio = QString();
+        QCOMPARE(json(emptyBio), QByteArray(R"({"bio":""})"));
+
+        // Passwords go out exactly as typed.
+        QCOMPARE(json(LoginRequest{QStringLiteral(" amal "), QStringLiteral("p\"w ")}),
+                 QByteArray("{\"password\":\"p\\\"w \",\"username\":\" amal \"}"));
+    }
+
+    void replyRecordsRoundTrip() {
+        // The reference service and the command-line tool write replies with these encoders.
+        const QByteArray message =
+            R"([{"id":"m1","conversationId":"c","senderId":"u","body":"مرحبا 👋","createdAt":"2026-01-02T03:04:05.250Z",)"
+            R"("attachmentName":"a.pdf","attachments":[{"url":"/m/1","mimeType":"application/pdf","sizeBytes":9,"fileName":"a.pdf"}]}])";
+        auto decoded = decodeJson<QList<MessageDTO>>(message);
+        QVERIFY(decoded);
+        QCOMPARE(decodeJson<QList<MessageDTO>>(encodeJson(*decoded)), decoded);
+        auto conv = decodeJson<ConversationDTO>(conversation(
+            R"(,"peer":)" + user + R"(,"members":[{"id":"m","conversationId":"c1","userId":"u1","role":"member","user":{"id":"u1","username":"amal","verified":false}}])"));
+        QVERIFY(conv);
+        QCOMPARE(decodeJson<ConversationDTO>(encodeJson(*conv)), conv);
+    }
+};
+
+QTEST_GUILESS_MAIN(WireRecordsTest)
+#include "tst_wire_records.moc"
