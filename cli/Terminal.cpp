@@ -1,0 +1,67 @@
+#include "Terminal.h"
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
+
+namespace lumora::Terminal {
+
+namespace {
+
+// Turns terminal echo off for its lifetime, so a typed password never shows.
+class EchoOff {
+public:
+    EchoOff() {
+        m_active = tcgetattr(STDIN_FILENO, &m_saved) == 0;
+        if (!m_active)
+            return;
+        termios quiet = m_saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff() {
+        if (m_active)
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    termios m_saved{};
+    bool m_active = false;
+};
+
+} // namespace
+
+std::optional<QString> readSecretLine(const QString& prompt) {
+    const bool interactive = isatty(STDIN_FILENO);
+    std::string line;
+    bool gotLine = false;
+    if (interactive) {
+        std::fputs(prompt.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        EchoOff echoOff;
+        gotLine = bool(std::getline(std::cin, line));
+        std::fputs("\n", stderr);
+    } else {
+        gotLine = bool(std::getline(std::cin, line));
+    }
+    if (!gotLine && line.empty())
+        return std::nullopt;
+    if (!line.empty() && line.back() == '\r') // a line ending written as CR LF
+        line.pop_back();
+    return QString::fromStdString(line);
+}
+
+void printOut(const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+}
+
+void printError(const QString& text) {
+    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+}
+
+} // namespace lumora::Terminal

@@ -1,0 +1,173 @@
+#include "ScriptedServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+const QByteArray userJson =
+    R"({"id":"u1","username":"amina","displayName":"أمينة","role":"user","verified":true,"mustChangePassword":false,"createdAt":"2026-01-02T03:04:05.000+02:00"})";
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+    ScriptedServer* server = nullptr;
+    QTemporaryDir home;
+
+    // Runs lumora-cli with `arguments`, feeding `input` to its standard input, while this process's
+    // event loop keeps the scripted server answering.
+    Run cli(const QStringList& arguments, const QByteArray& input = {}, const QByteArray& token = "tok") {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMORA_API_BASE_URL"), server->url().toString());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        if (token.isEmpty())
+            env.remove(QStringLiteral("LUMORA_ACCESS_TOKEN"));
+        else
+            env.insert(QStringLiteral("LUMORA_ACCESS_TOKEN"), QString::fromUtf8(token));
+        process.setProcessEnvironment(env);
+        QSignalSpy finished(&process, &QProcess::finished);
+        process.start(QStringLiteral(LUMORA_CLI_PATH), arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!finished.wait(20000))
+            qFatal("lumora-cli did not finish");
+        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+private Q_SLOTS:
+    void init() { server = new ScriptedServer(this); }
+    void cleanup() { delete server; }
+
+    void loginReadsThePasswordFromStandardInput() {
+        server->answer(200, R"({"tokens":{"accessToken":"T","refreshToken":"R"},"user":)" + userJson + "}");
+        const Run run = cli({QStringLiteral("--json"), QStringLiteral("login"), QStringLiteral("amina")},
+                            "  pass word \r\nnext line\n", {});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server->requests().size(), 1);
+        QCOMPARE(server->requests()[0].body, QByteArray(R"({"password":"  pass word ","username":"amina"})"));
+        QVERIFY(!server->requests()[0].hasHeader("Authorization"));
+
+        // One JSON document: wire keys, empty optionals left out, timestamps in UTC.
+        const QJsonObject reply = QJsonDocument::fromJson(run.out).object();
+        QCOMPARE(reply[QStringLiteral("tokens")][QStringLiteral("accessToken")].toString(), QStringLiteral("T"));
+        const QJsonObject user = reply[QStringLiteral("user")].toObject();
+        QCOMPARE(user[QStringLiteral("displayName")].toString(), QStringLiteral("أمينة"));
+        QCOMPARE(user[QStringLiteral("createdAt")].toString(), QStringLiteral("2026-01-02T01:04:05Z"));
+        QVERIFY(!user.contains(QStringLiteral("email")));
+        QVERIFY(!reply[QStringLiteral("tokens")].toObject().contains(QStringLiteral("tokenType")));
+
+        const Run noPassword = cli({QStringLiteral("login"), QStringLiteral("amina")}, {}, {});
+        QCOMPARE(noPassword.exitCode, 2);
+        QCOMPARE(server->requests().size(), 1);
+    }
+
+    void failuresAndUsage() {
+        server->answer(500, R"({"message":"Database is down"})");
+        const Run failed = cli({QStringLiteral("conversations")});
+        QCOMPARE(failed.exitCode, 1);
+        QCOMPARE(failed.err, QByteArray("Database is down\n"));
+        QVERIFY(failed.out.isEmpty());
+
+        const Run noToken = cli({QStringLiteral("me")}, {}, {});
+        QCOMPARE(noToken.exitCode, 1);
+        QCOMPARE(noToken.err, QByteArray("Session expired. Please sign in again.\n"));
+
+        for (const QStringList& bad : {QStringList{}, QStringList{QStringLiteral("fly")},
+                                       QStringList{QStringLiteral("messages")},
+                                       QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--colour"), QStringLiteral("red")},
+                                       QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text")}}) {
+            const Run usage = cli(bad);
+            QCOMPARE(usage.exitCode, 2);
+            QVERIFY(usage.err.contains("usage: lumora-cli"));
+        }
+        QCOMPARE(server->requests().size(), 1);
+    }
+
+    void sendUploadsFirstThenReferencesTheFile() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("notes.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("hello");
+        file.close();
+        server->answerWith([](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/media/upload")
+                return {201, R"({"url":"/media/abc","mimeType":"text/plain","sizeBytes":5,"fileName":"notes.txt"})"};
+            return {201, R"({"id":"m9","conversationId":"c1","senderId":"u1","body":"see file","createdAt":"2026-01-02T03:04:05.120Z"})"};
+        });
+        const Run run = cli({QStringLiteral("--json"), QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text"),
+                             QStringLiteral("see file"), QStringLiteral("--attach"), file.fileName()});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(server->requests().size(), 2);
+        QCOMPARE(server->requests()[0].target, QByteArray("/media/upload"));
+        QCOMPARE(server->requests()[1].target, QByteArray("/conversations/c1/messages"));
+        const QJsonObject body = QJsonDocument::fromJson(server->requests()[1].body).object();
+        QCOMPARE(body[QStringLiteral("body")].toString(), QStringLiteral("see file"));
+        const QJsonObject attachment = body[QStringLiteral("attachments")].toArray().first().toObject();
+        QCOMPARE(attachment[QStringLiteral("url")].toString(), QStringLiteral("/media/abc"));
+        QCOMPARE(attachment[QStringLiteral("sizeBytes")].toInt(), 5);
+        QCOMPARE(attachment[QStringLiteral("fileName")].toString(), QStringLiteral("notes.txt"));
+        QCOMPARE(QJsonDocument::fromJson(run.out).object()[QStringLiteral("createdAt")].toString(),
+                 QStringLiteral("2026-01-02T03:04:05.120Z"));
+
+        // A missing file fails before anything is sent.
+        const Run missing = cli({QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--attach"), dir.filePath(QStringLiteral("gone.png"))});
+        QCOMPARE(missing.exitCode, 1);
+        QCOMPARE(missing.err, QByteArray("No such file or directory\n"));
+        QCOMPARE(server->requests().size(), 2);
+    }
+
+    void changePasswordAndProfile() {
+        server->answer(204, {});
+        const Run changed = cli({QStringLiteral("--json"), QStringLiteral("change-password")}, "old secret\nnew secret 1\n");
+        QCOMPARE(changed.exitCode, 0);
+        QCOMPARE(changed.out.trimmed(), QByteArray("{\n}"));
+        QCOMPARE(server->requests()[0].body, QByteArray(R"({"currentPassword":"old secret","newPassword":"new secret 1"})"));
+        QCOMPARE(server->requests()[0].header("Authorization"), QByteArray("Bearer tok"));
+
+        QCOMPARE(cli({QStringLiteral("change-password")}, "only one line\n").exitCode, 2);
+        QCOMPARE(server->requests().size(), 1);
+
+        server->answer(200, userJson);
+        const Run profile = cli({QStringLiteral("update-profile"), QStringLiteral("--bio"), QString(), QStringLiteral("--email"),
+                                 QStringLiteral("a@b.c"), QStringLiteral("--country-code"), QStringLiteral("eg")});
+        QCOMPARE(profile.exitCode, 0);
+        QCOMPARE(server->requests()[1].method, QByteArray("PATCH"));
+        QCOMPARE(server->requests()[1].body, QByteArray(R"({"bio":"","countryCode":"eg"})"));
+        QVERIFY(profile.out.startsWith("amina (أمينة)"));
+    }
+
+    void baseURLPreference() {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("LUMORA_API_BASE_URL"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(LUMORA_CLI_PATH), {QStringLiteral("base-url"), QStringLiteral("--set"), QStringLiteral("http://10.0.0.1:3001/api/")});
+        QVERIFY(process.waitForFinished(10000)); // no server involved
+        QCOMPARE(process.readAllStandardOutput(), QByteArray("http://10.0.0.1:3001/api/\n"));
+        QFile stored(home.filePath(QStringLiteral("Lumora/Lumora.conf")));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QVERIFY(stored.readAll().contains("apiBaseURL=http://10.0.0.1:3001/api/"));
+
+        // The environment still wins over the stored preference.
+        const Run run = cli({QStringLiteral("base-url")});
+        QCOMPARE(run.out, server->url().toString().toUtf8() + "\n");
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"
