@@ -58,9 +58,13 @@ struct Output {
     QStringList lines;
 };
 
-template <class T> QJsonDocument documentOf(const T& value) { return QJsonDocument(toJson(value)); }
+template <class T> QJsonDocument documentOf(const T& value) {
+    return QJsonDocument(toJson(value));
+}
 
-QString orDash(const std::optional<QString>& text) { return text && !text->isEmpty() ? *text : QStringLiteral("-"); }
+QString orDash(const std::optional<QString>& text) {
+    return text && !text->isEmpty() ? *text : QStringLiteral("-");
+}
 
 QString userLine(const UserDTO& u) {
     return QStringLiteral("%1 (%2) id=%3 role=%4%5%6")
@@ -73,8 +77,8 @@ QString conversationLine(const ConversationDTO& c) {
     QString name = c.title.value_or(QString());
     if (name.isEmpty() && c.peer)
         name = c.peer->displayName.value_or(c.peer->username);
-    QString line = QStringLiteral("%1  %2  updated %3").arg(c.id, name.isEmpty() ? QStringLiteral("-") : name,
-                                                            formatTimestamp(c.updatedAt));
+    QString line = QStringLiteral("%1  %2  updated %3")
+                       .arg(c.id, name.isEmpty() ? QStringLiteral("-") : name, formatTimestamp(c.updatedAt));
     if (c.unreadCount > 0)
         line += QStringLiteral("  unread %1").arg(c.unreadCount);
     if (c.lastMessage && c.lastMessage->body)
@@ -90,7 +94,9 @@ QString messageLine(const MessageDTO& m) {
     return QStringLiteral("%1  %2: %3").arg(formatTimestamp(m.createdAt), m.senderId, text);
 }
 
-std::optional<QString> readSecret(const QString& prompt) { return Terminal::readSecretLine(prompt); }
+std::optional<QString> readSecret(const QString& prompt) {
+    return Terminal::readSecretLine(prompt);
+}
 
 APIClient& client() {
     static APIClient* instance = [] {
@@ -146,9 +152,10 @@ QCoro::Task<Result> upload(QString path) {
     auto file = co_await task;
     if (!file)
         co_return std::unexpected(file.error());
-    co_return Output{documentOf(*file), {QStringLiteral("Uploaded %1 as %2 (%3, %4 bytes)")
-                                             .arg(file->fileName, file->url, file->mimeType)
-                                             .arg(file->sizeBytes)}};
+    co_return Output{documentOf(*file),
+                     {QStringLiteral("Uploaded %1 as %2 (%3, %4 bytes)")
+                          .arg(file->fileName, file->url, file->mimeType)
+                          .arg(file->sizeBytes)}};
 }
 
 QCoro::Task<Result> send(QString conversationId, std::optional<QString> text, std::optional<QString> attach) {
@@ -227,7 +234,8 @@ QCoro::Task<int> runCli(QStringList arguments) {
         auto task = messages(words[0]);
         result = co_await task;
     } else if (command == QLatin1String("send")) {
-        auto task = send(words[0], args->option(QStringLiteral("--text")), args->option(QStringLiteral("--attach")));
+        auto task =
+            send(words[0], args->option(QStringLiteral("--text")), args->option(QStringLiteral("--attach")));
         result = co_await task;
     } else if (command == QLatin1String("upload")) {
         auto task = upload(words[0]);
@@ -236,7 +244,8 @@ QCoro::Task<int> runCli(QStringList arguments) {
         const auto current = readSecret(QStringLiteral("Current password: "));
         const auto replacement = current ? readSecret(QStringLiteral("New password: ")) : std::nullopt;
         if (!replacement)
-            co_return usageError(QStringLiteral("the current and the new password are read from standard input"));
+            co_return usageError(
+                QStringLiteral("the current and the new password are read from standard input"));
         auto task = changePassword(*current, *replacement);
         result = co_await task;
     } else if (command == QLatin1String("update-profile")) {

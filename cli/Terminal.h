@@ -10,7 +10,7 @@ namespace lumora::Terminal {
 // terminal, `prompt` goes to standard error and the typed text is not echoed. Empty at end of input.
 std::optional<QString> readSecretLine(const QString& prompt);
 
-void printOut(const QString& text); // a line on standard output
+void printOut(const QString& text);   // a line on standard output
 void printError(const QString& text); // a line on standard error
 
 } // namespace lumora::Terminal

@@ -13,7 +13,9 @@ QSettings open() {
 }
 } // namespace
 
-QVariant value(const QString& key) { return open().value(key); }
+QVariant value(const QString& key) {
+    return open().value(key);
+}
 
 void setValue(const QString& key, const QVariant& value) {
     auto settings = open();

@@ -52,7 +52,9 @@ std::optional<QString> failureMessage(const QByteArray& body) {
     return std::nullopt;
 }
 
-bool isSuccess(int status) { return status >= 200 && status <= 299; }
+bool isSuccess(int status) {
+    return status >= 200 && status <= 299;
+}
 
 } // namespace
 
@@ -62,7 +64,9 @@ APIClient::APIClient(QNetworkAccessManager* network, QObject* parent)
 
 APIClient::~APIClient() = default;
 
-void APIClient::setAccessToken(std::optional<QString> token) { m_accessToken = token.value_or(QString()); }
+void APIClient::setAccessToken(std::optional<QString> token) {
+    m_accessToken = token.value_or(QString());
+}
 
 QNetworkRequest APIClient::newRequest(const QUrl& url) const {
     QNetworkRequest request(url);
@@ -72,7 +76,7 @@ QNetworkRequest APIClient::newRequest(const QUrl& url) const {
 }
 
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request, QByteArray method,
-                                                          QIODevice* body) {
+                                                         QIODevice* body) {
     std::unique_ptr<QNetworkReply, DeleteLater> reply(m_network->sendCustomRequest(request, method, body));
     if (body && !body->parent())
         body->setParent(reply.get());
@@ -81,7 +85,8 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     // Errors below 200 are the connection's and the proxy's; above, Qt's names for HTTP statuses.
-    const bool connectionFailed = error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    const bool connectionFailed =
+        error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
     if (!status.isValid() || connectionFailed) {
         if (error == QNetworkReply::OperationCanceledError)
             co_return std::unexpected(APIClientError::transport(QStringLiteral("The request timed out.")));
@@ -92,7 +97,8 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
     co_return Reply{status.toInt(), reply->readAll()};
 }
 
-QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint, std::optional<QByteArray> body) {
+QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint,
+                                                             std::optional<QByteArray> body) {
     const auto url = APIConfig::requestURL(APIConfig::baseURL(), endpoint.path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
@@ -146,10 +152,13 @@ QCoro::Task<APIResult<LoginResponse>> APIClient::login(QString username, QString
     return perform<LoginResponse>(APIEndpoint::login(), encodeJson(LoginRequest{username, password}));
 }
 
-QCoro::Task<APIResult<UserDTO>> APIClient::me() { return perform<UserDTO>(APIEndpoint::me(), std::nullopt); }
+QCoro::Task<APIResult<UserDTO>> APIClient::me() {
+    return perform<UserDTO>(APIEndpoint::me(), std::nullopt);
+}
 
 QCoro::Task<APIResult<EmptyDTO>> APIClient::changePassword(QString current, QString replacement) {
-    return perform<EmptyDTO>(APIEndpoint::changePassword(), encodeJson(ChangePasswordRequest{current, replacement}));
+    return perform<EmptyDTO>(APIEndpoint::changePassword(),
+                             encodeJson(ChangePasswordRequest{current, replacement}));
 }
 
 QCoro::Task<APIResult<UserDTO>> APIClient::updateProfile(UpdateProfileRequest request) {
@@ -164,8 +173,9 @@ QCoro::Task<APIResult<QList<MessageDTO>>> APIClient::messages(QString conversati
     return perform<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), std::nullopt);
 }
 
-QCoro::Task<APIResult<MessageDTO>> APIClient::sendMessage(QString conversationId, std::optional<QString> body,
-                                                          std::optional<QList<AttachmentInputDTO>> attachments) {
+QCoro::Task<APIResult<MessageDTO>>
+APIClient::sendMessage(QString conversationId, std::optional<QString> body,
+                       std::optional<QList<AttachmentInputDTO>> attachments) {
     const SendMessageRequest request{std::move(body), std::move(attachments), std::nullopt};
     return perform<MessageDTO>(APIEndpoint::sendMessage(std::move(conversationId)), encodeJson(request));
 }

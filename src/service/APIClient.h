@@ -56,7 +56,8 @@ private:
         QByteArray body;
     };
 
-    template <class T> QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
+    template <class T>
+    QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
     QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body);
     QCoro::Task<APIResult<Reply>> send(QNetworkRequest request, QByteArray method, QIODevice* body);
     QNetworkRequest newRequest(const QUrl& url) const;

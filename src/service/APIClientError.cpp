@@ -6,19 +6,29 @@ APIClientError APIClientError::http(int status, std::optional<QString> message) 
     return {Kind::http, status, std::move(message)};
 }
 
-APIClientError APIClientError::decoding(QString description) { return {Kind::decoding, 0, std::move(description)}; }
+APIClientError APIClientError::decoding(QString description) {
+    return {Kind::decoding, 0, std::move(description)};
+}
 
 APIClientError APIClientError::transport(QString description) {
     return {Kind::transport, 0, std::move(description)};
 }
 
-APIClientError APIClientError::invalidURL() { return {Kind::invalidURL, 0, std::nullopt}; }
+APIClientError APIClientError::invalidURL() {
+    return {Kind::invalidURL, 0, std::nullopt};
+}
 
-APIClientError APIClientError::unauthorized() { return {Kind::unauthorized, 0, std::nullopt}; }
+APIClientError APIClientError::unauthorized() {
+    return {Kind::unauthorized, 0, std::nullopt};
+}
 
-APIClientError APIClientError::emptyBody() { return {Kind::emptyBody, 0, std::nullopt}; }
+APIClientError APIClientError::emptyBody() {
+    return {Kind::emptyBody, 0, std::nullopt};
+}
 
-APIClientError APIClientError::file(QString description) { return {Kind::file, 0, std::move(description)}; }
+APIClientError APIClientError::file(QString description) {
+    return {Kind::file, 0, std::move(description)};
+}
 
 QString APIClientError::text() const {
     switch (m_kind) {

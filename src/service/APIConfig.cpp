@@ -27,9 +27,13 @@ std::optional<QUrl> withPath(const QUrl& base, const QString& path) {
 
 } // namespace
 
-QUrl defaultBaseURL() { return QUrl(QStringLiteral("http://127.0.0.1:3001")); }
+QUrl defaultBaseURL() {
+    return QUrl(QStringLiteral("http://127.0.0.1:3001"));
+}
 
-QUrl productionBaseURL() { return QUrl(QStringLiteral("https://api.lumora.app")); }
+QUrl productionBaseURL() {
+    return QUrl(QStringLiteral("https://api.lumora.app"));
+}
 
 QUrl baseURL() {
     if (auto url = parsed(qEnvironmentVariable(environmentVariable)))
@@ -39,7 +43,9 @@ QUrl baseURL() {
     return productionBaseURL();
 }
 
-void setBaseURL(const QString& text) { PreferenceStore::setValue(QString::fromLatin1(preferenceKey), text); }
+void setBaseURL(const QString& text) {
+    PreferenceStore::setValue(QString::fromLatin1(preferenceKey), text);
+}
 
 std::optional<QUrl> requestURL(const QUrl& base, const QString& endpointPath) {
     QString basePath = base.path(QUrl::FullyDecoded);
@@ -52,6 +58,8 @@ std::optional<QUrl> requestURL(const QUrl& base, const QString& endpointPath) {
     return withPath(base, basePath.isEmpty() ? path : QLatin1Char('/') + basePath + path);
 }
 
-std::optional<QUrl> replacingPath(const QUrl& base, const QString& path) { return withPath(base, path); }
+std::optional<QUrl> replacingPath(const QUrl& base, const QString& path) {
+    return withPath(base, path);
+}
 
 } // namespace lumora::APIConfig

@@ -9,15 +9,28 @@ namespace lumora {
 // the access token.
 class APIEndpoint {
 public:
-    enum class Kind { login, me, changePassword, updateProfile, conversations, messages, sendMessage, mediaUpload };
+    enum class Kind {
+        login,
+        me,
+        changePassword,
+        updateProfile,
+        conversations,
+        messages,
+        sendMessage,
+        mediaUpload
+    };
 
     static APIEndpoint login() { return APIEndpoint(Kind::login); }
     static APIEndpoint me() { return APIEndpoint(Kind::me); }
     static APIEndpoint changePassword() { return APIEndpoint(Kind::changePassword); }
     static APIEndpoint updateProfile() { return APIEndpoint(Kind::updateProfile); }
     static APIEndpoint conversations() { return APIEndpoint(Kind::conversations); }
-    static APIEndpoint messages(QString conversationId) { return APIEndpoint(Kind::messages, std::move(conversationId)); }
-    static APIEndpoint sendMessage(QString conversationId) { return APIEndpoint(Kind::sendMessage, std::move(conversationId)); }
+    static APIEndpoint messages(QString conversationId) {
+        return APIEndpoint(Kind::messages, std::move(conversationId));
+    }
+    static APIEndpoint sendMessage(QString conversationId) {
+        return APIEndpoint(Kind::sendMessage, std::move(conversationId));
+    }
     static APIEndpoint mediaUpload() { return APIEndpoint(Kind::mediaUpload); }
 
     Kind kind() const { return m_kind; }

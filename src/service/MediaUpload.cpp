@@ -10,9 +10,9 @@ namespace lumora::MediaUpload {
 
 QString mimeType(const QString& fileName) {
     static const std::pair<const char*, const char*> table[] = {
-        {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"},     {"png", "image/png"}, {"gif", "image/gif"},
+        {"jpg", "image/jpeg"},  {"jpeg", "image/jpeg"},     {"png", "image/png"},  {"gif", "image/gif"},
         {"webp", "image/webp"}, {"pdf", "application/pdf"}, {"txt", "text/plain"}, {"mp3", "audio/mpeg"},
-        {"m4a", "audio/mp4"},  {"mp4", "video/mp4"},
+        {"m4a", "audio/mp4"},   {"mp4", "video/mp4"},
     };
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot >= 0) {
@@ -49,10 +49,11 @@ QByteArray dispositionFileName(const QString& fileName) {
 }
 
 std::expected<std::unique_ptr<MultipartBody>, QString> MultipartBody::open(const QString& filePath,
-                                                                            const QByteArray& boundary) {
+                                                                           const QByteArray& boundary) {
     const QString name = QFileInfo(filePath).fileName();
     QByteArray head = "--" + boundary + "\r\n";
-    head += "Content-Disposition: form-data; name=\"file\"; filename=\"" + dispositionFileName(name) + "\"\r\n";
+    head +=
+        "Content-Disposition: form-data; name=\"file\"; filename=\"" + dispositionFileName(name) + "\"\r\n";
     head += "Content-Type: " + mimeType(name).toUtf8() + "\r\n\r\n";
     const QByteArray tail = "\r\n--" + boundary + "--\r\n";
 
@@ -71,7 +72,9 @@ MultipartBody::MultipartBody(const QString& filePath, QByteArray head, QByteArra
     , m_head(std::move(head))
     , m_tail(std::move(tail)) {}
 
-qint64 MultipartBody::size() const { return m_head.size() + m_fileSize + m_tail.size(); }
+qint64 MultipartBody::size() const {
+    return m_head.size() + m_fileSize + m_tail.size();
+}
 
 qint64 MultipartBody::readData(char* data, qint64 maxSize) {
     qint64 pos = this->pos();

@@ -63,7 +63,8 @@ private Q_SLOTS:
 
         // One JSON document: wire keys, empty optionals left out, timestamps in UTC.
         const QJsonObject reply = QJsonDocument::fromJson(run.out).object();
-        QCOMPARE(reply[QStringLiteral("tokens")][QStringLiteral("accessToken")].toString(), QStringLiteral("T"));
+        QCOMPARE(reply[QStringLiteral("tokens")][QStringLiteral("accessToken")].toString(),
+                 QStringLiteral("T"));
         const QJsonObject user = reply[QStringLiteral("user")].toObject();
         QCOMPARE(user[QStringLiteral("displayName")].toString(), QStringLiteral("أمينة"));
         QCOMPARE(user[QStringLiteral("createdAt")].toString(), QStringLiteral("2026-01-02T01:04:05Z"));
@@ -86,10 +87,11 @@ private Q_SLOTS:
         QCOMPARE(noToken.exitCode, 1);
         QCOMPARE(noToken.err, QByteArray("Session expired. Please sign in again.\n"));
 
-        for (const QStringList& bad : {QStringList{}, QStringList{QStringLiteral("fly")},
-                                       QStringList{QStringLiteral("messages")},
-                                       QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--colour"), QStringLiteral("red")},
-                                       QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text")}}) {
+        for (const QStringList& bad :
+             {QStringList{}, QStringList{QStringLiteral("fly")}, QStringList{QStringLiteral("messages")},
+              QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--colour"),
+                          QStringLiteral("red")},
+              QStringList{QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text")}}) {
             const Run usage = cli(bad);
             QCOMPARE(usage.exitCode, 2);
             QVERIFY(usage.err.contains("usage: lumora-cli"));
@@ -105,11 +107,16 @@ private Q_SLOTS:
         file.close();
         server->answerWith([](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
             if (request.target == "/media/upload")
-                return {201, R"({"url":"/media/abc","mimeType":"text/plain","sizeBytes":5,"fileName":"notes.txt"})"};
-            return {201, R"({"id":"m9","conversationId":"c1","senderId":"u1","body":"see file","createdAt":"2026-01-02T03:04:05.120Z"})"};
+                return {
+                    201,
+                    R"({"url":"/media/abc","mimeType":"text/plain","sizeBytes":5,"fileName":"notes.txt"})"};
+            return {
+                201,
+                R"({"id":"m9","conversationId":"c1","senderId":"u1","body":"see file","createdAt":"2026-01-02T03:04:05.120Z"})"};
         });
-        const Run run = cli({QStringLiteral("--json"), QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text"),
-                             QStringLiteral("see file"), QStringLiteral("--attach"), file.fileName()});
+        const Run run = cli({QStringLiteral("--json"), QStringLiteral("send"), QStringLiteral("c1"),
+                             QStringLiteral("--text"), QStringLiteral("see file"), QStringLiteral("--attach"),
+                             file.fileName()});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(server->requests().size(), 2);
         QCOMPARE(server->requests()[0].target, QByteArray("/media/upload"));
@@ -124,7 +131,8 @@ private Q_SLOTS:
                  QStringLiteral("2026-01-02T03:04:05.120Z"));
 
         // A missing file fails before anything is sent.
-        const Run missing = cli({QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--attach"), dir.filePath(QStringLiteral("gone.png"))});
+        const Run missing = cli({QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--attach"),
+                                 dir.filePath(QStringLiteral("gone.png"))});
         QCOMPARE(missing.exitCode, 1);
         QCOMPARE(missing.err, QByteArray("No such file or directory\n"));
         QCOMPARE(server->requests().size(), 2);
@@ -132,18 +140,21 @@ private Q_SLOTS:
 
     void changePasswordAndProfile() {
         server->answer(204, {});
-        const Run changed = cli({QStringLiteral("--json"), QStringLiteral("change-password")}, "old secret\nnew secret 1\n");
+        const Run changed =
+            cli({QStringLiteral("--json"), QStringLiteral("change-password")}, "old secret\nnew secret 1\n");
         QCOMPARE(changed.exitCode, 0);
         QCOMPARE(changed.out.trimmed(), QByteArray("{\n}"));
-        QCOMPARE(server->requests()[0].body, QByteArray(R"({"currentPassword":"old secret","newPassword":"new secret 1"})"));
+        QCOMPARE(server->requests()[0].body,
+                 QByteArray(R"({"currentPassword":"old secret","newPassword":"new secret 1"})"));
         QCOMPARE(server->requests()[0].header("Authorization"), QByteArray("Bearer tok"));
 
         QCOMPARE(cli({QStringLiteral("change-password")}, "only one line\n").exitCode, 2);
         QCOMPARE(server->requests().size(), 1);
 
         server->answer(200, userJson);
-        const Run profile = cli({QStringLiteral("update-profile"), QStringLiteral("--bio"), QString(), QStringLiteral("--email"),
-                                 QStringLiteral("a@b.c"), QStringLiteral("--country-code"), QStringLiteral("eg")});
+        const Run profile = cli({QStringLiteral("update-profile"), QStringLiteral("--bio"), QString(),
+                                 QStringLiteral("--email"), QStringLiteral("a@b.c"),
+                                 QStringLiteral("--country-code"), QStringLiteral("eg")});
         QCOMPARE(profile.exitCode, 0);
         QCOMPARE(server->requests()[1].method, QByteArray("PATCH"));
         QCOMPARE(server->requests()[1].body, QByteArray(R"({"bio":"","countryCode":"eg"})"));
@@ -156,7 +167,8 @@ private Q_SLOTS:
         env.remove(QStringLiteral("LUMORA_API_BASE_URL"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(LUMORA_CLI_PATH), {QStringLiteral("base-url"), QStringLiteral("--set"), QStringLiteral("http://10.0.0.1:3001/api/")});
+        process.start(QStringLiteral(LUMORA_CLI_PATH), {QStringLiteral("base-url"), QStringLiteral("--set"),
+                                                        QStringLiteral("http://10.0.0.1:3001/api/")});
         QVERIFY(process.waitForFinished(10000)); // no server involved
         QCOMPARE(process.readAllStandardOutput(), QByteArray("http://10.0.0.1:3001/api/\n"));
         QFile stored(home.filePath(QStringLiteral("Lumora/Lumora.conf")));

@@ -62,7 +62,8 @@ private Q_SLOTS:
             expectUnauthorized(await(client->me()));
             expectUnauthorized(await(client->conversations()));
             expectUnauthorized(await(client->messages(QStringLiteral("c"))));
-            expectUnauthorized(await(client->sendMessage(QStringLiteral("c"), QStringLiteral("hi"), std::nullopt)));
+            expectUnauthorized(
+                await(client->sendMessage(QStringLiteral("c"), QStringLiteral("hi"), std::nullopt)));
             expectUnauthorized(await(client->updateProfile(UpdateProfileRequest{})));
             expectUnauthorized(await(client->changePassword(QStringLiteral("a"), QStringLiteral("b"))));
         }
@@ -89,7 +90,8 @@ private Q_SLOTS:
         server->answer(200, "[]");
         QVERIFY(await(client->conversations()));
         QVERIFY(await(client->messages(QStringLiteral("a b?c"))));
-        server->answer(201, R"({"id":"m","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z"})");
+        server->answer(
+            201, R"({"id":"m","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z"})");
         QVERIFY(await(client->sendMessage(QStringLiteral("c9"), QString(), QList<AttachmentInputDTO>{})));
 
         const auto& r = server->requests();
@@ -116,7 +118,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("text");
-        QTest::newRow("json message") << 500 << QByteArray(R"({"message":"Database down"})") << "Database down";
+        QTest::newRow("json message")
+            << 500 << QByteArray(R"({"message":"Database down"})") << "Database down";
         QTest::newRow("empty message") << 400 << QByteArray(R"({"message":""})") << "";
         QTest::newRow("message list") << 400 << QByteArray(R"({"message":["title too long","body missing"]})")
                                       << "title too long, body missing";
@@ -160,7 +163,8 @@ private Q_SLOTS:
     void emptyAndUnreadBodies() {
         server->answer(204, QByteArray());
         QVERIFY(await(client->changePassword(QStringLiteral("old"), QStringLiteral("new"))));
-        QCOMPARE(server->requests().last().body, QByteArray(R"({"currentPassword":"old","newPassword":"new"})"));
+        QCOMPARE(server->requests().last().body,
+                 QByteArray(R"({"currentPassword":"old","newPassword":"new"})"));
         const auto me = await(client->me());
         QVERIFY(!me);
         QCOMPARE(me.error().kind(), APIClientError::Kind::emptyBody);
@@ -177,7 +181,8 @@ private Q_SLOTS:
         const auto bad = await(client->conversations());
         QVERIFY(!bad);
         QCOMPARE(bad.error().kind(), APIClientError::Kind::decoding);
-        QVERIFY2(bad.error().text().startsWith(QStringLiteral("Decoding error: ")), qPrintable(bad.error().text()));
+        QVERIFY2(bad.error().text().startsWith(QStringLiteral("Decoding error: ")),
+                 qPrintable(bad.error().text()));
 
         server->answer(200, QByteArray(userJson).replace("}", R"(,"data":{"id":"wrapped"}})"));
         QCOMPARE(await(client->me())->id, QStringLiteral("u1"));
@@ -198,7 +203,8 @@ private Q_SLOTS:
         server->answer(200, QByteArray(body).replace(R"("m1500")", "15"));
         const auto broken = await(client->messages(QStringLiteral("c")));
         QVERIFY(!broken);
-        QVERIFY2(broken.error().text().contains(QStringLiteral("[1500].id")), qPrintable(broken.error().text()));
+        QVERIFY2(broken.error().text().contains(QStringLiteral("[1500].id")),
+                 qPrintable(broken.error().text()));
     }
 
     void baseURLResolution() {
@@ -232,7 +238,8 @@ private Q_SLOTS:
             QVERIFY(await(client->login(QStringLiteral("a"), QStringLiteral("b"))));
             QCOMPARE(server->requests().last().target, QByteArray("/api/auth/login"));
         }
-        QCOMPARE(APIConfig::requestURL(QUrl(QStringLiteral("https://h.example:8443/v1?x=1")), QStringLiteral("auth/me")),
+        QCOMPARE(APIConfig::requestURL(QUrl(QStringLiteral("https://h.example:8443/v1?x=1")),
+                                       QStringLiteral("auth/me")),
                  QUrl(QStringLiteral("https://h.example:8443/v1/auth/me?x=1")));
     }
 

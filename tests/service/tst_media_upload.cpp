@@ -12,7 +12,8 @@ using namespace lumora;
 
 namespace {
 
-const QByteArray uploadReply = R"({"url":"/media/f1","mimeType":"image/png","sizeBytes":4,"fileName":"p.png"})";
+const QByteArray uploadReply =
+    R"({"url":"/media/f1","mimeType":"image/png","sizeBytes":4,"fileName":"p.png"})";
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
@@ -61,9 +62,11 @@ private Q_SLOTS:
         QCOMPARE(MediaUpload::mimeType(QStringLiteral("photo.JPG")), QStringLiteral("image/jpeg"));
         QCOMPARE(MediaUpload::mimeType(QStringLiteral("a.b.webp")), QStringLiteral("image/webp"));
         QCOMPARE(MediaUpload::mimeType(QStringLiteral("voice.M4A")), QStringLiteral("audio/mp4"));
-        QCOMPARE(MediaUpload::mimeType(QStringLiteral("archive.tar.gz")), QStringLiteral("application/octet-stream"));
+        QCOMPARE(MediaUpload::mimeType(QStringLiteral("archive.tar.gz")),
+                 QStringLiteral("application/octet-stream"));
         QCOMPARE(MediaUpload::mimeType(QStringLiteral("README")), QStringLiteral("application/octet-stream"));
-        QCOMPARE(MediaUpload::mimeType(QStringLiteral("trailingdot.")), QStringLiteral("application/octet-stream"));
+        QCOMPARE(MediaUpload::mimeType(QStringLiteral("trailingdot.")),
+                 QStringLiteral("application/octet-stream"));
     }
 
     void requestBytesExactly() {
@@ -83,10 +86,12 @@ private Q_SLOTS:
             QCOMPARE(request.header("Authorization"), QByteArray("Bearer tok"));
             QCOMPARE(request.header("Accept"), QByteArray("application/json"));
             const QByteArray boundary = boundaryOf(request);
-            QVERIFY2(QRegularExpression(QStringLiteral("^Boundary-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
-                         .match(QString::fromLatin1(boundary))
-                         .hasMatch(),
-                     boundary.constData());
+            QVERIFY2(
+                QRegularExpression(
+                    QStringLiteral("^Boundary-[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
+                    .match(QString::fromLatin1(boundary))
+                    .hasMatch(),
+                boundary.constData());
             QCOMPARE(request.body, expectedBody(boundary, "Photo.PNG", "image/png", bytes));
             QCOMPARE(request.header("Content-Length").toLongLong(), request.body.size());
             boundaries.append(boundary);
@@ -98,13 +103,15 @@ private Q_SLOTS:
         const QString empty = writeFile(dir, QStringLiteral("empty"), QByteArray());
         QVERIFY(await(client->uploadFile(empty)));
         QByteArray boundary = boundaryOf(server->requests().last());
-        QCOMPARE(server->requests().last().body, expectedBody(boundary, "empty", "application/octet-stream", {}));
+        QCOMPARE(server->requests().last().body,
+                 expectedBody(boundary, "empty", "application/octet-stream", {}));
 
         // A quote or a line break in the name must not end the header line or inject another one.
         const QString hostile = writeFile(dir, QStringLiteral("a\"b\r\nX-Evil: 1.txt"), "hi");
         QVERIFY(await(client->uploadFile(hostile)));
         boundary = boundaryOf(server->requests().last());
-        QCOMPARE(server->requests().last().body, expectedBody(boundary, "a%22b%0D%0AX-Evil: 1.txt", "text/plain", "hi"));
+        QCOMPARE(server->requests().last().body,
+                 expectedBody(boundary, "a%22b%0D%0AX-Evil: 1.txt", "text/plain", "hi"));
         const QString arabic = writeFile(dir, QStringLiteral("صورة ١.jpeg"), "x");
         QVERIFY(await(client->uploadFile(arabic)));
         boundary = boundaryOf(server->requests().last());
@@ -118,7 +125,8 @@ private Q_SLOTS:
         const QString path = writeFile(dir, QStringLiteral("big.bin"), bytes);
         QVERIFY(await(client->uploadFile(path)));
         const QByteArray boundary = boundaryOf(server->requests().last());
-        QCOMPARE(server->requests().last().body, expectedBody(boundary, "big.bin", "application/octet-stream", bytes));
+        QCOMPARE(server->requests().last().body,
+                 expectedBody(boundary, "big.bin", "application/octet-stream", bytes));
     }
 
     void failureOrder() {
@@ -149,9 +157,11 @@ private Q_SLOTS:
         QTest::newRow("413 plain text") << 413 << QByteArray("Payload Too Large") << http << "HTTP 413";
         QTest::newRow("413 json") << 413 << QByteArray(R"({"message":"File is larger than 25 MiB"})") << http
                                   << "File is larger than 25 MiB";
-        QTest::newRow("401") << 401 << QByteArray(R"({"message":"x"})") << int(APIClientError::Kind::unauthorized)
+        QTest::newRow("401") << 401 << QByteArray(R"({"message":"x"})")
+                             << int(APIClientError::Kind::unauthorized)
                              << "Session expired. Please sign in again.";
-        QTest::newRow("wrapped reply") << 201 << QByteArray(R"({"data":)" + uploadReply + "}") << decoding << "";
+        QTest::newRow("wrapped reply")
+            << 201 << QByteArray(R"({"data":)" + uploadReply + "}") << decoding << "";
         QTest::newRow("empty reply") << 201 << QByteArray() << decoding << "";
     }
 

@@ -32,9 +32,11 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("millisSinceEpoch");
         QTest::newRow("utc") << QByteArray("2026-01-02T03:04:05Z") << true << qint64(1767323045000);
         QTest::newRow("fraction") << QByteArray("2026-01-02T03:04:05.123Z") << true << qint64(1767323045123);
-        QTest::newRow("long fraction") << QByteArray("2026-01-02T03:04:05.123999Z") << true << qint64(1767323045123);
+        QTest::newRow("long fraction")
+            << QByteArray("2026-01-02T03:04:05.123999Z") << true << qint64(1767323045123);
         QTest::newRow("offset") << QByteArray("2026-01-02T05:34:05+02:30") << true << qint64(1767323045000);
-        QTest::newRow("negative offset") << QByteArray("2026-01-01T22:04:05-05:00") << true << qint64(1767323045000);
+        QTest::newRow("negative offset")
+            << QByteArray("2026-01-01T22:04:05-05:00") << true << qint64(1767323045000);
         QTest::newRow("leap day") << QByteArray("2024-02-29T00:00:00Z") << true << qint64(1709164800000);
         QTest::newRow("bare date") << QByteArray("2026-01-02") << false << qint64(0);
         QTest::newRow("no zone") << QByteArray("2026-01-02T03:04:05") << false << qint64(0);
@@ -60,13 +62,14 @@ private Q_SLOTS:
     void timestampFormatting() {
         QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5)), QStringLiteral("2026-01-02T03:04:05Z"));
         QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5, 7)), QStringLiteral("2026-01-02T03:04:05.007Z"));
-        QCOMPARE(formatTimestamp(at(1969, 12, 31, 23, 59, 59, 999)), QStringLiteral("1969-12-31T23:59:59.999Z"));
+        QCOMPARE(formatTimestamp(at(1969, 12, 31, 23, 59, 59, 999)),
+                 QStringLiteral("1969-12-31T23:59:59.999Z"));
     }
 
     void badDateNamesTextAndPath() {
-        const QByteArray list = "[" + conversation("") + "," +
-                                conversation(R"(,"lastMessage":{"id":"m","senderId":"u","createdAt":"2026-01-02"})") +
-                                "]";
+        const QByteArray list =
+            "[" + conversation("") + "," +
+            conversation(R"(,"lastMessage":{"id":"m","senderId":"u","createdAt":"2026-01-02"})") + "]";
         const auto decoded = decodeJson<QList<ConversationDTO>>(list);
         QVERIFY(!decoded);
         QVERIFY2(decoded.error().description.startsWith(QStringLiteral("Bad date: 2026-01-02")),
@@ -105,14 +108,16 @@ private Q_SLOTS:
         QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"(,"verified":true)", "")));
         QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"(,"mustChangePassword":false)", "")));
         QVERIFY(!decodeJson<UserDTO>(QByteArray(user).replace(R"("role":"user")", R"("role":"owner")")));
-        QVERIFY(decodeJson<UserDTO>(QByteArray(user).replace(R"("role":"user")", R"("role":"moderator")"))->role ==
-                UserRole::moderator);
+        QVERIFY(decodeJson<UserDTO>(QByteArray(user).replace(R"("role":"user")", R"("role":"moderator")"))
+                    ->role == UserRole::moderator);
     }
 
     void oneBadElementFailsTheWholeList() {
-        const QByteArray good = R"({"id":"m1","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05.5Z"})";
-        const QByteArray bad = R"({"id":"m2","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z",)"
-                               R"("attachments":[{"url":"/m/1","mimeType":"image/png"}]})";
+        const QByteArray good =
+            R"({"id":"m1","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05.5Z"})";
+        const QByteArray bad =
+            R"({"id":"m2","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z",)"
+            R"("attachments":[{"url":"/m/1","mimeType":"image/png"}]})";
         auto decoded = decodeJson<QList<MessageDTO>>("[" + good + "," + bad + "]");
         QVERIFY(!decoded);
         QVERIFY2(decoded.error().description.contains(QStringLiteral("[1].attachments[0].sizeBytes")),
@@ -126,16 +131,19 @@ private Q_SLOTS:
         // Nested tokens win over flat keys.
         auto nested = decodeJson<LoginResponse>(
             R"({"tokens":{"accessToken":"N","refreshToken":"NR","tokenType":"Bearer","expiresIn":3600},)"
-            R"("accessToken":"F","refreshToken":"FR","user":)" + user + "}");
+            R"("accessToken":"F","refreshToken":"FR","user":)" +
+            user + "}");
         QVERIFY(nested);
         QCOMPARE(nested->tokens.accessToken, QStringLiteral("N"));
         QCOMPARE(nested->tokens.refreshToken, QStringLiteral("NR"));
         QCOMPARE(nested->tokens.expiresIn, 3600);
 
         // Null tokens fall back to the flat keys, without type or expiry.
-        auto flat = decodeJson<LoginResponse>(R"({"tokens":null,"accessToken":"F","refreshToken":"FR","user":)" + user + "}");
+        auto flat = decodeJson<LoginResponse>(
+            R"({"tokens":null,"accessToken":"F","refreshToken":"FR","user":)" + user + "}");
         QVERIFY(flat);
-        QCOMPARE(flat->tokens, (AuthTokensDTO{QStringLiteral("F"), QStringLiteral("FR"), std::nullopt, std::nullopt}));
+        QCOMPARE(flat->tokens,
+                 (AuthTokensDTO{QStringLiteral("F"), QStringLiteral("FR"), std::nullopt, std::nullopt}));
         auto flatNoRefresh = decodeJson<LoginResponse>(R"({"accessToken":"F","user":)" + user + "}");
         QVERIFY(flatNoRefresh);
         QCOMPARE(flatNoRefresh->tokens.refreshToken, std::nullopt);
@@ -177,7 +185,8 @@ private Q_SLOTS:
                  QByteArray("{}"));
         QCOMPARE(json(SendMessageRequest{QStringLiteral(" "), std::nullopt, std::nullopt}),
                  QByteArray(R"({"body":" "})"));
-        const AttachmentInputDTO file{QStringLiteral("/media/a"), QStringLiteral("image/png"), 12, std::nullopt};
+        const AttachmentInputDTO file{QStringLiteral("/media/a"), QStringLiteral("image/png"), 12,
+                                      std::nullopt};
         QCOMPARE(json(SendMessageRequest{std::nullopt, QList{file}, std::nullopt}),
                  QByteArray(R"({"attachments":[{"mimeType":"image/png","sizeBytes":12,"url":"/media/a"}]})"));
 
@@ -202,7 +211,8 @@ private Q_SLOTS:
         QVERIFY(decoded);
         QCOMPARE(decodeJson<QList<MessageDTO>>(encodeJson(*decoded)), decoded);
         auto conv = decodeJson<ConversationDTO>(conversation(
-            R"(,"peer":)" + user + R"(,"members":[{"id":"m","conversationId":"c1","userId":"u1","role":"member","user":{"id":"u1","username":"amal","verified":false}}])"));
+            R"(,"peer":)" + user +
+            R"(,"members":[{"id":"m","conversationId":"c1","userId":"u1","role":"member","user":{"id":"u1","username":"amal","verified":false}}])"));
         QVERIFY(conv);
         QCOMPARE(decodeJson<ConversationDTO>(encodeJson(*conv)), conv);
     }

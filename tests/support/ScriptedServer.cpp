@@ -16,7 +16,8 @@ bool ScriptedServer::Request::hasHeader(const QByteArray& name) const {
     return false;
 }
 
-ScriptedServer::ScriptedServer(QObject* parent) : QObject(parent) {
+ScriptedServer::ScriptedServer(QObject* parent)
+    : QObject(parent) {
     answer(Reply{});
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection())
@@ -38,7 +39,9 @@ void ScriptedServer::answer(int status, QByteArray body, QByteArray contentType)
     answer(Reply{status, std::move(body), std::move(contentType), false});
 }
 
-void ScriptedServer::answerWith(std::function<Reply(const Request&)> handler) { m_handler = std::move(handler); }
+void ScriptedServer::answerWith(std::function<Reply(const Request&)> handler) {
+    m_handler = std::move(handler);
+}
 
 void ScriptedServer::serve(QTcpSocket* socket) {
     auto buffer = std::make_shared<QByteArray>();

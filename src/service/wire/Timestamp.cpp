@@ -23,7 +23,9 @@ bool readDigits(std::string_view text, size_t pos, size_t count, int& out) {
     return true;
 }
 
-bool expect(std::string_view text, size_t pos, char c) { return pos < text.size() && text[pos] == c; }
+bool expect(std::string_view text, size_t pos, char c) {
+    return pos < text.size() && text[pos] == c;
+}
 
 } // namespace
 

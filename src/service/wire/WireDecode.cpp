@@ -94,7 +94,8 @@ template <class Convert> auto asList(element e, const Frame& at, Convert convert
 // The fields of one JSON object, read by key; unknown keys are ignored.
 class Fields {
 public:
-    Fields(element e, const Frame& at) : m_at(at) {
+    Fields(element e, const Frame& at)
+        : m_at(at) {
         if (e.get_object().get(m_object))
             fail(at, QStringLiteral("Expected an object"));
     }

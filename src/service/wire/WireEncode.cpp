@@ -137,7 +137,9 @@ QJsonObject toJson(const APIErrorBody& b) {
     return o;
 }
 
-QJsonObject toJson(const EmptyDTO&) { return {}; }
+QJsonObject toJson(const EmptyDTO&) {
+    return {};
+}
 
 QJsonObject toJson(const LoginRequest& r) {
     return {{QStringLiteral("username"), r.username}, {QStringLiteral("password"), r.password}};
