@@ -87,7 +87,7 @@ struct Reply {
     QList<lumora::MessageDTO> expected; // what every decoder must produce from `json`
 };
 
-// A page of a conversation's history as the service sends it, written by hand so the bodies
+// A long message-history reply as the service sends it, written by hand so the bodies
 // carry the escapes (\n, \", \\, \u00e9) that a serializer would not produce.
 Reply makeReply() {
     std::mt19937 rng(20261130);

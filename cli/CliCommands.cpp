@@ -2,6 +2,9 @@
 
 #include "APIClient.h"
 #include "APIConfig.h"
+#include "AuthService.h"
+#include "LanguageManager.h"
+#include "TextCatalogue.h"
 #include "CliArguments.h"
 #include "Terminal.h"
 #include "WireEncode.h"
@@ -19,7 +22,9 @@ using Terminal::printOut;
 const QString usage = QStringLiteral(
     "usage: lumora-cli [--json] COMMAND [ARGS]\n"
     "commands:\n"
-    "  login USERNAME                 sign in; the password is read from standard input\n"
+    "  login USERNAME                 sign in and keep the session; the password is read from standard input\n"
+    "  logout                         sign out and forget the stored session\n"
+    "  whoami                         the user of the stored session\n"
     "  me                             the signed-in user\n"
     "  conversations                  the inbox\n"
     "  messages CONVERSATION_ID       the messages of one conversation\n"
@@ -29,7 +34,7 @@ const QString usage = QStringLiteral(
     "  update-profile [--display-name X] [--bio X] [--country-code X] [--avatar-url X] [--email X]\n"
     "  base-url [--set URL]           the service address in use (or store a new one)\n"
     "The service address comes from LUMORA_API_BASE_URL, else the stored preference.\n"
-    "The access token comes from LUMORA_ACCESS_TOKEN.");
+    "The access token comes from LUMORA_ACCESS_TOKEN, else from the session stored by login.");
 
 QHash<QString, CliGrammar> grammar() {
     const auto s = [](std::initializer_list<const char*> names) {
@@ -40,6 +45,8 @@ QHash<QString, CliGrammar> grammar() {
     };
     return {
         {QStringLiteral("login"), {{}, {}, 1, 1}},
+        {QStringLiteral("logout"), {{}, {}, 0, 0}},
+        {QStringLiteral("whoami"), {{}, {}, 0, 0}},
         {QStringLiteral("me"), {{}, {}, 0, 0}},
         {QStringLiteral("conversations"), {{}, {}, 0, 0}},
         {QStringLiteral("messages"), {{}, {}, 1, 1}},
@@ -98,23 +105,58 @@ std::optional<QString> readSecret(const QString& prompt) {
     return Terminal::readSecretLine(prompt);
 }
 
-APIClient& client() {
-    static APIClient* instance = [] {
-        auto* c = new APIClient(nullptr, qApp);
-        c->setAccessToken(qEnvironmentVariable("LUMORA_ACCESS_TOKEN"));
-        return c;
-    }();
+// The one session of this run: the same stored tokens the desktop client uses.
+struct Session {
+    LanguageManager language; // installs the text table of the user's language
+    APIClient api;
+    AuthService auth{&api};
+};
+
+Session& session() {
+    static Session* instance = new Session;
     return *instance;
 }
 
+APIClient& client() { return session().api; }
+
 using Result = APIResult<Output>;
 
-QCoro::Task<Result> login(QString username, QString password) {
-    auto task = client().login(username, password);
+// Failures of the session itself (sign-in, restore) are reported as plain texts.
+using SessionResult = std::expected<Output, QString>;
+
+QCoro::Task<SessionResult> login(QString username, QString password) {
+    auto task = session().auth.signIn(username, password);
     auto reply = co_await task;
     if (!reply)
-        co_return std::unexpected(reply.error());
-    co_return Output{documentOf(*reply), {QStringLiteral("Signed in as %1.").arg(userLine(reply->user))}};
+        co_return std::unexpected(session().auth.lastErrorText());
+    co_return Output{documentOf(*reply), {catalogueText("cli.signedInAs").arg(userLine(reply->user))}};
+}
+
+QCoro::Task<SessionResult> logout() {
+    auto task = session().auth.logout();
+    co_await task;
+    co_return Output{documentOf(EmptyDTO{}), {catalogueText("cli.signedOutDone")}};
+}
+
+// Uses LUMORA_ACCESS_TOKEN when set; otherwise restores the stored session, as the desktop client does.
+QCoro::Task<std::expected<void, QString>> restoreSession() {
+    const QString token = qEnvironmentVariable("LUMORA_ACCESS_TOKEN");
+    if (!token.isEmpty()) {
+        client().setAccessToken(token);
+        co_return std::expected<void, QString>{};
+    }
+    auto task = session().auth.bootstrap();
+    co_await task;
+    if (!session().auth.isAuthenticated() && session().auth.lastError())
+        co_return std::unexpected(*session().auth.lastError());
+    co_return std::expected<void, QString>{};
+}
+
+SessionResult whoami() {
+    const auto& user = session().auth.currentUser();
+    if (!user)
+        return std::unexpected(catalogueText("cli.signedOut"));
+    return Output{documentOf(*user), {userLine(*user)}};
 }
 
 QCoro::Task<Result> me() {
@@ -179,7 +221,7 @@ QCoro::Task<Result> changePassword(QString current, QString replacement) {
     auto done = co_await task;
     if (!done)
         co_return std::unexpected(done.error());
-    co_return Output{documentOf(EmptyDTO{}), {QStringLiteral("Password changed.")}};
+    co_return Output{documentOf(EmptyDTO{}), {catalogueText("cli.passwordChanged")}};
 }
 
 QCoro::Task<Result> updateProfile(UpdateProfileRequest request) {
@@ -195,6 +237,20 @@ Output baseURL(std::optional<QString> set) {
         APIConfig::setBaseURL(*set);
     const QString url = APIConfig::baseURL().toString();
     return Output{QJsonDocument(QJsonObject{{QStringLiteral("baseURL"), url}}), {url}};
+}
+
+// Prints what a command produced, or its failure as one line on standard error; gives the exit code.
+int finish(const SessionResult& result, bool json) {
+    if (!result) {
+        printError(result.error());
+        return 1;
+    }
+    if (json)
+        printOut(QString::fromUtf8(result->json.toJson(QJsonDocument::Indented)).trimmed());
+    else
+        for (const QString& line : result->lines)
+            printOut(line);
+    return 0;
 }
 
 int usageError(const QString& problem) {
@@ -217,14 +273,31 @@ QCoro::Task<int> runCli(QStringList arguments) {
 
     const QString& command = args->command;
     const QStringList& words = args->positional;
-    Result result = Output{};
+    SessionResult sessionResult = Output{};
     if (command == QLatin1String("login")) {
-        const auto password = readSecret(QStringLiteral("Password for %1: ").arg(words[0]));
+        const auto password = readSecret(catalogueText("cli.passwordPrompt").arg(words[0]));
         if (!password)
             co_return usageError(QStringLiteral("the password is read from standard input"));
         auto task = login(words[0], *password);
-        result = co_await task;
-    } else if (command == QLatin1String("me")) {
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
+    if (command == QLatin1String("logout")) {
+        auto task = logout();
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
+    if (command != QLatin1String("base-url")) {
+        auto restoring = restoreSession();
+        const auto restored = co_await restoring;
+        if (!restored)
+            co_return finish(std::unexpected(restored.error()), args->json);
+    }
+    if (command == QLatin1String("whoami"))
+        co_return finish(whoami(), args->json);
+
+    Result result = Output{};
+    if (command == QLatin1String("me")) {
         auto task = me();
         result = co_await task;
     } else if (command == QLatin1String("conversations")) {
@@ -241,8 +314,8 @@ QCoro::Task<int> runCli(QStringList arguments) {
         auto task = upload(words[0]);
         result = co_await task;
     } else if (command == QLatin1String("change-password")) {
-        const auto current = readSecret(QStringLiteral("Current password: "));
-        const auto replacement = current ? readSecret(QStringLiteral("New password: ")) : std::nullopt;
+        const auto current = readSecret(catalogueText("cli.currentPasswordPrompt"));
+        const auto replacement = current ? readSecret(catalogueText("cli.newPasswordPrompt")) : std::nullopt;
         if (!replacement)
             co_return usageError(
                 QStringLiteral("the current and the new password are read from standard input"));
@@ -261,16 +334,9 @@ QCoro::Task<int> runCli(QStringList arguments) {
         result = baseURL(args->option(QStringLiteral("--set")));
     }
 
-    if (!result) {
-        printError(result.error().text());
-        co_return 1;
-    }
-    if (args->json)
-        printOut(QString::fromUtf8(result->json.toJson(QJsonDocument::Indented)).trimmed());
-    else
-        for (const QString& line : result->lines)
-            printOut(line);
-    co_return 0;
+    if (!result)
+        co_return finish(std::unexpected(result.error().text()), args->json);
+    co_return finish(*result, args->json);
 }
 
 } // namespace lumora

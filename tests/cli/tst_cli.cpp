@@ -76,6 +76,31 @@ private Q_SLOTS:
         QCOMPARE(server->requests().size(), 1);
     }
 
+    void storedSessionIsUsedByLaterRuns() {
+        server->answerWith([](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/auth/login")
+                return {200, R"({"tokens":{"accessToken":"stored-tok"},"user":)" + userJson + "}"};
+            if (request.header("Authorization") == "Bearer stored-tok")
+                return {200, userJson};
+            return {401, R"({"message":"unknown token"})"};
+        });
+        QCOMPARE(cli({QStringLiteral("login"), QStringLiteral("amina")}, "sunshine123\n", {}).exitCode, 0);
+
+        // Another process, without LUMORA_ACCESS_TOKEN, restores the stored session.
+        const Run who = cli({QStringLiteral("whoami")}, {}, {});
+        QCOMPARE(who.exitCode, 0);
+        QVERIFY2(who.out.startsWith("amina (أمينة)"), who.out.constData());
+        QCOMPARE(server->requests().last().header("Authorization"), QByteArray("Bearer stored-tok"));
+        QCOMPARE(cli({QStringLiteral("me")}, {}, {}).exitCode, 0);
+
+        QCOMPARE(cli({QStringLiteral("logout")}, {}, {}).exitCode, 0);
+        const qsizetype before = server->requests().size();
+        const Run signedOut = cli({QStringLiteral("whoami")}, {}, {});
+        QCOMPARE(signedOut.exitCode, 1);
+        QCOMPARE(signedOut.err, QByteArray("Not signed in.\n"));
+        QCOMPARE(server->requests().size(), before); // nothing stored, nothing asked
+    }
+
     void failuresAndUsage() {
         server->answer(500, R"({"message":"Database is down"})");
         const Run failed = cli({QStringLiteral("conversations")});

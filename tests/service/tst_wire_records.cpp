@@ -46,6 +46,9 @@ private Q_SLOTS:
         QTest::newRow("space separator") << QByteArray("2026-01-02 03:04:05Z") << false << qint64(0);
         QTest::newRow("31 February") << QByteArray("2026-02-31T00:00:00Z") << false << qint64(0);
         QTest::newRow("hour 24") << QByteArray("2026-01-02T24:00:00Z") << false << qint64(0);
+        QTest::newRow("year 0000 pushed before") << QByteArray("0000-01-01T00:00:00+00:01") << false << qint64(0);
+        QTest::newRow("year 9999 pushed after") << QByteArray("9999-12-31T23:59:59-00:01") << false << qint64(0);
+        QTest::newRow("last instant") << QByteArray("9999-12-31T23:59:59.999Z") << true << qint64(253402300799999);
         QTest::newRow("trailing text") << QByteArray("2026-01-02T03:04:05Zjunk") << false << qint64(0);
     }
 

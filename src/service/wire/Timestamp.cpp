@@ -78,8 +78,14 @@ std::optional<Instant> parseTimestamp(std::string_view text) {
     if (pos != text.size())
         return std::nullopt;
 
-    return sys_days{date} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} -
-           minutes{offsetMinutes};
+    const Instant instant = sys_days{date} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} -
+                            minutes{offsetMinutes};
+    // An offset can carry a year-0000 or year-9999 date outside what four year digits can write back.
+    static constexpr Instant earliest = sys_days{year{0} / January / 1};
+    static constexpr Instant latest = sys_days{year{10000} / January / 1} - milliseconds{1};
+    if (instant < earliest || instant > latest)
+        return std::nullopt;
+    return instant;
 }
 
 QString formatTimestamp(Instant instant) {

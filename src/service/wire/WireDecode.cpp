@@ -2,7 +2,10 @@
 
 #include <simdjson.h>
 
+#include <QVarLengthArray>
+
 #include <string>
+#include <unordered_map>
 #include <type_traits>
 
 namespace lumora {
@@ -45,6 +48,33 @@ QString asString(element e, const Frame& at) {
     if (e.get_string().get(text))
         fail(at, QStringLiteral("Expected a string"));
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// Identifiers such as a conversation's or a sender's id repeat in every message of a reply; one
+// shared QString per distinct text saves an allocation each and the memory of the copies.
+thread_local std::unordered_map<std::string_view, QString>* sharedTexts = nullptr;
+
+class SharedTextScope {
+public:
+    SharedTextScope() { sharedTexts = &m_texts; }
+    ~SharedTextScope() { sharedTexts = nullptr; }
+    SharedTextScope(const SharedTextScope&) = delete;
+    SharedTextScope& operator=(const SharedTextScope&) = delete;
+
+private:
+    std::unordered_map<std::string_view, QString> m_texts; // views into the parser's buffer
+};
+
+QString asSharedString(element e, const Frame& at) {
+    std::string_view text;
+    if (e.get_string().get(text))
+        fail(at, QStringLiteral("Expected a string"));
+    if (!sharedTexts)
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    auto [it, inserted] = sharedTexts->try_emplace(text);
+    if (inserted)
+        it->second = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return it->second;
 }
 
 std::int64_t asInteger(element e, const Frame& at) {
@@ -91,24 +121,28 @@ template <class Convert> auto asList(element e, const Frame& at, Convert convert
     return list;
 }
 
-// The fields of one JSON object, read by key; unknown keys are ignored.
+// The fields of one JSON object, read by key; unknown keys are ignored. The object is walked once
+// up front: records look up most of their keys and several are usually absent, which would cost a
+// full scan each.
 class Fields {
 public:
-    Fields(element e, const Frame& at)
-        : m_at(at) {
-        if (e.get_object().get(m_object))
+    Fields(element e, const Frame& at) : m_at(at) {
+        object fields;
+        if (e.get_object().get(fields))
             fail(at, QStringLiteral("Expected an object"));
+        for (const auto field : fields)
+            m_fields.append({field.key, field.value});
     }
 
     // Absent, null or of the wrong type: the whole record fails.
     template <class Convert> auto required(std::string_view key, Convert convert) const {
         const Frame child{&m_at, key};
-        element value;
-        if (m_object.at_key(key).get(value))
+        const element* value = find(key);
+        if (!value)
             fail(child, QStringLiteral("Missing value"));
-        if (value.is_null())
+        if (value->is_null())
             fail(child, QStringLiteral("Unexpected null"));
-        return convert(value, child);
+        return convert(*value, child);
     }
 
     // Absent or null gives an empty value; a present value of the wrong type still fails.
@@ -116,22 +150,29 @@ public:
     auto optional(std::string_view key, Convert convert) const
         -> std::optional<std::invoke_result_t<Convert, element, const Frame&>> {
         const Frame child{&m_at, key};
-        element value;
-        if (m_object.at_key(key).get(value) || value.is_null())
+        const element* value = find(key);
+        if (!value || value->is_null())
             return std::nullopt;
-        return convert(value, child);
+        return convert(*value, child);
     }
 
     // The raw value under `key`, if present and not null.
     std::optional<element> raw(std::string_view key) const {
-        element value;
-        if (m_object.at_key(key).get(value) || value.is_null())
+        const element* value = find(key);
+        if (!value || value->is_null())
             return std::nullopt;
-        return value;
+        return *value;
     }
 
 private:
-    object m_object;
+    const element* find(std::string_view key) const {
+        for (const auto& [name, value] : m_fields) // the first of repeated keys wins
+            if (name == key)
+                return &value;
+        return nullptr;
+    }
+
+    QVarLengthArray<std::pair<std::string_view, element>, 16> m_fields;
     const Frame& m_at;
 };
 
@@ -192,9 +233,9 @@ ConversationMemberDTO asMember(element e, const Frame& at) {
     const Fields f(e, at);
     ConversationMemberDTO m;
     m.id = f.required("id", asString);
-    m.conversationId = f.required("conversationId", asString);
-    m.userId = f.required("userId", asString);
-    m.role = f.required("role", asString);
+    m.conversationId = f.required("conversationId", asSharedString);
+    m.userId = f.required("userId", asSharedString);
+    m.role = f.required("role", asSharedString);
     m.joinedAt = f.optional("joinedAt", asInstant);
     m.user = f.optional("user", asUserRef);
     return m;
@@ -205,7 +246,7 @@ MessageSummaryDTO asSummary(element e, const Frame& at) {
     MessageSummaryDTO m;
     m.id = f.required("id", asString);
     m.body = f.optional("body", asString);
-    m.senderId = f.required("senderId", asString);
+    m.senderId = f.required("senderId", asSharedString);
     m.createdAt = f.required("createdAt", asInstant);
     m.deletedAt = f.optional("deletedAt", asInstant);
     return m;
@@ -230,9 +271,9 @@ AttachmentMetaDTO asAttachment(element e, const Frame& at) {
     const Fields f(e, at);
     AttachmentMetaDTO a;
     a.id = f.optional("id", asString);
-    a.messageId = f.optional("messageId", asString);
+    a.messageId = f.optional("messageId", asSharedString);
     a.url = f.required("url", asString);
-    a.mimeType = f.required("mimeType", asString);
+    a.mimeType = f.required("mimeType", asSharedString);
     a.sizeBytes = f.required("sizeBytes", asInteger);
     a.fileName = f.optional("fileName", asString);
     a.createdAt = f.optional("createdAt", asInstant);
@@ -243,8 +284,8 @@ MessageDTO asMessage(element e, const Frame& at) {
     const Fields f(e, at);
     MessageDTO m;
     m.id = f.required("id", asString);
-    m.conversationId = f.required("conversationId", asString);
-    m.senderId = f.required("senderId", asString);
+    m.conversationId = f.required("conversationId", asSharedString);
+    m.senderId = f.required("senderId", asSharedString);
     m.body = f.optional("body", asString);
     m.createdAt = f.required("createdAt", asInstant);
     m.updatedAt = f.optional("updatedAt", asInstant);
@@ -364,6 +405,7 @@ template <class T> Decoded<T> decodeJson(QByteArrayView json) {
     const auto root = parse(json);
     if (!root)
         return std::unexpected(root.error());
+    const SharedTextScope sharing;
     try {
         return Reader<T>::read(*root, Frame{});
     } catch (const Failure& failure) {
@@ -376,6 +418,7 @@ template <class T> Decoded<T> decodeReply(QByteArrayView json) {
     if (!root)
         return std::unexpected(root.error());
     const Frame top;
+    const SharedTextScope sharing;
     try {
         return Reader<T>::read(*root, top);
     } catch (const Failure& direct) {

@@ -1,0 +1,298 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ar">
+<context>
+    <name></name>
+    <message id="admin.title">
+        <source>Administration</source>
+        <translation>لوحة الإدارة</translation>
+    </message>
+    <message id="admin.subtitle">
+        <source>Tools for administrators</source>
+        <translation>أدوات خاصة بالمسؤولين</translation>
+    </message>
+    <message id="admin.users">
+        <source>Manage users</source>
+        <translation>إدارة المستخدمين</translation>
+    </message>
+    <message id="admin.metrics">
+        <source>Usage metrics</source>
+        <translation>إحصاءات الاستخدام</translation>
+    </message>
+    <message id="admin.forcePassword">
+        <source>Force password reset</source>
+        <translation>فرض إعادة تعيين كلمة المرور</translation>
+    </message>
+    <message id="admin.comingSoon">
+        <source>Coming soon</source>
+        <translation>قريبًا</translation>
+    </message>
+    <message id="admin.openWeb">
+        <source>Open administration web page</source>
+        <translation>فتح صفحة الإدارة على الويب</translation>
+    </message>
+    <message id="admin.open">
+        <source>Administration</source>
+        <translation>الإدارة</translation>
+    </message>
+    <message id="appearance.system">
+        <source>System</source>
+        <translation>حسب النظام</translation>
+    </message>
+    <message id="appearance.light">
+        <source>Light</source>
+        <translation>فاتح</translation>
+    </message>
+    <message id="appearance.dark">
+        <source>Dark</source>
+        <translation>داكن</translation>
+    </message>
+    <message id="connectivity.cloud">
+        <source>Cloud service</source>
+        <translation>الخدمة السحابية</translation>
+    </message>
+    <message id="connectivity.localMesh">
+        <source>Local mesh</source>
+        <translation>الشبكة المحلية المتشابكة</translation>
+    </message>
+    <message id="connectivity.noPeers">
+        <source>No other Lumora clients found on this network yet.</source>
+        <translation>لم يُعثر بعد على أجهزة أخرى تستخدم Lumora على هذه الشبكة.</translation>
+    </message>
+    <message id="language.system">
+        <source>System</source>
+        <translation>لغة النظام</translation>
+    </message>
+    <message id="language.english">
+        <source>English</source>
+        <translation>الإنجليزية</translation>
+    </message>
+    <message id="language.arabic">
+        <source>Arabic</source>
+        <translation>العربية</translation>
+    </message>
+    <message id="login.subtitle">
+        <source>Sign in to your messages</source>
+        <translation>سجّل الدخول إلى رسائلك</translation>
+    </message>
+    <message id="login.username">
+        <source>Username</source>
+        <translation>اسم المستخدم</translation>
+    </message>
+    <message id="login.password">
+        <source>Password</source>
+        <translation>كلمة المرور</translation>
+    </message>
+    <message id="login.signIn">
+        <source>Sign In</source>
+        <translation>تسجيل الدخول</translation>
+    </message>
+    <message id="login.apiHint">
+        <source>You can change the service address in Settings.</source>
+        <translation>يمكنك تغيير عنوان الخدمة من الإعدادات.</translation>
+    </message>
+    <message id="password.title">
+        <source>Change Password</source>
+        <translation>تغيير كلمة المرور</translation>
+    </message>
+    <message id="password.current">
+        <source>Current password</source>
+        <translation>كلمة المرور الحالية</translation>
+    </message>
+    <message id="password.new">
+        <source>New password</source>
+        <translation>كلمة المرور الجديدة</translation>
+    </message>
+    <message id="password.confirm">
+        <source>Confirm new password</source>
+        <translation>تأكيد كلمة المرور الجديدة</translation>
+    </message>
+    <message id="password.submit">
+        <source>Update Password</source>
+        <translation>تحديث كلمة المرور</translation>
+    </message>
+    <message id="password.required">
+        <source>You must change your password before continuing.</source>
+        <translation>يجب عليك تغيير كلمة المرور قبل المتابعة.</translation>
+    </message>
+    <message id="password.mismatch">
+        <source>The new passwords do not match.</source>
+        <translation>كلمتا المرور الجديدتان غير متطابقتين.</translation>
+    </message>
+    <message id="common.cancel">
+        <source>Cancel</source>
+        <translation>إلغاء</translation>
+    </message>
+    <message id="profile.displayName">
+        <source>Display name</source>
+        <translation>الاسم المعروض</translation>
+    </message>
+    <message id="profile.email">
+        <source>Email</source>
+        <translation>البريد الإلكتروني</translation>
+    </message>
+    <message id="profile.bio">
+        <source>Bio</source>
+        <translation>نبذة تعريفية</translation>
+    </message>
+    <message id="profile.countryCode">
+        <source>Country code (e.g. SA)</source>
+        <translation>رمز الدولة (مثل SA)</translation>
+    </message>
+    <message id="profile.save">
+        <source>Save</source>
+        <translation>حفظ</translation>
+    </message>
+    <message id="profile.saved">
+        <source>Profile saved.</source>
+        <translation>تم حفظ الملف الشخصي.</translation>
+    </message>
+    <message id="profile.signOut">
+        <source>Sign Out</source>
+        <translation>تسجيل الخروج</translation>
+    </message>
+    <message id="settings.title">
+        <source>Settings</source>
+        <translation>الإعدادات</translation>
+    </message>
+    <message id="settings.appearance">
+        <source>Appearance</source>
+        <translation>المظهر</translation>
+    </message>
+    <message id="settings.language">
+        <source>Language</source>
+        <translation>اللغة</translation>
+    </message>
+    <message id="settings.connectivity">
+        <source>Connectivity</source>
+        <translation>الاتصال</translation>
+    </message>
+    <message id="settings.api">
+        <source>Service</source>
+        <translation>الخدمة</translation>
+    </message>
+    <message id="settings.apiBaseURL">
+        <source>Service address</source>
+        <translation>عنوان الخدمة</translation>
+    </message>
+    <message id="settings.saveAPI">
+        <source>Save address</source>
+        <translation>حفظ العنوان</translation>
+    </message>
+    <message id="settings.apiNote">
+        <source>When set, the LUMORA_API_BASE_URL environment variable overrides this address.</source>
+        <translation>عند تعيين متغير البيئة LUMORA_API_BASE_URL، تكون له الأولوية على هذا العنوان.</translation>
+    </message>
+    <message id="tab.inbox">
+        <source>Inbox</source>
+        <translation>صندوق الوارد</translation>
+    </message>
+    <message id="tab.profile">
+        <source>Profile</source>
+        <translation>الملف الشخصي</translation>
+    </message>
+    <message id="tab.settings">
+        <source>Settings</source>
+        <translation>الإعدادات</translation>
+    </message>
+    <message id="inbox.title">
+        <source>Messages</source>
+        <translation>الرسائل</translation>
+    </message>
+    <message id="inbox.noMessages">
+        <source>No messages yet</source>
+        <translation>لا توجد رسائل بعد</translation>
+    </message>
+    <message id="inbox.conversation">
+        <source>Conversation</source>
+        <translation>محادثة</translation>
+    </message>
+    <message id="inbox.unreadCount" numerus="yes">
+        <source>%n unread</source>
+        <translation>
+            <numerusform>لا رسائل غير مقروءة</numerusform>
+            <numerusform>رسالة واحدة غير مقروءة</numerusform>
+            <numerusform>رسالتان غير مقروءتين</numerusform>
+            <numerusform>%n رسائل غير مقروءة</numerusform>
+            <numerusform>%n رسالة غير مقروءة</numerusform>
+            <numerusform>%n رسالة غير مقروءة</numerusform>
+        </translation>
+    </message>
+    <message id="chat.placeholder">
+        <source>Write a message…</source>
+        <translation>اكتب رسالة…</translation>
+    </message>
+    <message id="chat.attach">
+        <source>Attach file</source>
+        <translation>إرفاق ملف</translation>
+    </message>
+    <message id="chat.emoji">
+        <source>Emoji</source>
+        <translation>الرموز التعبيرية</translation>
+    </message>
+    <message id="chat.notSent">
+        <source>Not sent</source>
+        <translation>لم تُرسَل</translation>
+    </message>
+    <message id="chat.retry">
+        <source>Retry</source>
+        <translation>إعادة المحاولة</translation>
+    </message>
+    <message id="chat.discard">
+        <source>Discard</source>
+        <translation>تجاهل</translation>
+    </message>
+    <message id="chat.sending">
+        <source>Sending…</source>
+        <translation>جارٍ الإرسال…</translation>
+    </message>
+    <message id="verified">
+        <source>Verified</source>
+        <translation>موثّق</translation>
+    </message>
+    <message id="Lumora">
+        <source>Lumora</source>
+        <translation>Lumora</translation>
+    </message>
+    <message id="lumora">
+        <source>lumora</source>
+        <translation>lumora</translation>
+    </message>
+    <message id="@%1">
+        <source>@%1</source>
+        <translation>@%1</translation>
+    </message>
+    <message id="cli.signedOut">
+        <source>Not signed in.</source>
+        <translation>لم يتم تسجيل الدخول.</translation>
+    </message>
+    <message id="cli.signedInAs">
+        <source>Signed in as %1.</source>
+        <translation>تم تسجيل الدخول باسم %1.</translation>
+    </message>
+    <message id="cli.signedOutDone">
+        <source>Signed out.</source>
+        <translation>تم تسجيل الخروج.</translation>
+    </message>
+    <message id="cli.passwordChanged">
+        <source>Password changed.</source>
+        <translation>تم تغيير كلمة المرور.</translation>
+    </message>
+    <message id="cli.passwordPrompt">
+        <source>Password for %1: </source>
+        <translation>كلمة المرور للحساب %1: </translation>
+    </message>
+    <message id="cli.currentPasswordPrompt">
+        <source>Current password: </source>
+        <translation>كلمة المرور الحالية: </translation>
+    </message>
+    <message id="cli.newPasswordPrompt">
+        <source>New password: </source>
+        <translation>كلمة المرور الجديدة: </translation>
+    </message>
+    <message id="keychain.unavailable">
+        <source>Secure storage is unavailable: %1</source>
+        <translation>التخزين الآمن غير متاح: %1</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,294 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name></name>
+    <message id="admin.title">
+        <source>Administration</source>
+        <translation>Administration</translation>
+    </message>
+    <message id="admin.subtitle">
+        <source>Tools for administrators</source>
+        <translation>Tools for administrators</translation>
+    </message>
+    <message id="admin.users">
+        <source>Manage users</source>
+        <translation>Manage users</translation>
+    </message>
+    <message id="admin.metrics">
+        <source>Usage metrics</source>
+        <translation>Usage metrics</translation>
+    </message>
+    <message id="admin.forcePassword">
+        <source>Force password reset</source>
+        <translation>Force password reset</translation>
+    </message>
+    <message id="admin.comingSoon">
+        <source>Coming soon</source>
+        <translation>Coming soon</translation>
+    </message>
+    <message id="admin.openWeb">
+        <source>Open administration web page</source>
+        <translation>Open administration web page</translation>
+    </message>
+    <message id="admin.open">
+        <source>Administration</source>
+        <translation>Administration</translation>
+    </message>
+    <message id="appearance.system">
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message id="appearance.light">
+        <source>Light</source>
+        <translation>Light</translation>
+    </message>
+    <message id="appearance.dark">
+        <source>Dark</source>
+        <translation>Dark</translation>
+    </message>
+    <message id="connectivity.cloud">
+        <source>Cloud service</source>
+        <translation>Cloud service</translation>
+    </message>
+    <message id="connectivity.localMesh">
+        <source>Local mesh</source>
+        <translation>Local mesh</translation>
+    </message>
+    <message id="connectivity.noPeers">
+        <source>No other Lumora clients found on this network yet.</source>
+        <translation>No other Lumora clients found on this network yet.</translation>
+    </message>
+    <message id="language.system">
+        <source>System</source>
+        <translation>System</translation>
+    </message>
+    <message id="language.english">
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message id="language.arabic">
+        <source>Arabic</source>
+        <translation>Arabic</translation>
+    </message>
+    <message id="login.subtitle">
+        <source>Sign in to your messages</source>
+        <translation>Sign in to your messages</translation>
+    </message>
+    <message id="login.username">
+        <source>Username</source>
+        <translation>Username</translation>
+    </message>
+    <message id="login.password">
+        <source>Password</source>
+        <translation>Password</translation>
+    </message>
+    <message id="login.signIn">
+        <source>Sign In</source>
+        <translation>Sign In</translation>
+    </message>
+    <message id="login.apiHint">
+        <source>You can change the service address in Settings.</source>
+        <translation>You can change the service address in Settings.</translation>
+    </message>
+    <message id="password.title">
+        <source>Change Password</source>
+        <translation>Change Password</translation>
+    </message>
+    <message id="password.current">
+        <source>Current password</source>
+        <translation>Current password</translation>
+    </message>
+    <message id="password.new">
+        <source>New password</source>
+        <translation>New password</translation>
+    </message>
+    <message id="password.confirm">
+        <source>Confirm new password</source>
+        <translation>Confirm new password</translation>
+    </message>
+    <message id="password.submit">
+        <source>Update Password</source>
+        <translation>Update Password</translation>
+    </message>
+    <message id="password.required">
+        <source>You must change your password before continuing.</source>
+        <translation>You must change your password before continuing.</translation>
+    </message>
+    <message id="password.mismatch">
+        <source>The new passwords do not match.</source>
+        <translation>The new passwords do not match.</translation>
+    </message>
+    <message id="common.cancel">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message id="profile.displayName">
+        <source>Display name</source>
+        <translation>Display name</translation>
+    </message>
+    <message id="profile.email">
+        <source>Email</source>
+        <translation>Email</translation>
+    </message>
+    <message id="profile.bio">
+        <source>Bio</source>
+        <translation>Bio</translation>
+    </message>
+    <message id="profile.countryCode">
+        <source>Country code (e.g. SA)</source>
+        <translation>Country code (e.g. SA)</translation>
+    </message>
+    <message id="profile.save">
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+    <message id="profile.saved">
+        <source>Profile saved.</source>
+        <translation>Profile saved.</translation>
+    </message>
+    <message id="profile.signOut">
+        <source>Sign Out</source>
+        <translation>Sign Out</translation>
+    </message>
+    <message id="settings.title">
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message id="settings.appearance">
+        <source>Appearance</source>
+        <translation>Appearance</translation>
+    </message>
+    <message id="settings.language">
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message id="settings.connectivity">
+        <source>Connectivity</source>
+        <translation>Connectivity</translation>
+    </message>
+    <message id="settings.api">
+        <source>Service</source>
+        <translation>Service</translation>
+    </message>
+    <message id="settings.apiBaseURL">
+        <source>Service address</source>
+        <translation>Service address</translation>
+    </message>
+    <message id="settings.saveAPI">
+        <source>Save address</source>
+        <translation>Save address</translation>
+    </message>
+    <message id="settings.apiNote">
+        <source>When set, the LUMORA_API_BASE_URL environment variable overrides this address.</source>
+        <translation>When set, the LUMORA_API_BASE_URL environment variable overrides this address.</translation>
+    </message>
+    <message id="tab.inbox">
+        <source>Inbox</source>
+        <translation>Inbox</translation>
+    </message>
+    <message id="tab.profile">
+        <source>Profile</source>
+        <translation>Profile</translation>
+    </message>
+    <message id="tab.settings">
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message id="inbox.title">
+        <source>Messages</source>
+        <translation>Messages</translation>
+    </message>
+    <message id="inbox.noMessages">
+        <source>No messages yet</source>
+        <translation>No messages yet</translation>
+    </message>
+    <message id="inbox.conversation">
+        <source>Conversation</source>
+        <translation>Conversation</translation>
+    </message>
+    <message id="inbox.unreadCount" numerus="yes">
+        <source>%n unread</source>
+        <translation>
+            <numerusform>%n unread message</numerusform>
+            <numerusform>%n unread messages</numerusform>
+        </translation>
+    </message>
+    <message id="chat.placeholder">
+        <source>Write a message…</source>
+        <translation>Write a message…</translation>
+    </message>
+    <message id="chat.attach">
+        <source>Attach file</source>
+        <translation>Attach file</translation>
+    </message>
+    <message id="chat.emoji">
+        <source>Emoji</source>
+        <translation>Emoji</translation>
+    </message>
+    <message id="chat.notSent">
+        <source>Not sent</source>
+        <translation>Not sent</translation>
+    </message>
+    <message id="chat.retry">
+        <source>Retry</source>
+        <translation>Retry</translation>
+    </message>
+    <message id="chat.discard">
+        <source>Discard</source>
+        <translation>Discard</translation>
+    </message>
+    <message id="chat.sending">
+        <source>Sending…</source>
+        <translation>Sending…</translation>
+    </message>
+    <message id="verified">
+        <source>Verified</source>
+        <translation>Verified</translation>
+    </message>
+    <message id="Lumora">
+        <source>Lumora</source>
+        <translation>Lumora</translation>
+    </message>
+    <message id="lumora">
+        <source>lumora</source>
+        <translation>lumora</translation>
+    </message>
+    <message id="@%1">
+        <source>@%1</source>
+        <translation>@%1</translation>
+    </message>
+    <message id="cli.signedOut">
+        <source>Not signed in.</source>
+        <translation>Not signed in.</translation>
+    </message>
+    <message id="cli.signedInAs">
+        <source>Signed in as %1.</source>
+        <translation>Signed in as %1.</translation>
+    </message>
+    <message id="cli.signedOutDone">
+        <source>Signed out.</source>
+        <translation>Signed out.</translation>
+    </message>
+    <message id="cli.passwordChanged">
+        <source>Password changed.</source>
+        <translation>Password changed.</translation>
+    </message>
+    <message id="cli.passwordPrompt">
+        <source>Password for %1: </source>
+        <translation>Password for %1: </translation>
+    </message>
+    <message id="cli.currentPasswordPrompt">
+        <source>Current password: </source>
+        <translation>Current password: </translation>
+    </message>
+    <message id="cli.newPasswordPrompt">
+        <source>New password: </source>
+        <translation>New password: </translation>
+    </message>
+    <message id="keychain.unavailable">
+        <source>Secure storage is unavailable: %1</source>
+        <translation>Secure storage is unavailable: %1</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace lumora {
+
+// The window's colour appearance and the connectivity mode, kept in the preference store under
+// "appearanceMode" and "connectivityMode". Every assignment is written back; only a change notifies.
+class AppearanceManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Appearance appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
+    Q_PROPERTY(Connectivity connectivity READ connectivity WRITE setConnectivity NOTIFY connectivityChanged)
+
+public:
+    enum class Appearance { system, light, dark };
+    Q_ENUM(Appearance)
+    enum class Connectivity { cloud, localMesh };
+    Q_ENUM(Connectivity)
+
+    static constexpr auto appearanceKey = "appearanceMode";
+    static constexpr auto connectivityKey = "connectivityMode";
+
+    explicit AppearanceManager(QObject* parent = nullptr); // reads both preferences; writes nothing
+
+    Appearance appearance() const { return m_appearance; }
+    void setAppearance(Appearance appearance);
+    Connectivity connectivity() const { return m_connectivity; }
+    void setConnectivity(Connectivity connectivity);
+
+Q_SIGNALS:
+    void appearanceChanged();
+    void connectivityChanged();
+
+private:
+    Appearance m_appearance = Appearance::system;
+    Connectivity m_connectivity = Connectivity::cloud;
+};
+
+using AppearanceMode = AppearanceManager::Appearance;
+using ConnectivityMode = AppearanceManager::Connectivity;
+
+QString rawValue(AppearanceMode mode);
+QString labelKey(AppearanceMode mode);
+std::optional<AppearanceMode> appearanceModeFromRaw(const QString& raw);
+QList<AppearanceMode> allAppearanceModes();
+
+QString rawValue(ConnectivityMode mode);
+QString labelKey(ConnectivityMode mode);
+std::optional<ConnectivityMode> connectivityModeFromRaw(const QString& raw);
+QList<ConnectivityMode> allConnectivityModes();
+
+} // namespace lumora

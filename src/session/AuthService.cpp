@@ -1,0 +1,147 @@
+#include "AuthService.h"
+
+#include "KeychainStore.h"
+
+namespace lumora {
+
+namespace {
+
+// Only a refusal of the token itself means the stored session is gone for good.
+bool rejectsToken(const APIClientError& error) {
+    return error.kind() == APIClientError::Kind::unauthorized ||
+           (error.kind() == APIClientError::Kind::http && (error.status() == 401 || error.status() == 403));
+}
+
+} // namespace
+
+AuthService::AuthService(APIClient* api, QObject* parent)
+    : QObject(parent)
+    , m_api(api) {}
+
+QCoro::Task<> AuthService::bootstrap() {
+    setRestoringSession(true);
+    auto loading = KeychainStore::loadAccessToken();
+    const std::optional<QString> token = co_await loading;
+    if (!token) {
+        setAuthenticated(false);
+        setCurrentUser(std::nullopt);
+        setRestoringSession(false);
+        co_return;
+    }
+    m_api->setAccessToken(token);
+    auto asking = m_api->me();
+    const auto user = co_await asking;
+    if (user) {
+        setCurrentUser(*user);
+        setAuthenticated(true);
+        setRestoringSession(false);
+        co_return;
+    }
+    if (rejectsToken(user.error())) {
+        auto clearing = KeychainStore::clearTokens();
+        co_await clearing;
+    } else {
+        setLastError(user.error().text());
+    }
+    m_api->setAccessToken(std::nullopt);
+    setCurrentUser(std::nullopt);
+    setAuthenticated(false);
+    setRestoringSession(false);
+}
+
+QCoro::Task<bool> AuthService::login(QString username, QString password) {
+    auto signingIn = signIn(std::move(username), std::move(password));
+    const auto reply = co_await signingIn;
+    co_return reply.has_value();
+}
+
+QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, QString password) {
+    setLastError(std::nullopt);
+    auto signingIn = m_api->login(username, password);
+    const auto reply = co_await signingIn;
+    std::optional<QString> failure;
+    if (!reply) {
+        failure = reply.error().text();
+    } else {
+        auto savingAccess = KeychainStore::saveAccessToken(reply->tokens.accessToken);
+        auto saved = co_await savingAccess;
+        if (saved && reply->tokens.refreshToken) {
+            auto savingRefresh = KeychainStore::saveRefreshToken(*reply->tokens.refreshToken);
+            saved = co_await savingRefresh;
+        }
+        if (!saved)
+            failure = saved.error().text();
+    }
+    if (failure) {
+        setLastError(failure);
+        setAuthenticated(false);
+        setCurrentUser(std::nullopt);
+        co_return std::nullopt;
+    }
+    m_api->setAccessToken(reply->tokens.accessToken);
+    setCurrentUser(reply->user);
+    setAuthenticated(true);
+    co_return *reply;
+}
+
+QCoro::Task<> AuthService::logout() {
+    auto clearing = KeychainStore::clearTokens();
+    co_await clearing;
+    m_api->setAccessToken(std::nullopt);
+    setCurrentUser(std::nullopt);
+    setAuthenticated(false);
+}
+
+QCoro::Task<> AuthService::refreshMe() {
+    auto asking = m_api->me();
+    const auto user = co_await asking;
+    if (user)
+        setCurrentUser(*user);
+    else
+        setLastError(user.error().text());
+}
+
+QCoro::Task<bool> AuthService::changePassword(QString current, QString replacement) {
+    setLastError(std::nullopt);
+    auto changing = m_api->changePassword(current, replacement);
+    const auto changed = co_await changing;
+    if (!changed) {
+        setLastError(changed.error().text());
+        co_return false;
+    }
+    auto refreshing = refreshMe();
+    co_await refreshing;
+    co_return true;
+}
+
+void AuthService::applyLocalUser(const UserDTO& user) { setCurrentUser(user); }
+
+void AuthService::setCurrentUser(std::optional<UserDTO> user) {
+    if (user == m_currentUser)
+        return;
+    m_currentUser = std::move(user);
+    Q_EMIT currentUserChanged();
+}
+
+void AuthService::setAuthenticated(bool value) {
+    if (value == m_isAuthenticated)
+        return;
+    m_isAuthenticated = value;
+    Q_EMIT isAuthenticatedChanged();
+}
+
+void AuthService::setRestoringSession(bool value) {
+    if (value == m_isRestoringSession)
+        return;
+    m_isRestoringSession = value;
+    Q_EMIT isRestoringSessionChanged();
+}
+
+void AuthService::setLastError(std::optional<QString> error) {
+    if (error == m_lastError)
+        return;
+    m_lastError = std::move(error);
+    Q_EMIT lastErrorChanged();
+}
+
+} // namespace lumora

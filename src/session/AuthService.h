@@ -1,0 +1,68 @@
+#pragma once
+
+#include "APIClient.h"
+#include "WireRecords.h"
+
+#include <QObject>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <optional>
+
+namespace lumora {
+
+// The signed-in session of the one user: restore at start-up, sign in and out, re-read the user,
+// change the password. The only code that reads or writes the stored tokens, and the only one that
+// hands the access token to the API client. Properties notify only on a real change.
+class AuthService : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isAuthenticated READ isAuthenticated NOTIFY isAuthenticatedChanged)
+    Q_PROPERTY(bool isRestoringSession READ isRestoringSession NOTIFY isRestoringSessionChanged)
+    Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool isAdmin READ isAdmin NOTIFY currentUserChanged)
+    Q_PROPERTY(bool mustChangePassword READ mustChangePassword NOTIFY currentUserChanged)
+
+public:
+    explicit AuthService(APIClient* api, QObject* parent = nullptr);
+
+    APIClient* api() const { return m_api; }
+    const std::optional<UserDTO>& currentUser() const { return m_currentUser; }
+    bool isAuthenticated() const { return m_isAuthenticated; }
+    bool isRestoringSession() const { return m_isRestoringSession; }
+    const std::optional<QString>& lastError() const { return m_lastError; }
+    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    bool isAdmin() const { return m_currentUser && m_currentUser->role == UserRole::admin; }
+    bool mustChangePassword() const { return m_currentUser && m_currentUser->mustChangePassword; }
+
+    // Restores the session from the stored access token. Tokens are removed only when the service
+    // rejects them; when it cannot be reached they stay for the next start, and `lastError` says why.
+    QCoro::Task<> bootstrap();
+    QCoro::Task<bool> login(QString username, QString password);
+    // The same sign-in, giving the service's reply (for the command-line tool's --json output).
+    QCoro::Task<std::optional<LoginResponse>> signIn(QString username, QString password);
+    QCoro::Task<> logout();
+    QCoro::Task<> refreshMe();
+    QCoro::Task<bool> changePassword(QString current, QString replacement);
+    void applyLocalUser(const UserDTO& user);
+
+Q_SIGNALS:
+    void currentUserChanged();
+    void isAuthenticatedChanged();
+    void isRestoringSessionChanged();
+    void lastErrorChanged();
+
+private:
+    void setCurrentUser(std::optional<UserDTO> user);
+    void setAuthenticated(bool value);
+    void setRestoringSession(bool value);
+    void setLastError(std::optional<QString> error);
+
+    APIClient* m_api;
+    std::optional<UserDTO> m_currentUser;
+    bool m_isAuthenticated = false;
+    bool m_isRestoringSession = true;
+    std::optional<QString> m_lastError;
+};
+
+} // namespace lumora

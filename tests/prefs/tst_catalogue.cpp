@@ -1,0 +1,84 @@
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+
+struct Table {
+    QSet<QString> ids;
+    QStringList problems;
+};
+
+// Reads an id-based Linguist table; notes unfinished or empty translations.
+Table readTable(const QString& path) {
+    Table table;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(path));
+    QXmlStreamReader xml(&file);
+    QString id;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"message") {
+            id = xml.attributes().value(QLatin1String("id")).toString();
+            table.ids.insert(id);
+        } else if (xml.name() == u"translation") {
+            const bool unfinished = xml.attributes().value(QLatin1String("type")) == u"unfinished";
+            const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+            if (unfinished || text.isEmpty())
+                table.problems.append(id);
+        }
+    }
+    if (xml.hasError())
+        qFatal("%s: %s", qPrintable(path), qPrintable(xml.errorString()));
+    return table;
+}
+
+// Every key the C++ and QML sources look up.
+QSet<QString> keysUsedInSources(const QString& root) {
+    static const QRegularExpression lookup(
+        QStringLiteral("(?:qsTrId|qtTrId|catalogueText|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\""));
+    QSet<QString> keys;
+    for (const QString& folder : {QStringLiteral("src"), QStringLiteral("cli")}) {
+        QDirIterator files(root + QLatin1Char('/') + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.qml")},
+                           QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                qFatal("cannot read %s", qPrintable(file.fileName()));
+            auto matches = lookup.globalMatch(QString::fromUtf8(file.readAll()));
+            while (matches.hasNext())
+                keys.insert(matches.next().captured(1));
+        }
+    }
+    return keys;
+}
+
+} // namespace
+
+class CatalogueTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void everyKeyInBothTables() {
+        const Table english = readTable(QStringLiteral(LUMORA_SOURCE_DIR "/i18n/lumora_en.ts"));
+        const Table arabic = readTable(QStringLiteral(LUMORA_SOURCE_DIR "/i18n/lumora_ar.ts"));
+        const QSet<QString> used = keysUsedInSources(QStringLiteral(LUMORA_SOURCE_DIR));
+        QVERIFY(used.contains(QStringLiteral("inbox.conversation"))); // the scan itself works
+        for (const QString& key : used) {
+            QVERIFY2(english.ids.contains(key), qPrintable(key + QStringLiteral(" is missing in English")));
+            QVERIFY2(arabic.ids.contains(key), qPrintable(key + QStringLiteral(" is missing in Arabic")));
+        }
+        QCOMPARE(english.ids, arabic.ids);
+        QVERIFY2(arabic.problems.isEmpty(), qPrintable(arabic.problems.join(QLatin1Char(' '))));
+        QVERIFY2(english.problems.isEmpty(), qPrintable(english.problems.join(QLatin1Char(' '))));
+    }
+};
+
+QTEST_GUILESS_MAIN(CatalogueTest)
+#include "tst_catalogue.moc"

@@ -1,0 +1,106 @@
+#include "AppearanceManager.h"
+#include "LanguageManager.h"
+#include "PreferenceStore.h"
+#include "TextCatalogue.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace lumora;
+
+namespace {
+
+QVariant stored(const char* key) { return PreferenceStore::value(QString::fromLatin1(key)); }
+void store(const char* key, const QString& value) { PreferenceStore::setValue(QString::fromLatin1(key), value); }
+
+} // namespace
+
+class PreferencesTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() {
+        for (const char* key : {"appearanceMode", "connectivityMode", "appLanguage"})
+            PreferenceStore::remove(QString::fromLatin1(key));
+    }
+
+    void freshStoreGivesDefaultsAndWritesNothing() {
+        AppearanceManager appearance;
+        LanguageManager language;
+        QCOMPARE(appearance.appearance(), AppearanceMode::system);
+        QCOMPARE(appearance.connectivity(), ConnectivityMode::cloud);
+        QCOMPARE(language.language(), AppLanguage::system);
+        QVERIFY(!stored("appearanceMode").isValid());
+        QVERIFY(!stored("connectivityMode").isValid());
+        QVERIFY(!stored("appLanguage").isValid());
+    }
+
+    void damagedValuesFallBackAndStay() {
+        store("appearanceMode", QStringLiteral("Dark"));
+        store("connectivityMode", QStringLiteral("localmesh"));
+        store("appLanguage", QStringLiteral("english"));
+        AppearanceManager appearance;
+        LanguageManager language;
+        QCOMPARE(appearance.appearance(), AppearanceMode::system);
+        QCOMPARE(appearance.connectivity(), ConnectivityMode::cloud);
+        QCOMPARE(language.language(), AppLanguage::system);
+        QCOMPARE(stored("appearanceMode").toString(), QStringLiteral("Dark"));
+
+        store("appearanceMode", QString());
+        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::system);
+    }
+
+    void everyAssignmentPersistsOnlyChangesNotify() {
+        AppearanceManager appearance;
+        QSignalSpy appearanceSpy(&appearance, &AppearanceManager::appearanceChanged);
+        QSignalSpy connectivitySpy(&appearance, &AppearanceManager::connectivityChanged);
+        appearance.setAppearance(AppearanceMode::system); // equal: written, not announced
+        QCOMPARE(appearanceSpy.count(), 0);
+        QCOMPARE(stored("appearanceMode").toString(), QStringLiteral("system"));
+        appearance.setAppearance(AppearanceMode::dark);
+        appearance.setConnectivity(ConnectivityMode::localMesh);
+        appearance.setConnectivity(ConnectivityMode::localMesh);
+        QCOMPARE(appearanceSpy.count(), 1);
+        QCOMPARE(connectivitySpy.count(), 1);
+
+        LanguageManager language;
+        QSignalSpy languageSpy(&language, &LanguageManager::languageChanged);
+        language.setLanguage(AppLanguage::arabic);
+        language.setLanguage(AppLanguage::arabic);
+        QCOMPARE(languageSpy.count(), 1);
+
+        // A new instance (the next start) reads what was chosen.
+        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::dark);
+        QCOMPARE(AppearanceManager().connectivity(), ConnectivityMode::localMesh);
+        QCOMPARE(LanguageManager().language(), AppLanguage::arabic);
+        QCOMPARE(stored("appLanguage").toString(), QStringLiteral("ar"));
+    }
+
+    void directionAndTextsFollowTheEffectiveLanguage() {
+        QLocale platform(QLocale::Arabic, QLocale::Egypt);
+        LanguageManager language(nullptr, [&platform] { return platform; });
+        QCOMPARE(language.layoutDirection(), Qt::RightToLeft);
+        QCOMPARE(TextCatalogue::languageInUse(), QStringLiteral("ar"));
+        const QString arabicInbox = qtTrId("tab.inbox");
+
+        // English chosen on an Arabic system: left to right, and every lookup in English.
+        language.setLanguage(AppLanguage::english);
+        QCOMPARE(language.layoutDirection(), Qt::LeftToRight);
+        QCOMPARE(qtTrId("tab.inbox"), QStringLiteral("Inbox"));
+        QVERIFY(arabicInbox != QStringLiteral("Inbox"));
+        QVERIFY(arabicInbox.contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
+
+        // Only Arabic turns the layout around; other right-to-left languages do not.
+        language.setLanguage(AppLanguage::system);
+        platform = QLocale(QLocale::Hebrew);
+        QCOMPARE(language.layoutDirection(), Qt::LeftToRight);
+        language.applyTextTable();
+        QCOMPARE(TextCatalogue::languageInUse(), QStringLiteral("en"));
+
+        QCOMPARE(catalogueText("no.such.key"), QStringLiteral("no.such.key"));
+    }
+};
+
+QTEST_GUILESS_MAIN(PreferencesTest)
+#include "tst_preferences.moc"

@@ -1,0 +1,172 @@
+#include "AuthService.h"
+#include "KeychainStore.h"
+#include "ScriptedServer.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+using namespace lumora;
+
+namespace {
+
+const QByteArray adminJson =
+    R"({"id":"u1","username":"amina","role":"admin","verified":true,"mustChangePassword":true})";
+const QByteArray userJson =
+    R"({"id":"u1","username":"amina","role":"user","verified":true,"mustChangePassword":false})";
+
+} // namespace
+
+class AuthServiceTest : public QObject {
+    Q_OBJECT
+
+    ScriptedServer* server = nullptr;
+    APIClient* api = nullptr;
+    AuthService* auth = nullptr;
+
+    QByteArray lastAuthorization() const { return server->requests().last().header("Authorization"); }
+
+private Q_SLOTS:
+    void init() {
+        await(KeychainStore::clearTokens());
+        server = new ScriptedServer(this);
+        useBaseURL(server->url().toString());
+        api = new APIClient(nullptr, this);
+        auth = new AuthService(api, this);
+    }
+
+    void cleanup() {
+        delete auth;
+        delete api;
+        delete server;
+    }
+
+    void restoreWithoutTokenAsksNobody() {
+        QVERIFY(auth->isRestoringSession());
+        QSignalSpy restoring(auth, &AuthService::isRestoringSessionChanged);
+        await(auth->bootstrap());
+        QVERIFY(server->requests().isEmpty());
+        QVERIFY(!auth->isRestoringSession());
+        QVERIFY(!auth->isAuthenticated());
+        QCOMPARE(auth->lastError(), std::nullopt);
+        QCOMPARE(restoring.count(), 1);
+    }
+
+    void restoreAccepted() {
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("good"))));
+        server->answer(200, adminJson);
+        QSignalSpy user(auth, &AuthService::currentUserChanged);
+        await(auth->bootstrap());
+        QCOMPARE(lastAuthorization(), QByteArray("Bearer good"));
+        QVERIFY(auth->isAuthenticated());
+        QVERIFY(auth->isAdmin());
+        QVERIFY(auth->mustChangePassword());
+        QCOMPARE(user.count(), 1);
+
+        // Re-reading an unchanged user, or installing an equal one, notifies nobody.
+        await(auth->refreshMe());
+        auth->applyLocalUser(*auth->currentUser());
+        QCOMPARE(user.count(), 1);
+    }
+
+    void restoreRejectedClearsTheTokens_data() {
+        QTest::addColumn<int>("status");
+        QTest::newRow("401") << 401;
+        QTest::newRow("403") << 403;
+    }
+
+    void restoreRejectedClearsTheTokens() {
+        QFETCH(int, status);
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("revoked"))));
+        QVERIFY(await(KeychainStore::saveRefreshToken(QStringLiteral("refresh"))));
+        server->answer(status, R"({"message":"Token revoked"})");
+        await(auth->bootstrap());
+        QVERIFY(!auth->isAuthenticated());
+        QVERIFY(!auth->isRestoringSession());
+        QCOMPARE(auth->lastError(), std::nullopt);
+        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), std::nullopt);
+        QVERIFY(!api->hasAccessToken());
+    }
+
+    void restoreUnreachableKeepsTheTokens() {
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("still-valid"))));
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        useBaseURL(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+        closed.close();
+        await(auth->bootstrap());
+        QVERIFY(!auth->isAuthenticated());
+        QVERIFY(!auth->isRestoringSession());
+        QVERIFY(auth->lastError().has_value());
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
+
+        // A server error or an unreadable reply keeps them too.
+        useBaseURL(server->url().toString());
+        server->answer(502, QByteArray());
+        await(auth->bootstrap());
+        QCOMPARE(auth->lastError(), QStringLiteral("HTTP 502"));
+        server->answer(200, R"({"id":"u1"})");
+        await(auth->bootstrap());
+        QVERIFY(auth->lastError()->startsWith(QStringLiteral("Decoding error: ")));
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
+    }
+
+    void signInWithoutRefreshTokenKeepsTheOldOne() {
+        QVERIFY(await(KeychainStore::saveRefreshToken(QStringLiteral("old-refresh"))));
+        server->answer(200, R"({"accessToken":"fresh","user":)" + userJson + "}");
+        QSignalSpy authenticated(auth, &AuthService::isAuthenticatedChanged);
+        QVERIFY(await(auth->login(QStringLiteral(" amina "), QStringLiteral(" pw "))));
+        QCOMPARE(server->requests().last().body, QByteArray(R"({"password":" pw ","username":" amina "})"));
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("fresh"));
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), QStringLiteral("old-refresh"));
+        QCOMPARE(authenticated.count(), 1);
+        QVERIFY(!auth->isAdmin());
+
+        // The new token is the one the client now sends.
+        server->answer(200, userJson);
+        await(auth->refreshMe());
+        QCOMPARE(lastAuthorization(), QByteArray("Bearer fresh"));
+
+        await(auth->logout());
+        QVERIFY(!auth->isAuthenticated());
+        QCOMPARE(auth->currentUser(), std::nullopt);
+        QVERIFY(!auth->isAdmin());
+        QVERIFY(!auth->mustChangePassword());
+        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), std::nullopt);
+        QCOMPARE(authenticated.count(), 2);
+    }
+
+    void refusedSignIn() {
+        server->answer(401, R"({"message":"Wrong user name or password"})");
+        QVERIFY(!await(auth->login(QStringLiteral("amina"), QStringLiteral("nope"))));
+        QCOMPARE(auth->lastError(), QStringLiteral("Wrong user name or password"));
+        QVERIFY(!auth->isAuthenticated());
+        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+    }
+
+    void passwordChangeWhoseRefreshFails() {
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("tok"))));
+        server->answer(200, adminJson);
+        await(auth->bootstrap());
+        server->answerWith([](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/auth/change-password")
+                return {204, {}};
+            return {500, R"({"message":"Profile service down"})"};
+        });
+        QVERIFY(await(auth->changePassword(QStringLiteral("old"), QStringLiteral("new-password"))));
+        QCOMPARE(auth->lastError(), QStringLiteral("Profile service down"));
+        QVERIFY(auth->isAuthenticated());
+        QVERIFY(auth->mustChangePassword()); // the user record is unchanged
+
+        server->answer(400, R"({"message":"Current password is wrong"})");
+        QVERIFY(!await(auth->changePassword(QStringLiteral("bad"), QStringLiteral("new-password"))));
+        QCOMPARE(auth->lastError(), QStringLiteral("Current password is wrong"));
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("tok"));
+    }
+};
+
+QTEST_GUILESS_MAIN(AuthServiceTest)
+#include "tst_auth_service.moc"
