@@ -78,8 +78,8 @@ std::optional<Instant> parseTimestamp(std::string_view text) {
     if (pos != text.size())
         return std::nullopt;
 
-    const Instant instant = sys_days{date} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} -
-                            minutes{offsetMinutes};
+    const Instant instant =
+        sys_days{date} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} - minutes{offsetMinutes};
     // An offset can carry a year-0000 or year-9999 date outside what four year digits can write back.
     static constexpr Instant earliest = sys_days{year{0} / January / 1};
     static constexpr Instant latest = sys_days{year{10000} / January / 1} - milliseconds{1};
@@ -103,6 +103,10 @@ QString formatTimestamp(Instant instant) {
                       unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
                       int(time.minutes().count()), int(time.seconds().count()));
     return QString::fromLatin1(buffer);
+}
+
+QDateTime toDateTime(Instant instant) {
+    return QDateTime::fromMSecsSinceEpoch(instant.time_since_epoch().count(), Qt::UTC);
 }
 
 } // namespace lumora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <chrono>
@@ -17,5 +18,8 @@ std::optional<Instant> parseTimestamp(std::string_view text);
 
 // UTC with 'Z'; milliseconds are written only when they are not zero.
 QString formatTimestamp(Instant instant);
+
+// The same instant for Qt's date and time APIs (QML, locale formatting), in UTC.
+QDateTime toDateTime(Instant instant);
 
 } // namespace lumora
