@@ -1,0 +1,291 @@
+#include "Routes.h"
+
+#include "Crypto.h"
+#include "HttpReplies.h"
+#include "Validation.h"
+#include "WireEncode.h"
+
+#include <QJsonArray>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <strings.h>
+
+namespace lumora::devservice {
+
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+
+// Multipart headers and boundaries around the file itself.
+constexpr std::int64_t multipartAllowance = 64 * 1024;
+
+class Routes {
+public:
+    Routes(Store& store, const MediaFiles& media, ServiceConfig config)
+        : m_store(store)
+        , m_media(media)
+        , m_config(config) {}
+
+    void install(httplib::Server& server, const std::shared_ptr<Routes>& self);
+
+private:
+    using Handler = void (Routes::*)(const Request&, Response&);
+    httplib::Server::Handler guarded(const std::shared_ptr<Routes>& self, Handler handler);
+
+    Session authenticate(const Request& req);
+    void reply(Response& res, int status, const QJsonValue& value) {
+        replyJson(res, status, value, m_config.envelope);
+    }
+    QString tooLargeMessage() const {
+        return QStringLiteral("The file is larger than the upload limit of %1 bytes")
+            .arg(m_config.maxUploadBytes);
+    }
+
+    void login(const Request& req, Response& res);
+    void me(const Request& req, Response& res);
+    void changePassword(const Request& req, Response& res);
+    void updateProfile(const Request& req, Response& res);
+    void conversations(const Request& req, Response& res);
+    void messages(const Request& req, Response& res);
+    void sendMessage(const Request& req, Response& res);
+    void upload(const Request& req, Response& res);
+    void download(const Request& req, Response& res);
+
+    void log(const Request& req, const Response& res);
+
+    Store& m_store;
+    const MediaFiles& m_media;
+    ServiceConfig m_config;
+    std::mutex m_logMutex;
+};
+
+// Each request is served start to end on one worker thread.
+thread_local std::chrono::steady_clock::time_point requestStart;
+
+void Routes::install(httplib::Server& server, const std::shared_ptr<Routes>& self) {
+    server.Post("/auth/login", guarded(self, &Routes::login));
+    server.Get("/auth/me", guarded(self, &Routes::me));
+    server.Post("/auth/change-password", guarded(self, &Routes::changePassword));
+    server.Patch("/users/me", guarded(self, &Routes::updateProfile));
+    server.Get("/conversations", guarded(self, &Routes::conversations));
+    server.Get("/conversations/([^/]+)/messages", guarded(self, &Routes::messages));
+    server.Post("/conversations/([^/]+)/messages", guarded(self, &Routes::sendMessage));
+    server.Post("/media/upload", guarded(self, &Routes::upload));
+    server.Get("/media/([^/]+)", guarded(self, &Routes::download));
+
+    server.set_payload_max_length(size_t(m_config.maxUploadBytes + multipartAllowance));
+    server.set_pre_routing_handler([](const Request&, Response&) {
+        requestStart = std::chrono::steady_clock::now();
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    // Called for every status from 400 up; fills in only what httplib itself refused.
+    server.set_error_handler([self](const Request& req, Response& res) {
+        if (!res.body.empty())
+            return;
+        if (res.status == 404)
+            replyError(
+                res, 404,
+                QStringLiteral("No such endpoint: %1 %2")
+                    .arg(QString::fromStdString(req.method), QString::fromStdString(printable(req.path))));
+        else if (res.status == 413)
+            replyError(res, 413,
+                       req.path == "/media/upload" ? self->tooLargeMessage()
+                                                   : QStringLiteral("The request body is too large"));
+        else
+            replyError(res, res.status, statusText(res.status));
+    });
+    if (!m_config.quiet)
+        server.set_logger([self](const Request& req, const Response& res) { self->log(req, res); });
+}
+
+httplib::Server::Handler Routes::guarded(const std::shared_ptr<Routes>& self, Handler handler) {
+    return [self, handler](const Request& req, Response& res) {
+        try {
+            (self.get()->*handler)(req, res);
+        } catch (const HttpError& error) {
+            replyError(res, error.status(), error.message());
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "Internal error on %s %s: %s\n", req.method.c_str(),
+                         printable(req.path).c_str(), error.what());
+            replyError(res, 500, QStringLiteral("Internal server error"));
+        }
+    };
+}
+
+void Routes::log(const Request& req, const Response& res) {
+    const auto elapsed = std::chrono::steady_clock::now() - requestStart;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+    // The path only: no query, headers or body, so no password or token reaches the log.
+    std::lock_guard lock(m_logMutex);
+    std::printf("%s %s %d %lldms\n", printable(req.method).c_str(), printable(req.path).c_str(), res.status,
+                static_cast<long long>(ms));
+    std::fflush(stdout);
+}
+
+Session Routes::authenticate(const Request& req) {
+    const std::string header = req.get_header_value("Authorization");
+    const std::string scheme = "bearer ";
+    if (header.size() > scheme.size() && strncasecmp(header.c_str(), scheme.c_str(), scheme.size()) == 0) {
+        const QString token = QString::fromUtf8(header.substr(scheme.size())).trimmed();
+        if (auto session = m_store.session(token, currentInstant()))
+            return *session;
+    }
+    throw HttpError(401, QStringLiteral("Missing, unknown or expired access token"));
+}
+
+void Routes::login(const Request& req, Response& res) {
+    const auto request = decodeBody<LoginRequest>(req);
+    // An unknown user costs the same hashing work as a wrong password, so timing reveals no usernames.
+    static const std::string decoyHash = hashPassword(randomToken());
+    const auto stored = m_store.userByName(request.username);
+    const bool matches = verifyPassword(stored ? stored->passwordHash : decoyHash, request.password);
+    if (!stored || !matches)
+        throw HttpError(401, QStringLiteral("Wrong username or password"));
+    const auto tokens = m_store.openSession(stored->user.id, currentInstant());
+    reply(res, 200, toJson(LoginResponse{tokens, stored->user}));
+}
+
+void Routes::me(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    const auto stored = m_store.userById(session.userId);
+    if (!stored)
+        throw HttpError(401, QStringLiteral("The account no longer exists"));
+    reply(res, 200, toJson(stored->user));
+}
+
+void Routes::changePassword(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    const auto request = decodeBody<ChangePasswordRequest>(req);
+    const auto stored = m_store.userById(session.userId);
+    if (!stored)
+        throw HttpError(401, QStringLiteral("The account no longer exists"));
+    if (!verifyPassword(stored->passwordHash, request.currentPassword))
+        throw HttpError(403, QStringLiteral("The current password is not correct"));
+    if (const auto problem = passwordProblem(request.newPassword))
+        throw HttpError(400, *problem);
+    m_store.changePassword(session, hashPassword(request.newPassword), currentInstant());
+    res.status = 204;
+}
+
+void Routes::updateProfile(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    auto changes = decodeBody<UpdateProfileRequest>(req);
+    if (changes.displayName) {
+        changes.displayName = changes.displayName->trimmed();
+        if (codePointCount(*changes.displayName) > maxDisplayNameLength)
+            throw HttpError(
+                400, QStringLiteral("displayName must be at most %1 characters").arg(maxDisplayNameLength));
+    }
+    if (changes.bio && codePointCount(*changes.bio) > maxBioLength)
+        throw HttpError(400, QStringLiteral("bio must be at most %1 characters").arg(maxBioLength));
+    if (changes.countryCode) {
+        changes.countryCode = normalisedCountryCode(changes.countryCode->trimmed());
+        if (!changes.countryCode)
+            throw HttpError(400, QStringLiteral("countryCode must be two letters, such as EG, or empty"));
+    }
+    if (changes.avatarUrl && !changes.avatarUrl->isEmpty() && !isAcceptableAvatarUrl(*changes.avatarUrl))
+        throw HttpError(400, QStringLiteral("avatarUrl must be an http(s) URL or a /media/ path"));
+    reply(res, 200, toJson(m_store.updateProfile(session.userId, changes, currentInstant())));
+}
+
+void Routes::conversations(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    QJsonArray list;
+    for (const ConversationDTO& conversation : m_store.conversations(session.userId))
+        list.append(conversationJson(conversation));
+    reply(res, 200, list);
+}
+
+void Routes::messages(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    QJsonArray list;
+    for (const MessageDTO& message :
+         m_store.readMessages(session.userId, QString::fromStdString(req.matches[1])))
+        list.append(messageJson(message));
+    reply(res, 200, list);
+}
+
+void Routes::sendMessage(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    const auto request = decodeBody<SendMessageRequest>(req);
+    std::optional<QString> body = request.body;
+    if (body && body->trimmed().isEmpty())
+        body.reset();
+    if (body && codePointCount(*body) > maxMessageLength)
+        throw HttpError(400, QStringLiteral("body must be at most %1 characters").arg(maxMessageLength));
+    const auto attachments = request.attachments.value_or(QList<AttachmentInputDTO>{});
+    if (!body && attachments.isEmpty())
+        throw HttpError(400, QStringLiteral("A message needs a non-empty body or at least one attachment"));
+    if (attachments.size() > maxAttachmentsPerMessage)
+        throw HttpError(400,
+                        QStringLiteral("At most %1 attachments per message").arg(maxAttachmentsPerMessage));
+    QStringList mediaIds;
+    for (qsizetype i = 0; i < attachments.size(); ++i) {
+        const auto id = mediaIdFromUrl(attachments[i].url);
+        if (!id)
+            throw HttpError(
+                400, QStringLiteral("attachments[%1].url is not a /media/ URL of this service").arg(i));
+        mediaIds.append(*id);
+    }
+    // Name, type and size come from what was uploaded, not from what the request claims.
+    const MessageDTO sent = m_store.addMessage(session.userId, QString::fromStdString(req.matches[1]), body,
+                                               mediaIds, currentInstant());
+    reply(res, 201, messageJson(sent));
+}
+
+void Routes::upload(const Request& req, Response& res) {
+    const Session session = authenticate(req);
+    if (!req.is_multipart_form_data() || !req.has_file("file"))
+        throw HttpError(400, QStringLiteral("Expected multipart/form-data with a part named \"file\""));
+    const httplib::MultipartFormData file = req.get_file_value("file");
+    if (std::int64_t(file.content.size()) > m_config.maxUploadBytes)
+        throw HttpError(413, tooLargeMessage());
+    const QString fileName = decodeDispositionFileName(file.filename);
+    if (fileName.trimmed().isEmpty())
+        throw HttpError(400, QStringLiteral("The file part needs a file name"));
+
+    const MediaRecord record{randomId(),
+                             session.userId,
+                             fileName,
+                             servableMimeType(file.content_type),
+                             std::int64_t(file.content.size()),
+                             currentInstant()};
+    m_media.write(record.id, file.content);
+    try {
+        m_store.addMedia(record);
+    } catch (...) {
+        m_media.remove(record.id);
+        throw;
+    }
+    // The upload reply is never wrapped, even with --envelope: clients read it only in its bare form.
+    replyJson(res, 201,
+              toJson(UploadedFileMetaDTO{mediaUrl(record.id), record.mimeType, record.sizeBytes, fileName}),
+              false);
+}
+
+void Routes::download(const Request& req, Response& res) {
+    // No token: the id itself is the secret, 128 random bits, so images can be shown by URL.
+    const QString id = QString::fromStdString(req.matches[1]);
+    const auto record = isMediaId(id) ? m_store.media(id) : std::nullopt;
+    const auto bytes = record ? m_media.read(id) : std::nullopt;
+    if (!bytes)
+        throw HttpError(404, QStringLiteral("No such file"));
+    res.set_header("X-Content-Type-Options", "nosniff");
+    res.set_header("Content-Security-Policy", "sandbox");
+    res.set_header("Cache-Control", "private, max-age=31536000, immutable");
+    res.set_content(*bytes, record->mimeType.toStdString());
+}
+
+} // namespace
+
+void installRoutes(httplib::Server& server, Store& store, const MediaFiles& media,
+                   const ServiceConfig& config) {
+    auto routes = std::make_shared<Routes>(store, media, config);
+    routes->install(server, routes);
+}
+
+} // namespace lumora::devservice

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "Sqlite.h"
+
+namespace lumora::devservice {
+
+// Sets the connection's pragmas and brings the schema up to date, tracked by PRAGMA user_version.
+// Throws when the file was made by a newer version of the service.
+void prepareDatabase(Database& db);
+
+} // namespace lumora::devservice
