@@ -3,13 +3,16 @@
 #include "APIClient.h"
 #include "APIConfig.h"
 #include "AuthService.h"
-#include "LanguageManager.h"
-#include "TextCatalogue.h"
 #include "CliArguments.h"
+#include "LanguageManager.h"
+#include "LocalMeshService.h"
 #include "Terminal.h"
+#include "TextCatalogue.h"
 #include "WireEncode.h"
 
+#include <QCoroTimer>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace lumora {
@@ -22,7 +25,8 @@ using Terminal::printOut;
 const QString usage = QStringLiteral(
     "usage: lumora-cli [--json] COMMAND [ARGS]\n"
     "commands:\n"
-    "  login USERNAME                 sign in and keep the session; the password is read from standard input\n"
+    "  login USERNAME                 sign in and keep the session; the password is read from standard "
+    "input\n"
     "  logout                         sign out and forget the stored session\n"
     "  whoami                         the user of the stored session\n"
     "  me                             the signed-in user\n"
@@ -33,6 +37,7 @@ const QString usage = QStringLiteral(
     "  change-password                current and new password, one line each, from standard input\n"
     "  update-profile [--display-name X] [--bio X] [--country-code X] [--avatar-url X] [--email X]\n"
     "  base-url [--set URL]           the service address in use (or store a new one)\n"
+    "  mesh [--seconds N]             show the local mesh for N seconds (default 5): states, then peers\n"
     "The service address comes from LUMORA_API_BASE_URL, else the stored preference.\n"
     "The access token comes from LUMORA_ACCESS_TOKEN, else from the session stored by login.");
 
@@ -56,6 +61,7 @@ QHash<QString, CliGrammar> grammar() {
         {QStringLiteral("update-profile"),
          {s({"--display-name", "--bio", "--country-code", "--avatar-url", "--email"}), {}, 0, 0}},
         {QStringLiteral("base-url"), {s({"--set"}), {}, 0, 0}},
+        {QStringLiteral("mesh"), {s({"--seconds"}), {}, 0, 0}},
     };
 }
 
@@ -117,7 +123,9 @@ Session& session() {
     return *instance;
 }
 
-APIClient& client() { return session().api; }
+APIClient& client() {
+    return session().api;
+}
 
 using Result = APIResult<Output>;
 
@@ -239,6 +247,46 @@ Output baseURL(std::optional<QString> set) {
     return Output{QJsonDocument(QJsonObject{{QStringLiteral("baseURL"), url}}), {url}};
 }
 
+// Runs the local mesh for `seconds`. For a person each state is printed as it comes; the peers
+// still visible at the end follow. JSON gathers both into one document.
+QCoro::Task<Output> mesh(int seconds, bool json) {
+    LocalMeshService service;
+    QJsonArray states;
+    const auto noted = QObject::connect(&service, &LocalMeshService::statusMessageChanged, &service, [&] {
+        states.append(service.statusMessage());
+        if (!json)
+            printOut(service.statusMessage());
+    });
+    service.start();
+    auto waiting = QCoro::sleepFor(std::chrono::seconds(seconds));
+    co_await waiting;
+    QObject::disconnect(noted);
+    const QList<MeshPeer> peers = service.discoveredPeers();
+    service.stop();
+
+    Output out;
+    QJsonArray peerArray;
+    for (const MeshPeer& peer : peers) {
+        peerArray.append(QJsonObject{{QStringLiteral("id"), peer.id},
+                                     {QStringLiteral("name"), peer.name},
+                                     {QStringLiteral("endpointDescription"), peer.endpointDescription}});
+        out.lines.append(QStringLiteral("%1  %2").arg(peer.name, peer.endpointDescription));
+    }
+    if (peers.isEmpty())
+        out.lines.append(QStringLiteral("No peers seen."));
+    out.json =
+        QJsonDocument(QJsonObject{{QStringLiteral("status"), states}, {QStringLiteral("peers"), peerArray}});
+    co_return out;
+}
+
+std::optional<int> meshSeconds(const std::optional<QString>& text) {
+    if (!text)
+        return 5;
+    bool ok = false;
+    const int seconds = text->toInt(&ok);
+    return ok && seconds >= 0 && seconds <= 86400 ? std::optional<int>(seconds) : std::nullopt;
+}
+
 // Prints what a command produced, or its failure as one line on standard error; gives the exit code.
 int finish(const SessionResult& result, bool json) {
     if (!result) {
@@ -270,6 +318,7 @@ QCoro::Task<int> runCli(QStringList arguments) {
         printOut(usage);
         co_return 0;
     }
+    session(); // the text table of the user's language, before the first prompt
 
     const QString& command = args->command;
     const QStringList& words = args->positional;
@@ -284,6 +333,14 @@ QCoro::Task<int> runCli(QStringList arguments) {
     }
     if (command == QLatin1String("logout")) {
         auto task = logout();
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
+    if (command == QLatin1String("mesh")) {
+        const auto seconds = meshSeconds(args->option(QStringLiteral("--seconds")));
+        if (!seconds)
+            co_return usageError(QStringLiteral("--seconds takes a whole number from 0 to 86400"));
+        auto task = mesh(*seconds, args->json);
         sessionResult = co_await task;
         co_return finish(sessionResult, args->json);
     }

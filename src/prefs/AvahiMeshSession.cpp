@@ -32,10 +32,20 @@ QString describe(AvahiIfIndex interface, AvahiProtocol protocol, const char* nam
              QString::fromLatin1(avahi_proto_to_string(protocol)));
 }
 
+// How many of our Avahi callbacks are running on this thread.
+thread_local int callbackDepth = 0;
+
+struct CallbackScope {
+    CallbackScope() { ++callbackDepth; }
+    ~CallbackScope() { --callbackDepth; }
+    Q_DISABLE_COPY_MOVE(CallbackScope)
+};
+
 } // namespace
 
 struct AvahiMeshCallbacks {
     static void client(AvahiClient* client, AvahiClientState state, void* userdata) {
+        const CallbackScope scope;
         auto* session = static_cast<AvahiMeshSession*>(userdata);
         // This may run inside avahi_client_new, before it has returned the pointer.
         session->m_client = client;
@@ -62,6 +72,7 @@ struct AvahiMeshCallbacks {
     static void browser(AvahiServiceBrowser* browser, AvahiIfIndex interface, AvahiProtocol protocol,
                         AvahiBrowserEvent event, const char* name, const char* type, const char* domain,
                         AvahiLookupResultFlags, void* userdata) {
+        const CallbackScope scope;
         auto* session = static_cast<AvahiMeshSession*>(userdata);
         switch (event) {
         case AVAHI_BROWSER_NEW: {
@@ -76,7 +87,8 @@ struct AvahiMeshCallbacks {
                 session->publishPeers();
             break;
         case AVAHI_BROWSER_ALL_FOR_NOW:
-            // Also settles the list when nothing is out there at all.
+            // Also settles the list when nothing is out there, and after a restart drops peers
+            // that left meanwhile.
             session->publishPeers();
             break;
         case AVAHI_BROWSER_CACHE_EXHAUSTED:
@@ -89,6 +101,7 @@ struct AvahiMeshCallbacks {
     }
 
     static void group(AvahiEntryGroup* group, AvahiEntryGroupState state, void* userdata) {
+        const CallbackScope scope;
         auto* session = static_cast<AvahiMeshSession*>(userdata);
         session->m_group = group;
         switch (state) {
@@ -126,6 +139,17 @@ AvahiMeshSession::AvahiMeshSession(const QString& serviceType, QObject* parent)
 AvahiMeshSession::~AvahiMeshSession() {
     if (m_client)
         avahi_client_free(m_client);
+}
+
+void AvahiMeshSession::release() {
+    // Until it goes, a deferred session must not bring anything back.
+    m_browsing = false;
+    m_advertising = false;
+    m_retry.stop();
+    if (callbackDepth > 0)
+        deleteLater();
+    else
+        delete this;
 }
 
 void AvahiMeshSession::browse() {
@@ -206,6 +230,8 @@ void AvahiMeshSession::clientLost() {
 
 void AvahiMeshSession::reconnect() {
     m_reconnectPending = false;
+    if (!m_browsing && !m_advertising)
+        return;
     if (m_client)
         avahi_client_free(m_client);
     m_client = nullptr;

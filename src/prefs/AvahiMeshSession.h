@@ -21,7 +21,7 @@ class AvahiQtPoll;
 // One run of the local mesh on the Avahi daemon: the client connection, the browser for the
 // service type and the entry group that advertises us. When the daemon goes away it reports so,
 // forgets what it saw, and rebuilds browser and advertisement once the daemon is back.
-// Callbacks arrive on this object's thread; free it with deleteLater when it may be inside one.
+// Callbacks arrive on this object's thread.
 class AvahiMeshSession : public QObject {
     Q_OBJECT
 
@@ -31,6 +31,9 @@ public:
 
     void browse();
     void advertise(const QString& name, quint16 port);
+    // Withdraws everything and frees the session: at once, so that the name is free for the next
+    // one, unless an Avahi callback is running, which the client must outlive.
+    void release();
 
 Q_SIGNALS:
     void statusChanged(const QString& text); // "Browse: …" or "Advertise: …"

@@ -3,6 +3,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
+#include <limits>
+
 #include <sys/time.h>
 
 #include <avahi-common/timeval.h>
@@ -98,7 +101,7 @@ struct AvahiQtPollCalls {
         }
         // avahi_age is negative for a time still ahead; round up so we never fire early.
         const AvahiUsec ahead = -avahi_age(tv);
-        t->timer->start(ahead > 0 ? int((ahead + 999) / 1000) : 0);
+        t->timer->start(int(std::clamp<AvahiUsec>((ahead + 999) / 1000, 0, std::numeric_limits<int>::max())));
     }
 
     static void fire(AvahiTimeout* t) {

@@ -41,6 +41,8 @@ void LocalMeshService::startBrowser() {
 }
 
 void LocalMeshService::startListener() {
+    if (!m_session) // stop() ran from a slot while the browser was starting
+        return;
     m_listener = new QTcpServer(this);
     // Nobody is served here yet: a caller is hung up on before anything is read or written.
     connect(m_listener, &QTcpServer::newConnection, m_listener, [listener = m_listener] {
@@ -59,11 +61,10 @@ void LocalMeshService::startListener() {
     m_session->advertise(QString::fromLatin1(serviceName), m_listener->serverPort());
 }
 
-// Deferred, because stop() may be called from a slot that an Avahi callback is running.
 void LocalMeshService::cancel() {
     if (m_session) {
         m_session->disconnect(this);
-        m_session->deleteLater();
+        m_session->release();
         m_session = nullptr;
     }
     if (m_listener) {

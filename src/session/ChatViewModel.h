@@ -85,6 +85,8 @@ public:
 
     // Tests shorten the interval; the product always polls every three seconds.
     void setPollIntervalForTesting(std::chrono::milliseconds interval) { m_pollInterval = interval; }
+    // One poll, as the loop runs it, for tests and benchmarks that cannot wait for the timer.
+    QCoro::Task<> pollOnceForTesting() { return refreshQuietly(); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;

@@ -57,6 +57,7 @@ private Q_SLOTS:
         const Run run = cli({QStringLiteral("--json"), QStringLiteral("login"), QStringLiteral("amina")},
                             "  pass word \r\nnext line\n", {});
         QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QByteArray()); // no prompt when not on a terminal, and no warnings
         QCOMPARE(server->requests().size(), 1);
         QCOMPARE(server->requests()[0].body, QByteArray(R"({"password":"  pass word ","username":"amina"})"));
         QVERIFY(!server->requests()[0].hasHeader("Authorization"));

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "AppearanceManager.h"
+#include "AuthService.h"
+#include "LanguageManager.h"
+#include "LocalMeshService.h"
+#include "WireRecords.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+namespace lumora {
+
+// A place the signed-in shell can show. Two chats are equal when their conversations are.
+struct AppDestination {
+    enum class Kind { inbox, chat, profile, settings, admin };
+
+    Kind kind = Kind::inbox;
+    std::optional<ConversationDTO> conversation; // for `chat`
+
+    static AppDestination chat(ConversationDTO c) { return {Kind::chat, std::move(c)}; }
+
+    bool operator==(const AppDestination&) const = default;
+};
+
+// The root of the client's object graph: the session, the preferences and the local mesh, plus the
+// little navigation state the signed-in shell shares between screens. Building it touches neither
+// the network nor the secret store; `bootstrap` does that, once the first window is shown.
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(lumora::AuthService* auth READ auth CONSTANT)
+    Q_PROPERTY(lumora::LanguageManager* language READ language CONSTANT)
+    Q_PROPERTY(lumora::AppearanceManager* appearance READ appearance CONSTANT)
+    Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
+    Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
+
+public:
+    // Builds the whole graph, in order: API client, session, language, appearance, mesh.
+    explicit AppState(QObject* parent = nullptr);
+    // Uses the given parts, which must outlive this object (tests).
+    AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
+             LocalMeshService* mesh, QObject* parent = nullptr);
+
+    AuthService* auth() const { return m_auth; }
+    LanguageManager* language() const { return m_language; }
+    AppearanceManager* appearance() const { return m_appearance; }
+    LocalMeshService* mesh() const { return m_mesh; }
+
+    const std::optional<ConversationDTO>& selectedConversation() const { return m_selectedConversation; }
+    void setSelectedConversation(std::optional<ConversationDTO> conversation);
+    const QList<AppDestination>& path() const { return m_path; }
+    void setPath(QList<AppDestination> path);
+    bool showAdmin() const { return m_showAdmin; }
+    void setShowAdmin(bool show);
+
+    // Restores the session, then starts or stops the mesh, whatever the restore's outcome.
+    QCoro::Task<> bootstrap();
+    // Starts the mesh in local-mesh mode, stops it otherwise.
+    Q_INVOKABLE void syncMeshWithConnectivity();
+    void openConversation(const ConversationDTO& conversation);
+
+Q_SIGNALS:
+    void selectedConversationChanged();
+    void pathChanged();
+    void showAdminChanged();
+
+private:
+    AuthService* m_auth;
+    LanguageManager* m_language;
+    AppearanceManager* m_appearance;
+    LocalMeshService* m_mesh;
+    std::optional<ConversationDTO> m_selectedConversation;
+    QList<AppDestination> m_path;
+    bool m_showAdmin = false;
+};
+
+} // namespace lumora
