@@ -4,6 +4,8 @@
 #include "APIConfig.h"
 #include "AuthService.h"
 #include "CliArguments.h"
+#include "CliOutput.h"
+#include "ConversationCommands.h"
 #include "LanguageManager.h"
 #include "LocalMeshService.h"
 #include "Terminal.h"
@@ -30,9 +32,11 @@ const QString usage = QStringLiteral(
     "  logout                         sign out and forget the stored session\n"
     "  whoami                         the user of the stored session\n"
     "  me                             the signed-in user\n"
-    "  conversations                  the inbox\n"
-    "  messages CONVERSATION_ID       the messages of one conversation\n"
-    "  send CONVERSATION_ID [--text TEXT] [--attach FILE]\n"
+    "  conversations                  the conversations as the service sends them\n"
+    "  inbox                          the inbox as Lumora shows it: title, time, preview, unread\n"
+    "  messages CONVERSATION_ID       the messages of one conversation as the service sends them\n"
+    "  chat CONVERSATION_ID [--follow]  the chat; with --follow, new messages as they arrive\n"
+    "  send CONVERSATION_ID [--text TEXT] [--attach FILE]  send as the chat does (text trimmed)\n"
     "  upload FILE\n"
     "  change-password                current and new password, one line each, from standard input\n"
     "  update-profile [--display-name X] [--bio X] [--country-code X] [--avatar-url X] [--email X]\n"
@@ -56,6 +60,8 @@ QHash<QString, CliGrammar> grammar() {
         {QStringLiteral("conversations"), {{}, {}, 0, 0}},
         {QStringLiteral("messages"), {{}, {}, 1, 1}},
         {QStringLiteral("send"), {s({"--text", "--attach"}), {}, 1, 1}},
+        {QStringLiteral("inbox"), {{}, {}, 0, 0}},
+        {QStringLiteral("chat"), {{}, s({"--follow"}), 1, 1}},
         {QStringLiteral("upload"), {{}, {}, 1, 1}},
         {QStringLiteral("change-password"), {{}, {}, 0, 0}},
         {QStringLiteral("update-profile"),
@@ -66,10 +72,7 @@ QHash<QString, CliGrammar> grammar() {
 }
 
 // What a command printed on success, as JSON and as short lines for a person.
-struct Output {
-    QJsonDocument json;
-    QStringList lines;
-};
+using Output = CliOutput;
 
 template <class T> QJsonDocument documentOf(const T& value) {
     return QJsonDocument(toJson(value));
@@ -130,7 +133,7 @@ APIClient& client() {
 using Result = APIResult<Output>;
 
 // Failures of the session itself (sign-in, restore) are reported as plain texts.
-using SessionResult = std::expected<Output, QString>;
+using SessionResult = CliResult;
 
 QCoro::Task<SessionResult> login(QString username, QString password) {
     auto task = session().auth.signIn(username, password);
@@ -206,22 +209,6 @@ QCoro::Task<Result> upload(QString path) {
                      {QStringLiteral("Uploaded %1 as %2 (%3, %4 bytes)")
                           .arg(file->fileName, file->url, file->mimeType)
                           .arg(file->sizeBytes)}};
-}
-
-QCoro::Task<Result> send(QString conversationId, std::optional<QString> text, std::optional<QString> attach) {
-    std::optional<QList<AttachmentInputDTO>> attachments;
-    if (attach) {
-        auto uploading = client().uploadFile(*attach);
-        auto file = co_await uploading;
-        if (!file)
-            co_return std::unexpected(file.error());
-        attachments = QList{AttachmentInputDTO{file->url, file->mimeType, file->sizeBytes, file->fileName}};
-    }
-    auto sending = client().sendMessage(conversationId, text, attachments);
-    auto message = co_await sending;
-    if (!message)
-        co_return std::unexpected(message.error());
-    co_return Output{documentOf(*message), {QStringLiteral("Sent message %1.").arg(message->id)}};
 }
 
 QCoro::Task<Result> changePassword(QString current, QString replacement) {
@@ -352,6 +339,24 @@ QCoro::Task<int> runCli(QStringList arguments) {
     }
     if (command == QLatin1String("whoami"))
         co_return finish(whoami(), args->json);
+    const QString userId = session().auth.currentUser() ? session().auth.currentUser()->id : QString();
+    if (command == QLatin1String("inbox")) {
+        auto task = showInbox(&client(), userId, session().language.effectiveLocale());
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
+    if (command == QLatin1String("chat")) {
+        auto task =
+            showChat(&client(), words[0], args->flags.contains(QStringLiteral("--follow")), args->json);
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
+    if (command == QLatin1String("send")) {
+        auto task = sendThroughChat(&client(), words[0], userId, args->option(QStringLiteral("--text")),
+                                    args->option(QStringLiteral("--attach")));
+        sessionResult = co_await task;
+        co_return finish(sessionResult, args->json);
+    }
 
     Result result = Output{};
     if (command == QLatin1String("me")) {
@@ -362,10 +367,6 @@ QCoro::Task<int> runCli(QStringList arguments) {
         result = co_await task;
     } else if (command == QLatin1String("messages")) {
         auto task = messages(words[0]);
-        result = co_await task;
-    } else if (command == QLatin1String("send")) {
-        auto task =
-            send(words[0], args->option(QStringLiteral("--text")), args->option(QStringLiteral("--attach")));
         result = co_await task;
     } else if (command == QLatin1String("upload")) {
         auto task = upload(words[0]);

@@ -58,6 +58,7 @@ std::optional<QString> readSecretLine(const QString& prompt) {
 
 void printOut(const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout); // a following reader (chat --follow into a pipe) sees each line as it comes
 }
 
 void printError(const QString& text) {

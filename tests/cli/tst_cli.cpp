@@ -164,6 +164,48 @@ private Q_SLOTS:
         QCOMPARE(server->requests().size(), 2);
     }
 
+    void inboxChatAndFollow() {
+        QByteArray messages =
+            R"([{"id":"m1","conversationId":"c1","senderId":"u2","body":"أهلاً","createdAt":"2026-01-02T03:04:05Z"}])";
+        server->answerWith([&messages](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/conversations")
+                return {200,
+                        R"([{"id":"c1","title":"Team","updatedAt":"2026-01-02T03:04:05Z","unreadCount":3,)"
+                        R"("lastMessage":{"id":"m1","senderId":"u2","createdAt":"2026-01-02T03:04:05Z"}}])"};
+            if (request.method == "POST")
+                return {500, R"({"message":"Disk full"})"};
+            return {200, messages};
+        });
+        const Run inbox = cli({QStringLiteral("inbox")});
+        QCOMPARE(inbox.exitCode, 0);
+        QVERIFY2(inbox.out.startsWith("Team  ") && inbox.out.contains("No messages yet") &&
+                     inbox.out.endsWith("(3)\n"),
+                 inbox.out.constData());
+
+        const Run failed = cli(
+            {QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--text"), QStringLiteral("hi")});
+        QCOMPARE(failed.exitCode, 1);
+        QCOMPARE(failed.err, QByteArray("Disk full\n"));
+
+        // --follow prints the chat, then each message a poll brings in.
+        QProcess follow;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LUMORA_API_BASE_URL"), server->url().toString());
+        env.insert(QStringLiteral("LUMORA_ACCESS_TOKEN"), QStringLiteral("tok"));
+        follow.setProcessEnvironment(env);
+        follow.start(QStringLiteral(LUMORA_CLI_PATH),
+                     {QStringLiteral("chat"), QStringLiteral("c1"), QStringLiteral("--follow")});
+        QByteArray printed;
+        QTRY_VERIFY_WITH_TIMEOUT((printed += follow.readAllStandardOutput()).contains("u2: أهلاً"), 10000);
+        messages =
+            R"([{"id":"m1","conversationId":"c1","senderId":"u2","body":"أهلاً","createdAt":"2026-01-02T03:04:05Z"},)"
+            R"({"id":"m2","conversationId":"c1","senderId":"u3","body":"new one","createdAt":"2026-01-02T03:05:00Z"}])";
+        QTRY_VERIFY_WITH_TIMEOUT((printed += follow.readAllStandardOutput()).contains("u3: new one"), 10000);
+        QCOMPARE(printed.count("u2: "), 1); // the poll adds the new message only
+        follow.kill();
+        follow.waitForFinished(5000);
+    }
+
     void changePasswordAndProfile() {
         server->answer(204, {});
         const Run changed =
