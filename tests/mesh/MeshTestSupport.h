@@ -82,8 +82,12 @@ inline QList<QList<QByteArray>> browse(const char* kind) {
     const QString options =
         QLatin1String(kind) == QLatin1String("=") ? QStringLiteral("-prt") : QStringLiteral("-pt");
     process.start(QStringLiteral("avahi-browse"), {options, serviceType});
-    if (!finished.wait(15000))
-        qFatal("avahi-browse did not finish");
+    // Resolving a record whose publisher just left can keep avahi-browse waiting; what it printed
+    // so far is still an answer, and the callers ask again until theirs comes.
+    if (!finished.wait(15000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
     QList<QList<QByteArray>> lines;
     for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
         if (line.startsWith(QByteArray(kind) + ';'))
