@@ -294,5 +294,17 @@
         <source>Secure storage is unavailable: %1</source>
         <translation>التخزين الآمن غير متاح: %1</translation>
     </message>
+    <message id="tray.open">
+        <source>Open Lumora</source>
+        <translation>افتح Lumora</translation>
+    </message>
+    <message id="tray.settings">
+        <source>Settings…</source>
+        <translation>الإعدادات…</translation>
+    </message>
+    <message id="tray.quit">
+        <source>Quit Lumora</source>
+        <translation>أنهِ Lumora</translation>
+    </message>
 </context>
 </TS>

@@ -290,5 +290,17 @@
         <source>Secure storage is unavailable: %1</source>
         <translation>Secure storage is unavailable: %1</translation>
     </message>
+    <message id="tray.open">
+        <source>Open Lumora</source>
+        <translation>Open Lumora</translation>
+    </message>
+    <message id="tray.settings">
+        <source>Settings…</source>
+        <translation>Settings…</translation>
+    </message>
+    <message id="tray.quit">
+        <source>Quit Lumora</source>
+        <translation>Quit Lumora</translation>
+    </message>
 </context>
 </TS>

@@ -16,7 +16,9 @@ QString rawValue(AppearanceMode mode) {
     return QStringLiteral("system");
 }
 
-QString labelKey(AppearanceMode mode) { return QStringLiteral("appearance.") + rawValue(mode); }
+QString labelKey(AppearanceMode mode) {
+    return QStringLiteral("appearance.") + rawValue(mode);
+}
 
 std::optional<AppearanceMode> appearanceModeFromRaw(const QString& raw) {
     for (AppearanceMode mode : allAppearanceModes())
@@ -33,7 +35,9 @@ QString rawValue(ConnectivityMode mode) {
     return mode == ConnectivityMode::localMesh ? QStringLiteral("localMesh") : QStringLiteral("cloud");
 }
 
-QString labelKey(ConnectivityMode mode) { return QStringLiteral("connectivity.") + rawValue(mode); }
+QString labelKey(ConnectivityMode mode) {
+    return QStringLiteral("connectivity.") + rawValue(mode);
+}
 
 std::optional<ConnectivityMode> connectivityModeFromRaw(const QString& raw) {
     for (ConnectivityMode mode : allConnectivityModes())
@@ -42,9 +46,12 @@ std::optional<ConnectivityMode> connectivityModeFromRaw(const QString& raw) {
     return std::nullopt;
 }
 
-QList<ConnectivityMode> allConnectivityModes() { return {ConnectivityMode::cloud, ConnectivityMode::localMesh}; }
+QList<ConnectivityMode> allConnectivityModes() {
+    return {ConnectivityMode::cloud, ConnectivityMode::localMesh};
+}
 
-AppearanceManager::AppearanceManager(QObject* parent) : QObject(parent) {
+AppearanceManager::AppearanceManager(QObject* parent)
+    : QObject(parent) {
     // Damaged or unknown values fall back silently and stay stored until the next choice.
     const QString appearance = PreferenceStore::value(QString::fromLatin1(appearanceKey)).toString();
     m_appearance = appearanceModeFromRaw(appearance).value_or(AppearanceMode::system);
@@ -54,10 +61,12 @@ AppearanceManager::AppearanceManager(QObject* parent) : QObject(parent) {
 
 void AppearanceManager::setAppearance(Appearance appearance) {
     const bool changed = appearance != m_appearance;
+    const QString before = colorScheme();
     m_appearance = appearance;
     PreferenceStore::setValue(QString::fromLatin1(appearanceKey), rawValue(appearance));
     if (changed)
         Q_EMIT appearanceChanged();
+    emitIfSchemeChanged(before);
 }
 
 void AppearanceManager::setConnectivity(Connectivity connectivity) {
@@ -66,6 +75,23 @@ void AppearanceManager::setConnectivity(Connectivity connectivity) {
     PreferenceStore::setValue(QString::fromLatin1(connectivityKey), rawValue(connectivity));
     if (changed)
         Q_EMIT connectivityChanged();
+}
+
+QString AppearanceManager::colorScheme() const {
+    const bool dark =
+        m_appearance == Appearance::dark || (m_appearance == Appearance::system && m_systemPrefersDark);
+    return dark ? QStringLiteral("dark") : QStringLiteral("light");
+}
+
+void AppearanceManager::setSystemPrefersDark(bool dark) {
+    const QString before = colorScheme();
+    m_systemPrefersDark = dark;
+    emitIfSchemeChanged(before);
+}
+
+void AppearanceManager::emitIfSchemeChanged(const QString& before) {
+    if (colorScheme() != before)
+        Q_EMIT colorSchemeChanged();
 }
 
 } // namespace lumora

@@ -14,6 +14,8 @@ class AppearanceManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Appearance appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
     Q_PROPERTY(Connectivity connectivity READ connectivity WRITE setConnectivity NOTIFY connectivityChanged)
+    // The scheme in effect, "light" or "dark": the stored choice, or the desktop's for `system`.
+    Q_PROPERTY(QString colorScheme READ colorScheme NOTIFY colorSchemeChanged)
 
 public:
     enum class Appearance { system, light, dark };
@@ -31,11 +33,19 @@ public:
     Connectivity connectivity() const { return m_connectivity; }
     void setConnectivity(Connectivity connectivity);
 
+    QString colorScheme() const;
+    bool systemPrefersDark() const { return m_systemPrefersDark; }
+    void setSystemPrefersDark(bool dark);
+
 Q_SIGNALS:
     void appearanceChanged();
     void connectivityChanged();
+    void colorSchemeChanged();
 
 private:
+    void emitIfSchemeChanged(const QString& before);
+
+    bool m_systemPrefersDark = false;
     Appearance m_appearance = Appearance::system;
     Connectivity m_connectivity = Connectivity::cloud;
 };

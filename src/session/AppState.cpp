@@ -1,6 +1,7 @@
 #include "AppState.h"
 
 #include "APIClient.h"
+#include "APIConfig.h"
 #include "AppearanceManager.h"
 #include "AuthService.h"
 #include "LanguageManager.h"
@@ -50,6 +51,14 @@ QCoro::Task<> AppState::bootstrap() {
     co_await restoring;
     if (self)
         syncMeshWithConnectivity();
+}
+
+void AppState::beginBootstrap() {
+    bootstrap();
+}
+
+QString AppState::serviceBaseURL() const {
+    return APIConfig::baseURL().toString();
 }
 
 void AppState::syncMeshWithConnectivity() {

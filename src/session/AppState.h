@@ -37,6 +37,7 @@ class AppState : public QObject {
     Q_PROPERTY(lumora::AppearanceManager* appearance READ appearance CONSTANT)
     Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
     Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
+    Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
 
 public:
     // Builds the whole graph, in order: API client, session, language, appearance, mesh.
@@ -62,6 +63,12 @@ public:
     // Starts the mesh in local-mesh mode, stops it otherwise.
     Q_INVOKABLE void syncMeshWithConnectivity();
     void openConversation(const ConversationDTO& conversation);
+
+    // For screens.
+    bool hasSelectedConversation() const { return m_selectedConversation.has_value(); }
+    Q_INVOKABLE void closeConversation() { setSelectedConversation(std::nullopt); }
+    Q_INVOKABLE void beginBootstrap(); // runs `bootstrap` without waiting for it
+    Q_INVOKABLE QString serviceBaseURL() const;
 
 Q_SIGNALS:
     void selectedConversationChanged();

@@ -1,6 +1,9 @@
 #include "AuthService.h"
 
+#include "DisplayTexts.h"
 #include "KeychainStore.h"
+
+#include <QPointer>
 
 namespace lumora {
 
@@ -53,6 +56,19 @@ QCoro::Task<bool> AuthService::login(QString username, QString password) {
     auto signingIn = signIn(std::move(username), std::move(password));
     const auto reply = co_await signingIn;
     co_return reply.has_value();
+}
+
+void AuthService::startLogin(const QString& username, const QString& password) {
+    [](QPointer<AuthService> self, QString username, QString password) -> QCoro::Task<> {
+        auto signingIn = self->login(std::move(username), std::move(password));
+        const bool signedIn = co_await signingIn;
+        if (self)
+            Q_EMIT self->loginFinished(signedIn);
+    }(this, username, password);
+}
+
+QString AuthService::displayName() const {
+    return m_currentUser ? resolvedDisplayName(*m_currentUser) : QString();
 }
 
 QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, QString password) {
@@ -114,7 +130,9 @@ QCoro::Task<bool> AuthService::changePassword(QString current, QString replaceme
     co_return true;
 }
 
-void AuthService::applyLocalUser(const UserDTO& user) { setCurrentUser(user); }
+void AuthService::applyLocalUser(const UserDTO& user) {
+    setCurrentUser(user);
+}
 
 void AuthService::setCurrentUser(std::optional<UserDTO> user) {
     if (user == m_currentUser)

@@ -22,6 +22,11 @@ class AuthService : public QObject {
     Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
     Q_PROPERTY(bool isAdmin READ isAdmin NOTIFY currentUserChanged)
     Q_PROPERTY(bool mustChangePassword READ mustChangePassword NOTIFY currentUserChanged)
+    // What the screens show of the signed-in user; empty texts while nobody is signed in.
+    Q_PROPERTY(bool hasCurrentUser READ hasCurrentUser NOTIFY currentUserChanged)
+    Q_PROPERTY(QString currentUserId READ currentUserId NOTIFY currentUserChanged)
+    Q_PROPERTY(QString displayName READ displayName NOTIFY currentUserChanged)
+    Q_PROPERTY(QString countryCode READ countryCode NOTIFY currentUserChanged)
 
 public:
     explicit AuthService(APIClient* api, QObject* parent = nullptr);
@@ -34,6 +39,12 @@ public:
     QString lastErrorText() const { return m_lastError.value_or(QString()); }
     bool isAdmin() const { return m_currentUser && m_currentUser->role == UserRole::admin; }
     bool mustChangePassword() const { return m_currentUser && m_currentUser->mustChangePassword; }
+    bool hasCurrentUser() const { return m_currentUser.has_value(); }
+    QString currentUserId() const { return m_currentUser ? m_currentUser->id : QString(); }
+    QString displayName() const;
+    QString countryCode() const {
+        return m_currentUser ? m_currentUser->countryCode.value_or(QString()) : QString();
+    }
 
     // Restores the session from the stored access token. Tokens are removed only when the service
     // rejects them; when it cannot be reached they stay for the next start, and `lastError` says why.
@@ -46,7 +57,11 @@ public:
     QCoro::Task<bool> changePassword(QString current, QString replacement);
     void applyLocalUser(const UserDTO& user);
 
+    // For screens: runs `login` and reports its outcome through `loginFinished`.
+    Q_INVOKABLE void startLogin(const QString& username, const QString& password);
+
 Q_SIGNALS:
+    void loginFinished(bool signedIn);
     void currentUserChanged();
     void isAuthenticatedChanged();
     void isRestoringSessionChanged();

@@ -1,0 +1,52 @@
+import QtQuick
+import Lumora
+
+// A disc with the person's initials; a flag at the lower trailing corner and a verified seal at the
+// upper trailing corner when given. The 2-point shifts are plain x/y shifts in either direction.
+Item {
+    id: avatar
+
+    property string name
+    property real size: 36
+    property string countryCode
+    property bool isVerified: false
+    property string scheme: AppState.appearance.colorScheme
+    readonly property real initialsSize: size * 0.36
+    readonly property real flagSize: size * 0.38
+    readonly property real badgeSize: size * 0.32
+
+    implicitWidth: size
+    implicitHeight: size
+    Accessible.role: Accessible.Graphic
+    Accessible.name: name
+
+    Rectangle {
+        anchors.fill: parent
+        radius: width / 2
+        color: LmColor.withOpacity(LmColor.brandAdaptive(avatar.scheme), 0.18)
+
+        Text {
+            anchors.centerIn: parent
+            text: LmMarks.initials(avatar.name)
+            font: LmTypography.font(avatar.initialsSize, Font.DemiBold)
+            color: LmColor.brandAdaptive(avatar.scheme)
+        }
+    }
+
+    CountryFlagView {
+        id: flag
+        visible: avatar.countryCode !== ""
+        countryCode: avatar.countryCode
+        size: avatar.flagSize
+        x: (avatar.LayoutMirroring.enabled ? 0 : avatar.size - width) + 2
+        y: avatar.size - height + 2
+    }
+
+    VerifiedBadge {
+        id: badge
+        visible: avatar.isVerified
+        size: avatar.badgeSize
+        x: (avatar.LayoutMirroring.enabled ? 0 : avatar.size - width) + 2
+        y: -2
+    }
+}

@@ -1,0 +1,52 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+// A captioned single-line input. Without a prompt the caption is also the placeholder.
+ColumnLayout {
+    id: field
+
+    property string title
+    property alias text: input.text
+    property bool isSecure: false
+    property var prompt: undefined
+    property string scheme: AppState.appearance.colorScheme
+    readonly property alias input: input
+
+    spacing: 4
+    Layout.fillWidth: true
+
+    Text {
+        text: field.title
+        font: LmTypography.caption
+        color: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.7)
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignLeft
+        Accessible.ignored: true
+    }
+
+    TextField {
+        id: input
+        Layout.fillWidth: true
+        echoMode: field.isSecure ? TextInput.Password : TextInput.Normal
+        placeholderText: field.prompt !== undefined && field.prompt !== null ? field.prompt : field.title
+        placeholderTextColor: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.4)
+        color: LmColor.inkAdaptive(field.scheme)
+        selectionColor: LmColor.withOpacity(LmColor.brandAdaptive(field.scheme), 0.35)
+        selectedTextColor: color
+        font: LmTypography.body
+        leftPadding: 10
+        rightPadding: 10
+        topPadding: 8
+        bottomPadding: 8
+        Accessible.name: field.title
+
+        background: Rectangle {
+            radius: 8
+            color: field.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
+            border.width: 1
+            border.color: LmColor.hairlineAdaptive(field.scheme)
+        }
+    }
+}

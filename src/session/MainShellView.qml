@@ -1,0 +1,177 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+// The signed-in shell: header, content by tab and open conversation, tab bar.
+ColumnLayout {
+    id: shell
+
+    property string tab: "inbox"
+    readonly property string scheme: AppState.appearance.colorScheme
+    readonly property string contentKind: tab !== "inbox" ? tab
+                                          : AppState.hasSelectedConversation ? "chat" : "inbox"
+    readonly property alias adminButton: adminButton
+    readonly property alias adminPopover: adminPopover
+
+    // Choosing inbox keeps an open conversation open; any other tab closes it.
+    function selectTab(name) {
+        tab = name
+        if (name !== "inbox")
+            AppState.closeConversation()
+    }
+
+    spacing: 0
+
+    RowLayout {
+        id: header
+        Layout.fillWidth: true
+        Layout.leftMargin: 14
+        Layout.rightMargin: 14
+        Layout.topMargin: 10
+        Layout.bottomMargin: 10
+        spacing: 10
+
+        Text {
+            text: qsTrId("Lumora")
+            font: LmTypography.title
+            color: LmColor.brandAdaptive(shell.scheme)
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
+        }
+        Text {
+            text: qsTrId("lumora")
+            font: LmTypography.micro
+            color: LmColor.withOpacity(LmColor.inkAdaptive(shell.scheme), 0.45)
+            Accessible.ignored: true
+        }
+        Item { Layout.fillWidth: true }
+
+        AbstractButton {
+            id: adminButton
+            visible: AppState.auth.isAdmin
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTrId("admin.open")
+            onClicked: AppState.showAdmin = true
+
+            contentItem: Row {
+                spacing: 4
+                LmIcon {
+                    name: "shield.checkered"
+                    color: LmColor.copper
+                    size: 13
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                Text {
+                    text: qsTrId("admin.open")
+                    font: LmTypography.caption
+                    color: LmColor.copper
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+            }
+        }
+
+        Row {
+            id: userRow
+            visible: AppState.auth.hasCurrentUser
+            spacing: 4
+            opacity: 0.75
+            Layout.maximumWidth: 180
+
+            CountryFlagView {
+                visible: AppState.auth.countryCode !== ""
+                countryCode: AppState.auth.countryCode
+                size: 12
+                anchors.verticalCenter: parent.verticalCenter
+            }
+            Text {
+                text: AppState.auth.displayName
+                font: LmTypography.caption
+                color: LmColor.inkAdaptive(shell.scheme)
+                elide: Text.ElideRight
+                maximumLineCount: 1
+                width: Math.min(implicitWidth, 160)
+                anchors.verticalCenter: parent.verticalCenter
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+        }
+    }
+
+    LmDivider {}
+
+    Loader {
+        id: content
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        sourceComponent: {
+            switch (shell.contentKind) {
+            case "chat": return chatScreen
+            case "profile": return profileScreen
+            case "settings": return settingsScreen
+            default: return inboxScreen
+            }
+        }
+    }
+
+    RowLayout {
+        id: tabBar
+        Layout.fillWidth: true
+        Layout.leftMargin: 8
+        Layout.rightMargin: 8
+        Layout.topMargin: 6
+        Layout.bottomMargin: 6
+        spacing: 0
+
+        Repeater {
+            model: [
+                { tab: "inbox", title: "tab.inbox", icon: "tray.fill" },
+                { tab: "profile", title: "tab.profile", icon: "person.crop.circle" },
+                { tab: "settings", title: "tab.settings", icon: "gearshape" }
+            ]
+            delegate: ShellTabButton {
+                required property var modelData
+                title: qsTrId(modelData.title)
+                iconName: modelData.icon
+                selected: shell.tab === modelData.tab
+                onClicked: shell.selectTab(modelData.tab)
+            }
+        }
+    }
+
+    Component { id: inboxScreen; ScreenPlaceholder { title: qsTrId("inbox.title") } }
+    Component { id: chatScreen; ScreenPlaceholder { title: qsTrId("inbox.conversation") } }
+    Component { id: profileScreen; ScreenPlaceholder { title: qsTrId("tab.profile") } }
+    Component { id: settingsScreen; ScreenPlaceholder { title: qsTrId("settings.title") } }
+
+    // The administration panel, anchored below its button; closing it any way clears showAdmin.
+    Popup {
+        id: adminPopover
+        parent: adminButton
+        y: adminButton.height + 4
+        x: LayoutMirroring.enabled ? 0 : adminButton.width - width
+        width: 320
+        height: 280
+        modal: false
+        closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
+        onClosed: AppState.showAdmin = false
+
+        background: Rectangle {
+            radius: 10
+            color: LmColor.surfaceAdaptive(shell.scheme)
+            border.width: 1
+            border.color: LmColor.hairlineAdaptive(shell.scheme)
+        }
+        contentItem: ScreenPlaceholder { title: qsTrId("admin.title") }
+    }
+
+    Connections {
+        target: AppState
+        function onShowAdminChanged() {
+            if (AppState.showAdmin)
+                adminPopover.open()
+            else
+                adminPopover.close()
+        }
+    }
+}

@@ -1,0 +1,20 @@
+import QtQuick
+import QtQuick.Window
+import Lumora
+
+// The tray panel (or, without a tray host, the client's ordinary window). The host program sets
+// its flags and position; this only declares what it holds.
+Window {
+    id: panel
+
+    title: qsTrId("Lumora")
+    minimumWidth: 380
+    minimumHeight: 520
+    width: 420
+    height: 600
+    color: LmColor.surfaceAdaptive(AppState.appearance.colorScheme)
+
+    RootView {
+        anchors.fill: parent
+    }
+}

@@ -1,0 +1,27 @@
+import QtQuick
+import QtQuick.Window
+import Lumora
+
+Window {
+    id: settingsWindow
+
+    title: qsTrId("settings.title")
+    width: 440
+    height: 480
+    minimumWidth: 440
+    maximumWidth: 440
+    minimumHeight: 480
+    maximumHeight: 480
+    color: LmColor.surfaceAdaptive(AppState.appearance.colorScheme)
+
+    Item {
+        anchors.fill: parent
+        LayoutMirroring.enabled: AppState.language.layoutDirection === Qt.RightToLeft
+        LayoutMirroring.childrenInherit: true
+
+        ScreenPlaceholder {
+            anchors.fill: parent
+            title: qsTrId("settings.title")
+        }
+    }
+}

@@ -1,0 +1,48 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+AbstractButton {
+    id: button
+
+    property string title
+    property string iconName
+    property bool selected: false
+    property string scheme: AppState.appearance.colorScheme
+    property color tint: selected ? LmColor.brandAdaptive(scheme) : LmColor.withOpacity(LmColor.inkAdaptive(scheme), 0.55)
+
+    Layout.fillWidth: true
+    Layout.preferredWidth: 1
+    topPadding: 6
+    bottomPadding: 6
+    checkable: false
+    Accessible.role: Accessible.PageTab
+    Accessible.name: title
+    Accessible.selected: selected
+
+    Behavior on tint { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
+
+    contentItem: Column {
+        spacing: 2
+
+        LmIcon {
+            anchors.horizontalCenter: parent.horizontalCenter
+            name: button.iconName
+            color: button.tint
+            size: 18
+        }
+        Text {
+            anchors.horizontalCenter: parent.horizontalCenter
+            text: button.title
+            font: LmTypography.micro
+            color: button.tint
+        }
+    }
+
+    background: Rectangle {
+        radius: 8
+        color: button.selected ? LmColor.withOpacity(LmColor.brandAdaptive(button.scheme), 0.12) : "transparent"
+        Behavior on color { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
+    }
+}
