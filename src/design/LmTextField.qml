@@ -26,9 +26,17 @@ ColumnLayout {
         Accessible.ignored: true
     }
 
+    // Both scripts' line heights, so a field keeps its height whatever language fills it.
+    FontMetrics { id: latin; font: LmTypography.body }
+    FontMetrics { id: arabic; font.family: "Noto Sans Arabic"; font.pixelSize: LmTypography.body.pixelSize }
+
     TextField {
         id: input
         Layout.fillWidth: true
+        implicitHeight: Math.ceil(Math.max(latin.height, arabic.height)) + topPadding + bottomPadding
+        // Aligned to the leading edge of the layout, which mirrors for right-to-left languages.
+        horizontalAlignment: TextInput.AlignLeft
+        passwordCharacter: "\u2022"
         echoMode: field.isSecure ? TextInput.Password : TextInput.Normal
         placeholderText: field.prompt !== undefined && field.prompt !== null ? field.prompt : field.title
         placeholderTextColor: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.4)

@@ -77,6 +77,24 @@ void AppearanceManager::setConnectivity(Connectivity connectivity) {
         Q_EMIT connectivityChanged();
 }
 
+QString AppearanceManager::appearanceMode() const {
+    return rawValue(m_appearance);
+}
+
+void AppearanceManager::setAppearanceMode(const QString& raw) {
+    if (const auto mode = appearanceModeFromRaw(raw))
+        setAppearance(*mode);
+}
+
+QString AppearanceManager::connectivityMode() const {
+    return rawValue(m_connectivity);
+}
+
+void AppearanceManager::setConnectivityMode(const QString& raw) {
+    if (const auto mode = connectivityModeFromRaw(raw))
+        setConnectivity(*mode);
+}
+
 QString AppearanceManager::colorScheme() const {
     const bool dark =
         m_appearance == Appearance::dark || (m_appearance == Appearance::system && m_systemPrefersDark);

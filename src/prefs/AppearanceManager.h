@@ -14,6 +14,11 @@ class AppearanceManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Appearance appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
     Q_PROPERTY(Connectivity connectivity READ connectivity WRITE setConnectivity NOTIFY connectivityChanged)
+    // The same choices as their stored texts ("system", "light", "dark"; "cloud", "localMesh"), for
+    // QML, which cannot name lower-case enumeration values. Unknown texts are ignored.
+    Q_PROPERTY(QString appearanceMode READ appearanceMode WRITE setAppearanceMode NOTIFY appearanceChanged)
+    Q_PROPERTY(
+        QString connectivityMode READ connectivityMode WRITE setConnectivityMode NOTIFY connectivityChanged)
     // The scheme in effect, "light" or "dark": the stored choice, or the desktop's for `system`.
     Q_PROPERTY(QString colorScheme READ colorScheme NOTIFY colorSchemeChanged)
 
@@ -32,6 +37,11 @@ public:
     void setAppearance(Appearance appearance);
     Connectivity connectivity() const { return m_connectivity; }
     void setConnectivity(Connectivity connectivity);
+
+    QString appearanceMode() const;
+    void setAppearanceMode(const QString& raw);
+    QString connectivityMode() const;
+    void setConnectivityMode(const QString& raw);
 
     QString colorScheme() const;
     bool systemPrefersDark() const { return m_systemPrefersDark; }

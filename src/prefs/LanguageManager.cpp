@@ -36,7 +36,9 @@ std::optional<AppLanguage> appLanguageFromRaw(const QString& raw) {
     return std::nullopt;
 }
 
-QList<AppLanguage> allAppLanguages() { return {AppLanguage::system, AppLanguage::english, AppLanguage::arabic}; }
+QList<AppLanguage> allAppLanguages() {
+    return {AppLanguage::system, AppLanguage::english, AppLanguage::arabic};
+}
 
 std::optional<QLocale> localeOf(AppLanguage language) {
     if (language == AppLanguage::system)
@@ -62,12 +64,25 @@ void LanguageManager::setLanguage(Language language) {
     }
 }
 
-QLocale LanguageManager::effectiveLocale() const { return localeOf(m_language).value_or(m_systemLocale()); }
+QString LanguageManager::appLanguage() const {
+    return rawValue(m_language);
+}
+
+void LanguageManager::setAppLanguage(const QString& raw) {
+    if (const auto language = appLanguageFromRaw(raw))
+        setLanguage(*language);
+}
+
+QLocale LanguageManager::effectiveLocale() const {
+    return localeOf(m_language).value_or(m_systemLocale());
+}
 
 Qt::LayoutDirection LanguageManager::layoutDirection() const {
     return effectiveLocale().language() == QLocale::Arabic ? Qt::RightToLeft : Qt::LeftToRight;
 }
 
-void LanguageManager::applyTextTable() const { TextCatalogue::use(effectiveLocale()); }
+void LanguageManager::applyTextTable() const {
+    TextCatalogue::use(effectiveLocale());
+}
 
 } // namespace lumora

@@ -16,6 +16,8 @@ class LanguageManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Language language READ language WRITE setLanguage NOTIFY languageChanged)
     Q_PROPERTY(Qt::LayoutDirection layoutDirection READ layoutDirection NOTIFY languageChanged)
+    // The choice as its stored text ("system", "english", "arabic"), for QML; unknown texts are ignored.
+    Q_PROPERTY(QString appLanguage READ appLanguage WRITE setAppLanguage NOTIFY languageChanged)
 
 public:
     enum class Language { system, english, arabic };
@@ -24,12 +26,16 @@ public:
     static constexpr auto key = "appLanguage";
 
     // `systemLocale` is the platform's current locale, asked afresh each time it is needed.
-    explicit LanguageManager(QObject* parent = nullptr, std::function<QLocale()> systemLocale = &QLocale::system);
+    explicit LanguageManager(QObject* parent = nullptr,
+                             std::function<QLocale()> systemLocale = &QLocale::system);
 
     Language language() const { return m_language; }
     void setLanguage(Language language);
 
     // The chosen language's locale, or the platform's for `system`.
+    QString appLanguage() const;
+    void setAppLanguage(const QString& raw);
+
     QLocale effectiveLocale() const;
     // Right to left for Arabic only; for `system`, when the platform's language is Arabic.
     Qt::LayoutDirection layoutDirection() const;

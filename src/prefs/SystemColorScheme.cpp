@@ -32,8 +32,9 @@ void SystemColorScheme::start() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
+    // Taking the whole message: QtDBus will not match a slot with a QDBusVariant argument to "ssv".
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+                SLOT(onSettingChanged(QDBusMessage)));
     QDBusMessage read =
         QDBusMessage::createMethodCall(portalService, portalPath, settingsInterface, QStringLiteral("Read"));
     read << appearanceGroup << schemeKey;
@@ -46,10 +47,11 @@ void SystemColorScheme::start() {
     });
 }
 
-void SystemColorScheme::onSettingChanged(const QString& group, const QString& key,
-                                         const QDBusVariant& value) {
-    if (group == appearanceGroup && key == schemeKey)
-        apply(value.variant());
+void SystemColorScheme::onSettingChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() == 3 && arguments[0].toString() == appearanceGroup &&
+        arguments[1].toString() == schemeKey)
+        apply(arguments[2]);
 }
 
 void SystemColorScheme::apply(const QVariant& portalValue) {

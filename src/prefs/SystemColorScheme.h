@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDBusVariant>
+#include <QDBusMessage>
 #include <QObject>
 
 #include <functional>
@@ -24,7 +24,7 @@ Q_SIGNALS:
     void prefersDarkChanged(bool dark);
 
 private Q_SLOTS:
-    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    void onSettingChanged(const QDBusMessage& message);
 
 private:
     void apply(const QVariant& portalValue);

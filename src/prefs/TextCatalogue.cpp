@@ -7,7 +7,9 @@
 
 namespace lumora {
 
-QString catalogueText(const char* key) { return qtTrId(key); }
+QString catalogueText(const char* key) {
+    return qtTrId(key);
+}
 
 namespace TextCatalogue {
 
@@ -38,7 +40,9 @@ void use(const QLocale& locale) {
     current = {std::move(translator), language};
 }
 
-QString languageInUse() { return installed().language; }
+QString languageInUse() {
+    return installed().language;
+}
 
 } // namespace TextCatalogue
 

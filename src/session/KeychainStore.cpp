@@ -9,7 +9,9 @@
 
 namespace lumora {
 
-QString KeychainError::text() const { return catalogueText("keychain.unavailable").arg(message); }
+QString KeychainError::text() const {
+    return catalogueText("keychain.unavailable").arg(message);
+}
 
 namespace KeychainStore {
 
@@ -66,9 +68,13 @@ QCoro::Task<std::expected<void, KeychainError>> saveRefreshToken(QString token) 
     return save(QString::fromLatin1(refreshTokenAccount), std::move(token));
 }
 
-QCoro::Task<std::optional<QString>> loadAccessToken() { return load(QString::fromLatin1(accessTokenAccount)); }
+QCoro::Task<std::optional<QString>> loadAccessToken() {
+    return load(QString::fromLatin1(accessTokenAccount));
+}
 
-QCoro::Task<std::optional<QString>> loadRefreshToken() { return load(QString::fromLatin1(refreshTokenAccount)); }
+QCoro::Task<std::optional<QString>> loadRefreshToken() {
+    return load(QString::fromLatin1(refreshTokenAccount));
+}
 
 QCoro::Task<> clearTokens() {
     auto access = remove(QString::fromLatin1(accessTokenAccount));

@@ -149,7 +149,7 @@ ColumnLayout {
         id: adminPopover
         parent: adminButton
         y: adminButton.height + 4
-        x: LayoutMirroring.enabled ? 0 : adminButton.width - width
+        x: adminButton.LayoutMirroring.enabled ? 0 : adminButton.width - width
         width: 320
         height: 280
         modal: false

@@ -1,0 +1,104 @@
+#include "IconProvider.h"
+#include "IconTable.h"
+#include "IdentityMarks.h"
+#include "PanelPlacement.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace lumora;
+
+class DesignRulesTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initials_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("two words") << u"blue river"_qs << u"BR"_qs;
+        QTest::newRow("extra spaces and a third word") << u"  blue   river  sea "_qs << u"BR"_qs;
+        QTest::newRow("one word") << u"amina"_qs << u"A"_qs;
+        QTest::newRow("empty") << QString() << u"?"_qs;
+        QTest::newRow("spaces only") << u"    "_qs << u"?"_qs;
+        QTest::newRow("a tab is not a separator") << u"blue\triver"_qs << u"B"_qs;
+        QTest::newRow("full case mapping") << u"\u00DFtra\u00DFe weg"_qs << u"SSW"_qs;
+        QTest::newRow("Arabic") << u"\u0623\u0645\u064A\u0646\u0629 \u0633"_qs << u"\u0623\u0633"_qs;
+        QTest::newRow("a combining accent stays with its letter") << u"e\u0301mile zola"_qs << u"E\u0301Z"_qs;
+        QTest::newRow("an emoji is one character") << u"\U0001F600 smile"_qs << u"\U0001F600S"_qs;
+    }
+
+    void initials() {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(lumora::initials(name), expected);
+    }
+
+    void flags_data() {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("expected");
+        const QString saudi = u"\U0001F1F8\U0001F1E6"_qs;
+        const QString white = u"\U0001F3F3\uFE0F"_qs;
+        QTest::newRow("lower case") << u"sa"_qs << saudi;
+        QTest::newRow("upper case") << u"SA"_qs << saudi;
+        QTest::newRow("non-letters dropped") << u"s-a"_qs << saudi;
+        QTest::newRow("three letters") << u"usa"_qs << white;
+        QTest::newRow("one letter") << u"u"_qs << white;
+        QTest::newRow("empty") << QString() << white;
+        // Not narrowed to A-Z: é is shifted too, into a scalar that is no regional indicator.
+        QTest::newRow("letter outside A-Z") << u"\u00E9a"_qs << u"\U0001F26E\U0001F1E6"_qs;
+    }
+
+    void flags() {
+        QFETCH(QString, code);
+        QFETCH(QString, expected);
+        QCOMPARE(emojiFlag(code), expected);
+    }
+
+    void panelPlacement() {
+        const QRect screen(0, 0, 1280, 800);
+        const QSize panel(420, 600);
+        // Icon in a top bar near the right edge: below it, pushed back onto the screen.
+        QCOMPARE(panelPosition(QRect(1250, 2, 20, 20), panel, screen), QPoint(860, 26));
+        // Icon in a bottom bar in the middle: above it, centred on it.
+        QCOMPARE(panelPosition(QRect(630, 776, 20, 20), panel, screen), QPoint(429, 172));
+        // No geometry from the tray host: the top trailing corner, per direction.
+        QCOMPARE(panelPosition(QRect(), panel, screen), QPoint(856, 4));
+        QCOMPARE(panelPosition(QRect(), panel, screen, true), QPoint(4, 4));
+        // A second screen to the right, and a screen smaller than the panel.
+        QCOMPARE(panelPosition(QRect(1290, 2, 20, 20), panel, QRect(1280, 0, 1024, 768)), QPoint(1280, 26));
+        QCOMPARE(panelPosition(QRect(10, 10, 20, 20), panel, QRect(0, 0, 300, 400)), QPoint(0, 0));
+    }
+
+    // Every symbol named in the screens resolves to a bundled icon that draws in the asked colour.
+    void everyUsedSymbolHasAnIcon() {
+        static const QRegularExpression use(QStringLiteral("\\b(?:name|icon|iconName):\\s*\"([a-z0-9.]+)\""));
+        QStringList symbols{QStringLiteral("bubble.left.and.bubble.right.fill")}; // the tray icon
+        QDirIterator files(QStringLiteral(LUMORA_SOURCE_DIR "/src"), {QStringLiteral("*.qml")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            for (const auto& match : use.globalMatch(QString::fromUtf8(file.readAll())))
+                symbols << match.captured(1);
+        }
+        QVERIFY2(symbols.size() > 5, "the scan found the screens' icons");
+        IconProvider provider;
+        for (const QString& symbol : symbols) {
+            QVERIFY2(!iconResource(symbol).isEmpty(), qPrintable(symbol + u" is not in the icon table"_qs));
+            QSize size;
+            const QImage image = provider.requestImage(symbol + u"/c45c26"_qs, &size, QSize(32, 32));
+            QCOMPARE(size, QSize(32, 32));
+            int tinted = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (QColor c = image.pixelColor(x, y); c.alpha() == 255 && c == QColor(0xc4, 0x5c, 0x26))
+                        ++tinted;
+            QVERIFY2(tinted > 10, qPrintable(symbol + u" draws nothing in the asked colour"_qs));
+        }
+        QVERIFY(iconResource(u"no.such.symbol"_qs).isEmpty());
+    }
+};
+
+QTEST_MAIN(DesignRulesTest)
+#include "tst_design_rules.moc"

@@ -1,0 +1,156 @@
+import QtQuick
+import QtTest
+import Lumora
+import LumoraTest
+
+TestCase {
+    id: testCase
+    name: "RootAndShell"
+    width: 420
+    height: 600
+    visible: true
+    when: windowShown
+
+    Component { id: rootComponent; RootView { width: 420; height: 600 } }
+
+    function init() { Fixture.reset() }
+
+    function signedInRoot(user) {
+        const root = createTemporaryObject(rootComponent, testCase)
+        tryCompare(root, "screen", "login")
+        Fixture.scriptUser(user)
+        AppState.auth.startLogin("amina", "sunshine123")
+        tryVerify(() => root.screen !== "login", 5000, "the sign-in succeeds")
+        return root
+    }
+
+    function tabButton(shell, title) {
+        const buttons = findTabButtons(shell)
+        for (let i = 0; i < buttons.length; ++i)
+            if (buttons[i].title === title)
+                return buttons[i]
+        fail("no tab titled " + title)
+    }
+
+    function findTabButtons(item) {
+        let found = []
+        for (let i = 0; i < item.children.length; ++i) {
+            const child = item.children[i]
+            if (child.iconName !== undefined && child.selected !== undefined)
+                found.push(child)
+            found = found.concat(findTabButtons(child))
+        }
+        return found
+    }
+
+    function test_restoring_gives_way_to_sign_in() {
+        const root = createTemporaryObject(rootComponent, testCase)
+        // Without a stored token the restore ends at once, in the sign-in screen.
+        tryCompare(root, "screen", "login")
+        verify(root.content.signInButton !== undefined)
+    }
+
+    function test_state_follows_the_session_data() {
+        return [
+            { tag: "plain user", user: { displayName: "Amina", countryCode: "EG" }, screen: "shell" },
+            { tag: "must change password", user: { mustChangePassword: true }, screen: "changePassword" },
+            { tag: "administrator", user: { role: "admin" }, screen: "shell" },
+        ]
+    }
+
+    function test_state_follows_the_session(data) {
+        const root = signedInRoot(data.user)
+        compare(root.screen, data.screen)
+        Fixture.signOut()
+        compare(root.screen, "login", "signing out shows the sign-in screen at once")
+    }
+
+    function test_admin_button_only_for_administrators() {
+        let root = signedInRoot({ displayName: "Amina" })
+        verify(!root.content.adminButton.visible)
+        root.destroy()
+        Fixture.signOut()
+
+        root = signedInRoot({ role: "admin" })
+        const button = root.content.adminButton
+        verify(button.visible)
+        mouseClick(button)
+        verify(AppState.showAdmin)
+        tryCompare(root.content.adminPopover, "opened", true)
+        compare(root.content.adminPopover.width, 320)
+        compare(root.content.adminPopover.height, 280)
+        root.content.adminPopover.close()
+        tryCompare(AppState, "showAdmin", false)
+    }
+
+    function test_header_name_and_flag() {
+        let root = signedInRoot({ displayName: "Amina", countryCode: "EG" })
+        compare(AppState.auth.displayName, "Amina")
+        verify(findText(root, "Amina") !== null)
+        verify(findFlag(root).visible)
+        root.destroy()
+        Fixture.signOut()
+        root = signedInRoot({ displayName: "Amina" })
+        verify(!findFlag(root).visible, "no country code, no flag")
+    }
+
+    function findText(item, text) {
+        if (item.text === text && item.visible)
+            return item
+        for (let i = 0; i < item.children.length; ++i) {
+            const found = findText(item.children[i], text)
+            if (found)
+                return found
+        }
+        return null
+    }
+
+    function findFlag(item) {
+        if (item.countryCode !== undefined && item.size === 12)
+            return item
+        for (let i = 0; i < item.children.length; ++i) {
+            const found = findFlag(item.children[i])
+            if (found)
+                return found
+        }
+        return null
+    }
+
+    function test_tabs_keep_or_drop_the_open_conversation() {
+        const shell = signedInRoot({ displayName: "Amina" }).content
+        Fixture.openConversation()
+        compare(shell.contentKind, "chat")
+
+        mouseClick(tabButton(shell, "Inbox"))
+        compare(shell.contentKind, "chat", "choosing inbox keeps the conversation open")
+
+        mouseClick(tabButton(shell, "Profile"))
+        compare(shell.contentKind, "profile")
+        verify(!AppState.hasSelectedConversation, "another tab closes the conversation")
+        verify(tabButton(shell, "Profile").selected)
+        verify(!tabButton(shell, "Inbox").selected)
+        tryVerify(() => Qt.colorEqual(tabButton(shell, "Profile").tint, LmColor.brand), 1000, "selected tab in brand")
+
+        mouseClick(tabButton(shell, "Inbox"))
+        compare(shell.contentKind, "inbox", "back on inbox shows the list, not the conversation")
+    }
+
+    function test_arabic_mirrors_and_translates() {
+        const root = signedInRoot({ displayName: "Amina" })
+        verify(!root.LayoutMirroring.enabled)
+        AppState.language.appLanguage = "ar"
+        verify(root.LayoutMirroring.enabled)
+        compare(Qt.application.layoutDirection, Qt.RightToLeft)
+        tabButton(root.content, "صندوق الوارد")
+        AppState.language.appLanguage = "en"
+        verify(!root.LayoutMirroring.enabled)
+        tabButton(root.content, "Inbox")
+    }
+
+    function test_dark_scheme_recolours_the_root() {
+        const root = createTemporaryObject(rootComponent, testCase)
+        verify(Qt.colorEqual(root.children[0].color, LmColor.surface))
+        AppState.appearance.appearanceMode = "dark"
+        verify(Qt.colorEqual(root.children[0].color, LmColor.surfaceDark))
+    }
+}
