@@ -26,14 +26,14 @@ ColumnLayout {
         Accessible.ignored: true
     }
 
-    // Both scripts' line heights, so a field keeps its height whatever language fills it.
-    FontMetrics { id: latin; font: LmTypography.body }
-    FontMetrics { id: arabic; font.family: "Noto Sans Arabic"; font.pixelSize: LmTypography.body.pixelSize }
+    // The height of one line of body text: without it an Arabic placeholder (whose font declares a far
+    // taller line) would make one field taller than its neighbour.
+    FontMetrics { id: bodyMetrics; font: LmTypography.body }
 
     TextField {
         id: input
         Layout.fillWidth: true
-        implicitHeight: Math.ceil(Math.max(latin.height, arabic.height)) + topPadding + bottomPadding
+        implicitHeight: Math.ceil(bodyMetrics.height) + topPadding + bottomPadding
         // Aligned to the leading edge of the layout, which mirrors for right-to-left languages.
         horizontalAlignment: TextInput.AlignLeft
         passwordCharacter: "\u2022"
