@@ -31,9 +31,12 @@ Button {
     rightPadding: 12
     Accessible.name: title
 
+    // One line of the label's font, whatever script the title is in (Arabic declares a taller line).
+    FontMetrics { id: labelMetrics; font: control.font }
+
     contentItem: Item {
         implicitWidth: row.implicitWidth
-        implicitHeight: row.implicitHeight
+        implicitHeight: Math.max(Math.ceil(labelMetrics.height), 16)
 
         Row {
             id: row

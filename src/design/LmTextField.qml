@@ -23,7 +23,9 @@ ColumnLayout {
         color: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.7)
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignLeft
-        Accessible.ignored: true
+        // Read as the field's label: Qt 6.4 drops the accessible name of a password field.
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
     }
 
     // The height of one line of body text: without it an Arabic placeholder (whose font declares a far

@@ -3,7 +3,8 @@ import QtQuick.Controls
 import QtQuick.Layouts
 import Lumora
 
-AbstractButton {
+// A TabButton, so assistive technology reads it as a page tab; the shell decides which is selected.
+TabButton {
     id: button
 
     property string title
@@ -17,6 +18,7 @@ AbstractButton {
     topPadding: 6
     bottomPadding: 6
     checkable: false
+    checked: selected
     Accessible.role: Accessible.PageTab
     Accessible.name: title
     Accessible.selected: selected

@@ -65,7 +65,7 @@ TestCase {
     function test_failed_sign_in_keeps_the_fields() {
         const login = createTemporaryObject(loginComponent, testCase)
         login.password = "wrong"
-        const errorLine = findError(login)
+        const errorLine = findItem(login, (item) => item.Accessible.role === Accessible.AlertMessage)
         verify(!errorLine.visible, "no error line before a failure")
         mouseClick(login.signInButton)
         tryVerify(() => errorLine.visible)
@@ -76,11 +76,12 @@ TestCase {
         verify(!AppState.auth.isAuthenticated)
     }
 
-    function findError(item) {
-        if (item.Accessible.role === Accessible.AlertMessage)
+    // The first item at or below `item` (depth first) that `predicate` accepts.
+    function findItem(item, predicate) {
+        if (predicate(item))
             return item
         for (let i = 0; i < item.children.length; ++i) {
-            const found = findError(item.children[i])
+            const found = findItem(item.children[i], predicate)
             if (found)
                 return found
         }
@@ -89,17 +90,8 @@ TestCase {
 
     function test_service_hint() {
         const login = createTemporaryObject(loginComponent, testCase)
-        verify(findHint(login, "You can change the service address in Settings. " + Fixture.serviceURL()) !== null)
+        const hint = "You can change the service address in Settings. " + Fixture.serviceURL()
+        verify(findItem(login, (item) => item.text === hint) !== null)
     }
 
-    function findHint(item, text) {
-        if (item.text === text)
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findHint(item.children[i], text)
-            if (found)
-                return found
-        }
-        return null
-    }
 }

@@ -86,35 +86,27 @@ TestCase {
     function test_header_name_and_flag() {
         let root = signedInRoot({ displayName: "Amina", countryCode: "EG" })
         compare(AppState.auth.displayName, "Amina")
-        verify(findText(root, "Amina") !== null)
-        verify(findFlag(root).visible)
+        verify(findItem(root, (item) => item.text === "Amina" && item.visible) !== null)
+        verify(flagOf(root).visible)
         root.destroy()
         Fixture.signOut()
         root = signedInRoot({ displayName: "Amina" })
-        verify(!findFlag(root).visible, "no country code, no flag")
+        verify(!flagOf(root).visible, "no country code, no flag")
     }
 
-    function findText(item, text) {
-        if (item.text === text && item.visible)
+    // The first item at or below `item` (depth first) that `predicate` accepts.
+    function findItem(item, predicate) {
+        if (predicate(item))
             return item
         for (let i = 0; i < item.children.length; ++i) {
-            const found = findText(item.children[i], text)
+            const found = findItem(item.children[i], predicate)
             if (found)
                 return found
         }
         return null
     }
 
-    function findFlag(item) {
-        if (item.countryCode !== undefined && item.size === 12)
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findFlag(item.children[i])
-            if (found)
-                return found
-        }
-        return null
-    }
+    function flagOf(root) { return findItem(root, (item) => item.countryCode !== undefined && item.size === 12) }
 
     function test_tabs_keep_or_drop_the_open_conversation() {
         const shell = signedInRoot({ displayName: "Amina" }).content
