@@ -306,5 +306,17 @@
         <source>Quit Lumora</source>
         <translation>أنهِ Lumora</translation>
     </message>
+    <message id="inbox.refresh">
+        <source>Refresh</source>
+        <translation>تحديث</translation>
+    </message>
+    <message id="chat.back">
+        <source>Back</source>
+        <translation>رجوع</translation>
+    </message>
+    <message id="chat.send">
+        <source>Send</source>
+        <translation>إرسال</translation>
+    </message>
 </context>
 </TS>

@@ -302,5 +302,17 @@
         <source>Quit Lumora</source>
         <translation>Quit Lumora</translation>
     </message>
+    <message id="inbox.refresh">
+        <source>Refresh</source>
+        <translation>Refresh</translation>
+    </message>
+    <message id="chat.back">
+        <source>Back</source>
+        <translation>Back</translation>
+    </message>
+    <message id="chat.send">
+        <source>Send</source>
+        <translation>Send</translation>
+    </message>
 </context>
 </TS>

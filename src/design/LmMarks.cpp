@@ -2,6 +2,9 @@
 
 #include "IdentityMarks.h"
 
+#include <QLocale>
+#include <QRegularExpression>
+
 namespace lumora {
 
 QString LmMarks::initials(const QString& name) {
@@ -9,6 +12,21 @@ QString LmMarks::initials(const QString& name) {
 }
 QString LmMarks::emojiFlag(const QString& countryCode) {
     return lumora::emojiFlag(countryCode);
+}
+
+QString LmMarks::timeOfDay(const QDateTime& instant) {
+    if (!instant.isValid())
+        return {};
+    const QLocale locale;
+    // Some locales' short format (the C locale's among them) carries seconds.
+    static const QRegularExpression seconds(QStringLiteral("[.:]?s+"));
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(instant.toLocalTime().time(), format.trimmed());
+}
+
+QString LmMarks::number(qint64 value) {
+    return QLocale().toString(value);
 }
 
 } // namespace lumora

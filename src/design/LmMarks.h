@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 
 namespace lumora {
 
-// The identity-mark rules, for the avatar and flag components.
+// The identity-mark rules and the locale-dependent short texts the screens show.
 class LmMarks : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -16,6 +17,10 @@ public:
 
     Q_INVOKABLE static QString initials(const QString& name);
     Q_INVOKABLE static QString emojiFlag(const QString& countryCode);
+    // Hours and minutes in the interface's locale, no date and no seconds; empty for an invalid time.
+    Q_INVOKABLE static QString timeOfDay(const QDateTime& instant);
+    // A count in the interface's locale's digits.
+    Q_INVOKABLE static QString number(qint64 value);
 };
 
 } // namespace lumora

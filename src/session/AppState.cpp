@@ -61,6 +61,21 @@ QString AppState::serviceBaseURL() const {
     return APIConfig::baseURL().toString();
 }
 
+InboxViewModel* AppState::createInboxModel(QObject* owner) const {
+    return new InboxViewModel(m_auth->api(), owner);
+}
+
+ChatViewModel* AppState::createChatModel(QObject* owner) const {
+    if (!m_selectedConversation)
+        return nullptr;
+    return new ChatViewModel(m_auth->api(), *m_selectedConversation, owner);
+}
+
+void AppState::openConversationAt(InboxViewModel* inbox, int row) {
+    if (inbox && row >= 0 && row < inbox->count())
+        openConversation(inbox->conversations().at(row));
+}
+
 void AppState::syncMeshWithConnectivity() {
     if (m_appearance->connectivity() == ConnectivityMode::localMesh)
         m_mesh->start();

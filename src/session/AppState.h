@@ -2,6 +2,8 @@
 
 #include "AppearanceManager.h"
 #include "AuthService.h"
+#include "ChatViewModel.h"
+#include "InboxViewModel.h"
 #include "LanguageManager.h"
 #include "LocalMeshService.h"
 #include "WireRecords.h"
@@ -69,6 +71,11 @@ public:
     Q_INVOKABLE void closeConversation() { setSelectedConversation(std::nullopt); }
     Q_INVOKABLE void beginBootstrap(); // runs `bootstrap` without waiting for it
     Q_INVOKABLE QString serviceBaseURL() const;
+    // Screen models, owned by the screen item that asks (`owner`), over the one API client.
+    Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
+    // For the selected conversation; null when none is selected.
+    Q_INVOKABLE lumora::ChatViewModel* createChatModel(QObject* owner) const;
+    Q_INVOKABLE void openConversationAt(lumora::InboxViewModel* inbox, int row);
 
 Q_SIGNALS:
     void selectedConversationChanged();

@@ -91,6 +91,43 @@ QCoro::Task<> ChatViewModel::refreshQuietly() {
         replaceMessages(std::move(*reply));
 }
 
+void ChatViewModel::appear() {
+    m_shown = true;
+    [](QPointer<ChatViewModel> self) -> QCoro::Task<> {
+        auto loading = self->load();
+        co_await loading;
+        if (self && self->m_shown)
+            self->startPolling();
+    }(this);
+}
+
+void ChatViewModel::disappear() {
+    m_shown = false;
+    stopPolling();
+}
+
+void ChatViewModel::setCurrentUserId(const QString& id) {
+    if (id == m_currentUserId)
+        return;
+    m_currentUserId = id;
+    Q_EMIT currentUserIdChanged();
+}
+
+QString ChatViewModel::title() const {
+    return displayTitle(m_conversation,
+                        m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId));
+}
+
+QString ChatViewModel::peerCountryCode() const {
+    return m_conversation.peer ? m_conversation.peer->countryCode.value_or(QString()) : QString();
+}
+
+bool ChatViewModel::peerVerified() const {
+    const auto peer =
+        peerRef(m_conversation, m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId));
+    return peer && peer->verified;
+}
+
 void ChatViewModel::startPolling() {
     m_polling = true;
     pollLoop(QPointer<ChatViewModel>(this), ++m_pollGeneration);
@@ -263,7 +300,7 @@ void ChatViewModel::setUnsentState(qsizetype i, SendState state) {
         return;
     m_unsent[i].state = state;
     const QModelIndex changed = index(int(m_messages.size() + i));
-    Q_EMIT dataChanged(changed, changed, {SendStateRole});
+    Q_EMIT dataChanged(changed, changed, {SendStateRole, SendStatusRole});
 }
 
 void ChatViewModel::removeUnsent(qsizetype i) {
@@ -353,6 +390,12 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return attachment ? attachment->url : QString();
     case SendStateRole:
         return QVariant::fromValue(isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent);
+    case SendStatusRole: {
+        const SendState state = isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent;
+        return state == SendState::failed    ? QStringLiteral("failed")
+               : state == SendState::sending ? QStringLiteral("sending")
+                                             : QStringLiteral("sent");
+    }
     default:
         return {};
     }
@@ -365,7 +408,8 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {CreatedAtRole, "createdAt"},
             {AttachmentNameRole, "attachmentName"},
             {AttachmentURLRole, "attachmentUrl"},
-            {SendStateRole, "sendState"}};
+            {SendStateRole, "sendState"},
+            {SendStatusRole, "sendStatus"}};
 }
 
 } // namespace lumora

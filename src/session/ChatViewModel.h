@@ -29,6 +29,11 @@ class ChatViewModel : public QAbstractListModel {
     Q_PROPERTY(QUrl pendingAttachmentURL READ pendingAttachmentURLValue WRITE setPendingAttachmentURLValue
                    NOTIFY pendingAttachmentURLChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    // The header, as the signed-in user (`currentUserId`, empty when nobody is) sees the conversation.
+    Q_PROPERTY(QString currentUserId READ currentUserId WRITE setCurrentUserId NOTIFY currentUserIdChanged)
+    Q_PROPERTY(QString title READ title NOTIFY currentUserIdChanged)
+    Q_PROPERTY(QString peerCountryCode READ peerCountryCode CONSTANT)
+    Q_PROPERTY(bool peerVerified READ peerVerified NOTIFY currentUserIdChanged)
 
 public:
     enum class SendState { sent, sending, failed };
@@ -41,7 +46,8 @@ public:
         CreatedAtRole, // QDateTime, UTC
         AttachmentNameRole,
         AttachmentURLRole,
-        SendStateRole, // SendState
+        SendStateRole,  // SendState
+        SendStatusRole, // the same as text ("sent", "sending", "failed"), for QML
     };
     Q_ENUM(Role)
 
@@ -80,6 +86,15 @@ public:
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
 
     Q_INVOKABLE void reload() { load(); }
+    // The screen is shown: load, then poll (unless it was hidden meanwhile). Hidden: stop polling.
+    Q_INVOKABLE void appear();
+    Q_INVOKABLE void disappear();
+
+    QString currentUserId() const { return m_currentUserId; }
+    void setCurrentUserId(const QString& id);
+    QString title() const;
+    QString peerCountryCode() const;
+    bool peerVerified() const;
     Q_INVOKABLE void sendAs(const QString& senderId) { send(senderId); }
     Q_INVOKABLE void retrySend(const QString& localId) { retry(localId); }
 
@@ -100,6 +115,7 @@ Q_SIGNALS:
     void pendingAttachmentNameChanged();
     void pendingAttachmentURLChanged();
     void countChanged();
+    void currentUserIdChanged();
 
 private:
     struct Unsent {
@@ -138,6 +154,8 @@ private:
     std::optional<QString> m_pendingAttachmentName;
     std::optional<QUrl> m_pendingAttachmentURL;
     bool m_polling = false;
+    bool m_shown = false;
+    QString m_currentUserId;
     quint64 m_pollGeneration = 0; // a loop whose generation is stale ends at its next wake-up
     std::chrono::milliseconds m_pollInterval = pollInterval;
 };

@@ -149,6 +149,8 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
         return displayTitle(c, me);
     case PreviewRole:
         return c.lastMessage ? c.lastMessage->body.value_or(QString()) : QString();
+    case HasPreviewRole:
+        return c.lastMessage && c.lastMessage->body.has_value();
     case UpdatedAtRole:
         return toDateTime(c.updatedAt);
     case UnreadCountRole:
@@ -179,7 +181,8 @@ QHash<int, QByteArray> InboxViewModel::roleNames() const {
             {UnreadCountRole, "unreadCount"},
             {PeerNameRole, "peerName"},
             {PeerCountryCodeRole, "peerCountryCode"},
-            {PeerVerifiedRole, "peerVerified"}};
+            {PeerVerifiedRole, "peerVerified"},
+            {HasPreviewRole, "hasPreview"}};
 }
 
 } // namespace lumora

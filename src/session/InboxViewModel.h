@@ -31,6 +31,7 @@ public:
         PeerNameRole, // for the initials avatar
         PeerCountryCodeRole,
         PeerVerifiedRole,
+        HasPreviewRole, // the last message has a body (which may be empty)
     };
     Q_ENUM(Role)
 

@@ -139,8 +139,17 @@ ColumnLayout {
         }
     }
 
-    Component { id: inboxScreen; ScreenPlaceholder { title: qsTrId("inbox.title") } }
-    Component { id: chatScreen; ScreenPlaceholder { title: qsTrId("inbox.conversation") } }
+    Component {
+        id: inboxScreen
+        InboxView {
+            id: inboxView
+            onSelect: (row) => AppState.openConversationAt(inboxView.model, row)
+        }
+    }
+    Component {
+        id: chatScreen
+        ChatView { onBack: AppState.closeConversation() }
+    }
     Component { id: profileScreen; ScreenPlaceholder { title: qsTrId("tab.profile") } }
     Component { id: settingsScreen; ScreenPlaceholder { title: qsTrId("settings.title") } }
 

@@ -53,6 +53,20 @@ struct LocalMeshServiceQml {
     QML_UNCREATABLE("Owned by AppState")
 };
 
+struct InboxViewModelQml {
+    Q_GADGET
+    QML_FOREIGN(lumora::InboxViewModel)
+    QML_NAMED_ELEMENT(InboxViewModel)
+    QML_UNCREATABLE("Made by AppState.createInboxModel")
+};
+
+struct ChatViewModelQml {
+    Q_GADGET
+    QML_FOREIGN(lumora::ChatViewModel)
+    QML_NAMED_ELEMENT(ChatViewModel)
+    QML_UNCREATABLE("Made by AppState.createChatModel")
+};
+
 // Keeps the interface in the chosen language: the catalogue, the default locale, the application's
 // layout direction and every qsTrId binding of `engine`, now and on each change.
 void followLanguage(AppState* state, QQmlEngine* engine);

@@ -1,0 +1,207 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Dialogs
+import QtQuick.Layouts
+import Lumora
+
+// One conversation: header, the messages (a virtualised list), the emoji strip, the composer.
+// Polls while shown: it starts when the screen appears and stops when it or its window is hidden.
+ColumnLayout {
+    id: chat
+
+    property ChatViewModel model: null
+    property bool showEmoji: false
+    readonly property var emojiPalette: ["\u{1F600}", "\u{1F602}", "\u{1F642}", "\u2764\uFE0F", "\u{1F44D}",
+                                         "\u{1F64F}", "\u{1F525}", "\u2728", "\u{1F389}", "\u{1F4CE}"]
+    readonly property string scheme: AppState.appearance.colorScheme
+    readonly property string me: AppState.auth.currentUserId
+    readonly property bool shown: visible && Window.window !== null && Window.window.visible
+    readonly property alias messageList: messageList
+    readonly property alias composer: composer
+    readonly property alias emojiStrip: emojiStrip
+
+    signal back()
+
+    function sendDraft() {
+        if (model && me !== "")
+            model.sendAs(me)
+    }
+
+    function appendEmoji(emoji) {
+        if (!model)
+            return
+        model.draft = model.draft + emoji
+        composer.input.cursorPosition = composer.input.length
+    }
+
+    spacing: 0
+
+    Component.onCompleted: {
+        if (!model)
+            model = AppState.createChatModel(chat)
+        if (model && shown)
+            model.appear()
+    }
+    onShownChanged: {
+        if (!model)
+            return
+        if (shown)
+            model.appear()
+        else
+            model.disappear()
+    }
+    Component.onDestruction: if (model) model.disappear()
+
+    Binding {
+        target: chat.model
+        property: "currentUserId"
+        value: chat.me
+        when: chat.model !== null
+    }
+
+    RowLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 12
+        Layout.rightMargin: 12
+        Layout.topMargin: 8
+        Layout.bottomMargin: 8
+        spacing: 10
+
+        AbstractButton {
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTrId("chat.back")
+            onClicked: chat.back()
+            contentItem: LmIcon {
+                name: "chevron.backward"
+                mirrorInRightToLeft: true
+                color: LmColor.inkAdaptive(chat.scheme)
+                size: 18
+            }
+        }
+        LmAvatar {
+            name: chat.model ? chat.model.title : ""
+            size: 28
+            countryCode: chat.model ? chat.model.peerCountryCode : ""
+            isVerified: chat.model ? chat.model.peerVerified : false
+        }
+        Text {
+            text: chat.model ? chat.model.title : ""
+            font: LmTypography.headline
+            color: LmColor.inkAdaptive(chat.scheme)
+            elide: Text.ElideRight
+            horizontalAlignment: Text.AlignLeft
+            Layout.fillWidth: true
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
+        }
+    }
+
+    LmDivider {}
+
+    ListView {
+        id: messageList
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+        clip: true
+        spacing: 8
+        topMargin: 12
+        bottomMargin: 12
+        model: chat.model
+        boundsBehavior: Flickable.StopAtBounds
+        Accessible.role: Accessible.List
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+
+        delegate: MessageBubble {
+            x: 12
+            width: ListView.view.width - 24
+            isMine: chat.me !== "" && senderId === chat.me
+            required property string senderId
+            onRetry: chat.model.retrySend(messageId)
+            onDiscard: chat.model.discard(messageId)
+        }
+
+        // Keep the newest message in view whenever the number of messages changes (a poll that
+        // brings nothing new leaves the list where the reader put it). A short way is animated; a
+        // long one (the first load) jumps, so the list never builds every bubble on the way.
+        onCountChanged: if (count > 0) Qt.callLater(scrollToEnd)
+
+        function scrollToEnd() {
+            const from = contentY
+            positionViewAtEnd()
+            const to = contentY
+            if (Math.abs(to - from) < height * 2 && to !== from) {
+                scrollAnimation.from = from
+                scrollAnimation.to = to
+                scrollAnimation.restart()
+            }
+        }
+
+        NumberAnimation {
+            id: scrollAnimation
+            target: messageList
+            property: "contentY"
+            duration: 250
+            easing.type: Easing.InOutQuad
+        }
+    }
+
+    LmDivider { visible: chat.showEmoji }
+
+    Flickable {
+        id: emojiStrip
+        visible: chat.showEmoji
+        Layout.fillWidth: true
+        Layout.preferredHeight: emojiRow.implicitHeight
+        contentWidth: emojiRow.implicitWidth
+        flickableDirection: Flickable.HorizontalFlick
+        clip: true
+
+        Row {
+            id: emojiRow
+            spacing: 6
+            leftPadding: 12
+            rightPadding: 12
+            topPadding: 6
+            bottomPadding: 6
+
+            Repeater {
+                model: chat.emojiPalette
+                delegate: AbstractButton {
+                    required property string modelData
+                    Accessible.role: Accessible.Button
+                    Accessible.name: modelData
+                    onClicked: chat.appendEmoji(modelData)
+                    contentItem: Text {
+                        text: modelData
+                        font: LmTypography.font(20)
+                    }
+                }
+            }
+        }
+    }
+
+    ComposerView {
+        id: composer
+        Layout.fillWidth: true
+        text: chat.model ? chat.model.draft : ""
+        onEdited: (text) => { if (chat.model) chat.model.draft = text }
+        attachmentName: chat.model ? chat.model.pendingAttachmentName : ""
+        isSending: chat.model ? chat.model.isSending : false
+        onEmoji: chat.showEmoji = !chat.showEmoji
+        onAttach: picker.open()
+        onSend: chat.sendDraft()
+    }
+
+    // One file of any kind; cancelling changes nothing.
+    FileDialog {
+        id: picker
+        fileMode: FileDialog.OpenFile
+        onAccepted: {
+            if (!chat.model)
+                return
+            const path = selectedFile.toString()
+            chat.model.pendingAttachmentURL = selectedFile
+            chat.model.pendingAttachmentName = decodeURIComponent(path.substring(path.lastIndexOf("/") + 1))
+        }
+    }
+}

@@ -1,0 +1,152 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+// The message being written: emoji and attach buttons, a field growing to four lines, send.
+// Return sends (whether or not the send button is enabled); Shift+Return starts a new line.
+Rectangle {
+    id: composer
+
+    property string text
+    property string attachmentName
+    property bool isSending: false
+    readonly property string scheme: AppState.appearance.colorScheme
+    readonly property bool canSend: !isSending && (text.trim() !== "" || attachmentName !== "")
+    readonly property alias input: input
+    readonly property alias sendButton: sendButton
+
+    // The user changed the text; the owner stores it (`text` stays a plain binding to the owner's draft).
+    signal edited(string text)
+    signal emoji()
+    signal attach()
+    signal send()
+
+    color: LmColor.surfaceAdaptive(scheme)
+    implicitHeight: column.implicitHeight
+
+    FontMetrics { id: lineMetrics; font: LmTypography.body }
+
+    ColumnLayout {
+        id: column
+        anchors.left: parent.left
+        anchors.right: parent.right
+        spacing: 6
+
+        RowLayout {
+            visible: composer.attachmentName !== ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.topMargin: 6
+            opacity: 0.65
+
+            LmIcon {
+                name: "doc"
+                color: LmColor.inkAdaptive(composer.scheme)
+                size: 13
+            }
+            Text {
+                text: composer.attachmentName
+                font: LmTypography.caption
+                color: LmColor.inkAdaptive(composer.scheme)
+                elide: Text.ElideMiddle
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignLeft
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+        }
+
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.leftMargin: 12
+            Layout.rightMargin: 12
+            Layout.topMargin: 10
+            Layout.bottomMargin: 10
+            spacing: 8
+
+            IconButton {
+                symbol: "face.smiling"
+                help: qsTrId("chat.emoji")
+                onClicked: composer.emoji()
+            }
+            IconButton {
+                symbol: "paperclip"
+                help: qsTrId("chat.attach")
+                onClicked: composer.attach()
+            }
+
+            ScrollView {
+                id: scroller
+                Layout.fillWidth: true
+                // One line at first, growing to four, then scrolling.
+                Layout.preferredHeight: Math.min(input.implicitHeight,
+                                                 Math.ceil(lineMetrics.lineSpacing * 4) + input.topPadding + input.bottomPadding)
+                background: Rectangle {
+                    radius: 8
+                    color: composer.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
+                }
+
+                TextArea {
+                    id: input
+                    text: composer.text
+                    onTextChanged: if (text !== composer.text) composer.edited(text)
+                    placeholderText: qsTrId("chat.placeholder")
+                    placeholderTextColor: LmColor.withOpacity(LmColor.inkAdaptive(composer.scheme), 0.4)
+                    color: LmColor.inkAdaptive(composer.scheme)
+                    selectionColor: LmColor.withOpacity(LmColor.brandAdaptive(composer.scheme), 0.35)
+                    font: LmTypography.body
+                    wrapMode: TextEdit.Wrap
+                    leftPadding: 10
+                    rightPadding: 10
+                    topPadding: 7
+                    bottomPadding: 7
+                    background: null
+                    Accessible.name: qsTrId("chat.placeholder")
+
+                    Keys.onReturnPressed: (event) => composer.onReturn(event)
+                    Keys.onEnterPressed: (event) => composer.onReturn(event)
+                }
+            }
+
+            AbstractButton {
+                id: sendButton
+                enabled: composer.canSend
+                opacity: enabled ? 1.0 : 0.4
+                Accessible.role: Accessible.Button
+                Accessible.name: qsTrId("chat.send")
+                onClicked: composer.send()
+                contentItem: LmIcon {
+                    name: "arrow.up.circle.fill"
+                    color: LmColor.brandAdaptive(composer.scheme)
+                    size: 24
+                }
+            }
+        }
+    }
+
+    function onReturn(event) {
+        if (event.modifiers & Qt.ShiftModifier) {
+            event.accepted = false // the field inserts the line break
+            return
+        }
+        event.accepted = true
+        composer.send()
+    }
+
+    component IconButton: AbstractButton {
+        property string symbol
+        property string help
+        Accessible.role: Accessible.Button
+        Accessible.name: help
+        ToolTip.visible: hovered
+        ToolTip.text: help
+        ToolTip.delay: 600
+        contentItem: LmIcon {
+            name: parent.symbol
+            color: LmColor.inkAdaptive(composer.scheme)
+            size: 18
+        }
+    }
+}

@@ -1,0 +1,105 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+// One inbox entry: avatar, name and time, preview and the unread badge.
+AbstractButton {
+    id: row
+
+    required property int index
+    required property string title
+    required property string preview
+    required property bool hasPreview
+    required property var updatedAt
+    required property int unreadCount
+    required property string peerCountryCode
+    required property bool peerVerified
+
+    readonly property string scheme: AppState.appearance.colorScheme
+    // A last message without a body (an attachment only) reads "No messages yet".
+    readonly property string previewText: hasPreview ? preview : qsTrId("inbox.noMessages")
+    readonly property string timeText: LmMarks.timeOfDay(updatedAt)
+    readonly property string badgeText: unreadCount >= 1 ? LmMarks.number(unreadCount) : ""
+
+    topPadding: 6
+    bottomPadding: 6
+    leftPadding: 4
+    rightPadding: 4
+    Accessible.role: Accessible.Button
+    Accessible.name: title
+
+    contentItem: RowLayout {
+        spacing: 10
+
+        LmAvatar {
+            name: row.title
+            size: 40
+            countryCode: row.peerCountryCode
+            isVerified: row.peerVerified
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            spacing: 3
+
+            RowLayout {
+                Layout.fillWidth: true
+                Text {
+                    text: row.title
+                    font: LmTypography.headline
+                    color: LmColor.inkAdaptive(row.scheme)
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    horizontalAlignment: Text.AlignLeft
+                    Layout.fillWidth: true
+                }
+                Text {
+                    text: row.timeText
+                    font: LmTypography.micro
+                    color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.45)
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                Text {
+                    // One line: a multi-line body shows its lines run together.
+                    text: row.previewText.replace(/[\r\n]+/g, " ")
+                    font: LmTypography.caption
+                    color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.6)
+                    elide: Text.ElideRight
+                    maximumLineCount: 1
+                    horizontalAlignment: Text.AlignLeft
+                    Layout.fillWidth: true
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                Rectangle {
+                    id: badge
+                    visible: row.unreadCount >= 1
+                    color: LmColor.copper
+                    radius: height / 2
+                    implicitWidth: Math.max(badgeLabel.implicitWidth + 12, implicitHeight)
+                    implicitHeight: badgeLabel.implicitHeight + 4
+
+                    Text {
+                        id: badgeLabel
+                        anchors.centerIn: parent
+                        text: row.badgeText
+                        font: LmTypography.micro
+                        color: "white"
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+                }
+            }
+        }
+    }
+
+    background: Rectangle {
+        radius: 8
+        color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), row.down ? 0.08 : row.hovered ? 0.04 : 0)
+    }
+}

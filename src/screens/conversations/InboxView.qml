@@ -1,0 +1,111 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Lumora
+
+// The conversations in the model's order; choosing one emits `select` with its row.
+ColumnLayout {
+    id: inbox
+
+    property InboxViewModel model: null
+    readonly property string scheme: AppState.appearance.colorScheme
+    readonly property bool showsSpinner: model !== null && model.isLoading && model.count === 0
+    readonly property alias list: list
+
+    signal select(int row)
+
+    spacing: 0
+
+    // The model is the screen's own, made on first appearance; every appearance loads it.
+    Component.onCompleted: {
+        if (!model)
+            model = AppState.createInboxModel(inbox)
+        model.refresh()
+    }
+    Binding {
+        target: inbox.model
+        property: "currentUserId"
+        value: AppState.auth.currentUserId
+        when: inbox.model !== null
+    }
+
+    RowLayout {
+        Layout.fillWidth: true
+        Layout.leftMargin: 14
+        Layout.rightMargin: 14
+        Layout.topMargin: 10
+        Layout.bottomMargin: 10
+
+        Text {
+            text: qsTrId("inbox.title")
+            font: LmTypography.headline
+            color: LmColor.inkAdaptive(inbox.scheme)
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
+        }
+        Item { Layout.fillWidth: true }
+        AbstractButton {
+            id: refreshButton
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTrId("inbox.refresh")
+            onClicked: if (inbox.model) inbox.model.refresh()
+            contentItem: LmIcon {
+                name: "arrow.clockwise"
+                color: LmColor.brandAdaptive(inbox.scheme)
+                size: 16
+            }
+        }
+    }
+
+    LmDivider {}
+
+    Item {
+        Layout.fillWidth: true
+        Layout.fillHeight: true
+
+        BusyIndicator {
+            anchors.centerIn: parent
+            visible: inbox.showsSpinner
+            running: visible
+        }
+
+        ColumnLayout {
+            anchors.fill: parent
+            visible: !inbox.showsSpinner
+            spacing: 0
+
+            Text {
+                visible: inbox.model !== null && inbox.model.errorMessage !== ""
+                text: inbox.model ? inbox.model.errorMessage : ""
+                font: LmTypography.caption
+                color: LmColor.copper
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignLeft
+                Layout.fillWidth: true
+                Layout.margins: 12
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
+            }
+
+            ListView {
+                id: list
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                reuseItems: true
+                leftMargin: 10
+                rightMargin: 10
+                model: inbox.model
+                boundsBehavior: Flickable.StopAtBounds
+                Accessible.role: Accessible.List
+                Accessible.name: qsTrId("inbox.title")
+                ScrollBar.vertical: ScrollBar {}
+
+                delegate: ConversationRow {
+                    width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin
+                    onClicked: inbox.select(index)
+                }
+            }
+        }
+    }
+}
