@@ -1,6 +1,9 @@
 #include "UiFixture.h"
 
 #include "TestSupport.h"
+#include "WireEncode.h"
+
+#include <QJsonArray>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,6 +31,22 @@ UiFixture::UiFixture(QObject* parent)
         }
         if (request.target == "/me")
             return {200, QJsonDocument(user).toJson()};
+        if (request.target == "/conversations")
+            return m_inboxFails ? ScriptedServer::Reply{500, R"({"message":"Server error"})"}
+                                : ScriptedServer::Reply{200, m_conversations};
+        if (request.target.endsWith("/messages") && request.method == "GET")
+            return {200, m_messages};
+        if (request.target.endsWith("/messages") && request.method == "POST") {
+            if (m_sendsFail)
+                return {503, R"({"message":"Service unavailable"})"};
+            const QJsonObject sent = QJsonDocument::fromJson(request.body).object();
+            const QJsonObject message{{QStringLiteral("id"), u"sent-%1"_qs.arg(sendCount())},
+                                      {QStringLiteral("conversationId"), QStringLiteral("c-1")},
+                                      {QStringLiteral("senderId"), QStringLiteral("u-1")},
+                                      {QStringLiteral("body"), sent.value(QStringLiteral("body"))},
+                                      {QStringLiteral("createdAt"), QStringLiteral("2026-12-06T10:00:00Z")}};
+            return {201, QJsonDocument(message).toJson()};
+        }
         return {200, "{}"};
     });
 }
@@ -38,6 +57,101 @@ void UiFixture::scriptUser(const QVariantMap& fields) {
 
 void UiFixture::signOut() {
     await(m_state->auth()->logout());
+}
+
+void UiFixture::signIn() {
+    await(m_state->auth()->login(QStringLiteral("amina"), QStringLiteral("pw")));
+}
+
+namespace {
+lumora::Instant minute(int n) {
+    return lumora::Instant(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6)) + std::chrono::minutes(n);
+}
+
+lumora::PublicUserRefDTO userRef(const QVariantMap& fields) {
+    lumora::PublicUserRefDTO user;
+    user.id = fields.value(QStringLiteral("id")).toString();
+    user.username = fields.value(QStringLiteral("username")).toString();
+    if (fields.contains(QStringLiteral("displayName")))
+        user.displayName = fields.value(QStringLiteral("displayName")).toString();
+    user.verified = fields.value(QStringLiteral("verified")).toBool();
+    return user;
+}
+} // namespace
+
+void UiFixture::scriptConversations(const QVariantList& conversations) {
+    QList<lumora::ConversationDTO> list;
+    for (const QVariant& entry : conversations) {
+        const QVariantMap fields = entry.toMap();
+        lumora::ConversationDTO c;
+        c.id = fields.value(QStringLiteral("id")).toString();
+        if (fields.contains(QStringLiteral("title")))
+            c.title = fields.value(QStringLiteral("title")).toString();
+        c.unreadCount = fields.value(QStringLiteral("unreadCount")).toLongLong();
+        c.updatedAt = minute(fields.value(QStringLiteral("updatedMinute")).toInt());
+        if (fields.contains(QStringLiteral("peer"))) {
+            const QVariantMap peer = fields.value(QStringLiteral("peer")).toMap();
+            lumora::UserDTO user;
+            user.id = peer.value(QStringLiteral("id")).toString();
+            user.username = peer.value(QStringLiteral("username")).toString();
+            if (peer.contains(QStringLiteral("displayName")))
+                user.displayName = peer.value(QStringLiteral("displayName")).toString();
+            if (peer.contains(QStringLiteral("countryCode")))
+                user.countryCode = peer.value(QStringLiteral("countryCode")).toString();
+            user.verified = peer.value(QStringLiteral("verified")).toBool();
+            c.peer = user;
+        }
+        if (fields.contains(QStringLiteral("members"))) {
+            QList<lumora::ConversationMemberDTO> members;
+            for (const QVariant& m : fields.value(QStringLiteral("members")).toList()) {
+                lumora::ConversationMemberDTO member;
+                member.userId = m.toMap().value(QStringLiteral("id")).toString();
+                member.id = u"m-"_qs + member.userId;
+                member.conversationId = c.id;
+                member.role = QStringLiteral("member");
+                if (m.toMap().contains(QStringLiteral("username")))
+                    member.user = userRef(m.toMap());
+                members.append(member);
+            }
+            c.members = members;
+        }
+        if (fields.contains(QStringLiteral("lastBody"))) {
+            lumora::MessageSummaryDTO last;
+            last.id = c.id + u"-last"_qs;
+            last.senderId = QStringLiteral("u-2");
+            last.createdAt = c.updatedAt;
+            if (!fields.value(QStringLiteral("lastBody")).isNull())
+                last.body = fields.value(QStringLiteral("lastBody")).toString();
+            c.lastMessage = last;
+        }
+        list.append(c);
+    }
+    m_conversations = lumora::encodeJson(list);
+}
+
+void UiFixture::scriptMessages(const QVariantList& messages) {
+    QList<lumora::MessageDTO> list;
+    int n = 0;
+    for (const QVariant& entry : messages) {
+        const QVariantMap fields = entry.toMap();
+        lumora::MessageDTO m;
+        m.id = fields.value(QStringLiteral("id")).toString();
+        m.conversationId = QStringLiteral("c-1");
+        m.senderId = fields.value(QStringLiteral("senderId")).toString();
+        if (fields.contains(QStringLiteral("body")))
+            m.body = fields.value(QStringLiteral("body")).toString();
+        if (fields.contains(QStringLiteral("attachmentName")))
+            m.attachmentName = fields.value(QStringLiteral("attachmentName")).toString();
+        m.createdAt = minute(n++);
+        list.append(m);
+    }
+    m_messages = lumora::encodeJson(list);
+}
+
+int UiFixture::sendCount() const {
+    return int(std::count_if(m_server.requests().cbegin(), m_server.requests().cend(), [](const auto& r) {
+        return r.method == "POST" && r.target.endsWith("/messages");
+    }));
 }
 
 void UiFixture::openConversation() {
@@ -60,6 +174,10 @@ void UiFixture::reset() {
     m_state->setShowAdmin(false);
     m_state->language()->setLanguage(lumora::AppLanguage::english);
     m_state->appearance()->setAppearance(lumora::AppearanceMode::light);
+    m_conversations = "[]";
+    m_messages = "[]";
+    m_sendsFail = false;
+    m_inboxFails = false;
     m_user = {{QStringLiteral("displayName"), QStringLiteral("Amina")},
               {QStringLiteral("countryCode"), QStringLiteral("EG")}};
 }

@@ -20,6 +20,20 @@ public:
     // mustChangePassword, verified. The password "wrong" is refused with the service's 401.
     Q_INVOKABLE void scriptUser(const QVariantMap& fields);
     Q_INVOKABLE void signOut();
+    // Signs in as the scripted user (id "u-1") and returns once the session is set.
+    Q_INVOKABLE void signIn();
+
+    // The inbox the service returns. Each entry: id, title, unreadCount, updatedMinute, lastBody
+    // (absent: no last message; null: a last message without body), peer and members (lists of
+    // {id, username, displayName, countryCode, verified}).
+    Q_INVOKABLE void scriptConversations(const QVariantList& conversations);
+    // The messages of every conversation, oldest first: {id, senderId, body, attachmentName}.
+    Q_INVOKABLE void scriptMessages(const QVariantList& messages);
+    // Sends answered with 503 while true; otherwise the message comes back as sent.
+    Q_INVOKABLE void setSendsFail(bool fail) { m_sendsFail = fail; }
+    // The inbox answered with 500 while true.
+    Q_INVOKABLE void setInboxFails(bool fail) { m_inboxFails = fail; }
+    Q_INVOKABLE int sendCount() const;
     Q_INVOKABLE void openConversation();
     Q_INVOKABLE QVariantMap lastSignIn() const; // {username, password} of the last request
     Q_INVOKABLE QString serviceURL() const { return m_server.url().toString(); }
@@ -30,4 +44,8 @@ private:
     ScriptedServer m_server;
     lumora::AppState* m_state;
     QVariantMap m_user;
+    QByteArray m_conversations = "[]";
+    QByteArray m_messages = "[]";
+    bool m_sendsFail = false;
+    bool m_inboxFails = false;
 };

@@ -104,8 +104,9 @@ ColumnLayout {
         Layout.fillHeight: true
         clip: true
         spacing: 8
-        topMargin: 12
-        bottomMargin: 12
+        // Spacers rather than margins, so positionViewAtEnd shows the last bubble's whole padding.
+        header: Item { height: 4 }
+        footer: Item { height: 4 }
         model: chat.model
         boundsBehavior: Flickable.StopAtBounds
         Accessible.role: Accessible.List

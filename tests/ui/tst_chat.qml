@@ -1,0 +1,161 @@
+import QtQuick
+import QtTest
+import Lumora
+import LumoraTest
+
+TestCase {
+    id: testCase
+    name: "Chat"
+    width: 420
+    height: 600
+    visible: true
+    when: windowShown
+
+    Component { id: chatComponent; ChatView { width: 420; height: 600 } }
+    Component { id: composerComponent; ComposerView { width: 420 } }
+    Component { id: signalSpy; SignalSpy {} }
+
+    function init() { Fixture.reset() }
+
+    function messages(count) {
+        const list = []
+        for (let i = 0; i < count; ++i)
+            list.push({ id: "m" + i, senderId: i % 2 ? "u-1" : "u-2", body: "message " + i })
+        return list
+    }
+
+    function openChat(list) {
+        Fixture.signIn()
+        Fixture.scriptMessages(list)
+        Fixture.openConversation()
+        const chat = createTemporaryObject(chatComponent, testCase)
+        tryCompare(chat.messageList, "count", list.length)
+        return chat
+    }
+
+    function bubble(chat, i) {
+        chat.messageList.positionViewAtIndex(i, ListView.Contain)
+        return chat.messageList.itemAtIndex(i)
+    }
+
+    function test_bubbles_sit_on_their_sides() {
+        const chat = openChat([{ id: "a", senderId: "u-2", body: "hello" }, { id: "b", senderId: "u-1", body: "mine" },
+                               { id: "c", senderId: "u-2", body: "", attachmentName: "plan.pdf" }])
+        const theirs = bubble(chat, 0), mine = bubble(chat, 1)
+        verify(!theirs.isMine)
+        verify(mine.isMine)
+        compare(theirs.column.x, 0, "others on the leading (left) side")
+        compare(mine.column.x + mine.column.width, mine.width, "own on the trailing (right) side")
+        verify(findItem(bubble(chat, 2), (item) => item.text === "plan.pdf" && item.visible) !== null, "the paperclip label")
+
+        chat.LayoutMirroring.enabled = true
+        chat.LayoutMirroring.childrenInherit = true
+        compare(bubble(chat, 0).column.x + bubble(chat, 0).column.width, theirs.width, "mirrored: others on the right")
+        compare(bubble(chat, 1).column.x, 0, "mirrored: own on the left")
+    }
+
+    function test_nobody_signed_in_owns_nothing() {
+        const chat = openChat([{ id: "b", senderId: "u-1", body: "mine" }])
+        verify(bubble(chat, 0).isMine)
+        Fixture.signOut()
+        verify(!bubble(chat, 0).isMine)
+        const before = Fixture.sendCount()
+        chat.model.draft = "to nobody"
+        chat.sendDraft()
+        wait(200)
+        compare(Fixture.sendCount(), before, "sending without a user does nothing")
+    }
+
+    function test_send_button_rule() {
+        const composer = createTemporaryObject(composerComponent, testCase)
+        verify(!composer.sendButton.enabled, "empty")
+        composer.text = "  \n\t "
+        verify(!composer.sendButton.enabled, "spaces and line breaks only")
+        composer.attachmentName = "photo.png"
+        verify(composer.sendButton.enabled, "spaces with a pending file")
+        composer.attachmentName = ""
+        composer.text = " hi "
+        verify(composer.sendButton.enabled)
+        composer.isSending = true
+        verify(!composer.sendButton.enabled, "while sending")
+    }
+
+    function test_return_sends_and_shift_return_breaks_the_line() {
+        const composer = createTemporaryObject(composerComponent, testCase)
+        const sends = signalSpy.createObject(testCase, { target: composer, signalName: "send" })
+        const edits = signalSpy.createObject(testCase, { target: composer, signalName: "edited" })
+        composer.input.forceActiveFocus()
+        keyClick(Qt.Key_Return)
+        compare(sends.count, 1, "Return in an empty composer still sends")
+        keyClick(Qt.Key_Return, Qt.ShiftModifier)
+        compare(sends.count, 1)
+        compare(edits.count, 1, "Shift+Return edits the text")
+        compare(edits.signalArguments[0][0], "\n")
+    }
+
+    function test_emoji_strip() {
+        const chat = openChat(messages(2))
+        verify(!chat.emojiStrip.visible)
+        chat.composer.emoji()
+        verify(chat.emojiStrip.visible)
+        waitForRendering(chat) // the strip is laid out before it can be clicked
+        const buttons = Array.prototype.filter.call(chat.emojiStrip.contentItem.children[0].children, (b) => b.modelData !== undefined)
+        compare(buttons.length, 10)
+        compare(buttons.map((b) => b.modelData).join(""), "\u{1F600}\u{1F602}\u{1F642}\u2764\uFE0F\u{1F44D}\u{1F64F}\u{1F525}\u2728\u{1F389}\u{1F4CE}")
+        chat.model.draft = "Hi "
+        mouseClick(buttons[4])
+        mouseClick(buttons[0])
+        compare(chat.model.draft, "Hi \u{1F44D}\u{1F600}")
+        compare(chat.composer.input.text, chat.model.draft)
+        verify(chat.emojiStrip.visible, "the strip stays open")
+        chat.composer.emoji()
+        verify(!chat.emojiStrip.visible)
+    }
+
+    function test_scrolls_only_when_the_count_changes() {
+        const chat = openChat(messages(40))
+        const list = chat.messageList
+        tryVerify(() => list.atYEnd, 2000, "a first load shows the newest message")
+        list.positionViewAtBeginning()
+        const top = list.contentY
+        chat.model.reload()
+        wait(300)
+        compare(list.contentY, top, "the same messages again leave the list where it was")
+        Fixture.scriptMessages(messages(41))
+        chat.model.reload()
+        tryCompare(list, "count", 41)
+        tryVerify(() => list.atYEnd, 2000, "a new message scrolls to it")
+    }
+
+    function test_failed_send_stays_with_retry() {
+        const chat = openChat(messages(2))
+        Fixture.setSendsFail(true)
+        chat.model.draft = "keep me"
+        chat.sendDraft()
+        tryCompare(chat.messageList, "count", 3)
+        const failed = bubble(chat, 2)
+        tryCompare(failed, "sendStatus", "failed")
+        compare(failed.body, "keep me")
+        verify(findItem(failed, (item) => item.text === "Not sent" && item.visible) !== null)
+        const retry = findItem(failed, (item) => item.title === "Retry" && item.visible)
+        verify(retry !== null)
+
+        Fixture.setSendsFail(false)
+        waitForRendering(chat) // the marks are laid out before they can be clicked
+        mouseClick(retry)
+        tryVerify(() => chat.messageList.count === 3 && bubble(chat, 2).sendStatus === "sent")
+        compare(bubble(chat, 2).body, "keep me")
+        compare(Fixture.sendCount(), 2, "one failed attempt and one delivery")
+    }
+
+    function findItem(item, predicate) {
+        if (predicate(item))
+            return item
+        for (let i = 0; i < item.children.length; ++i) {
+            const found = findItem(item.children[i], predicate)
+            if (found)
+                return found
+        }
+        return null
+    }
+}

@@ -1,0 +1,126 @@
+import QtQuick
+import QtTest
+import Lumora
+import LumoraTest
+
+TestCase {
+    id: testCase
+    name: "Inbox"
+    width: 420
+    height: 600
+    visible: true
+    when: windowShown
+
+    Component { id: inboxComponent; InboxView { width: 420; height: 600 } }
+
+    readonly property var salma: ({ id: "u-2", username: "salma", displayName: "Salma", countryCode: "SA", verified: true })
+    readonly property var me: ({ id: "u-1", username: "amina", displayName: "Amina" })
+
+    function init() { Fixture.reset() }
+
+    function loadedInbox(conversations) {
+        Fixture.signIn()
+        Fixture.scriptConversations(conversations)
+        const inbox = createTemporaryObject(inboxComponent, testCase)
+        tryCompare(inbox.list, "count", conversations.length)
+        tryVerify(() => !inbox.model.isLoading)
+        return inbox
+    }
+
+    function row(inbox, i) {
+        inbox.list.positionViewAtIndex(i, ListView.Contain)
+        return inbox.list.itemAtIndex(i)
+    }
+
+    function test_titles_data() {
+        return [
+            { tag: "title over peer", title: "Team", expected: "Team",
+              conversation: { title: "Team", peer: salma, members: [me, salma] } },
+            { tag: "empty title, blank display name: the username",
+              expected: "omar",
+              conversation: { title: "", members: [me, { id: "u-3", username: "omar", displayName: "   " }] } },
+            { tag: "no peer and no members", expected: "Conversation",
+              conversation: { title: "", members: [] } },
+        ]
+    }
+
+    function test_titles(data) {
+        const conversation = Object.assign({ id: "c-1", updatedMinute: 5, lastBody: "hi" }, data.conversation)
+        const inbox = loadedInbox([conversation])
+        compare(row(inbox, 0).title, data.expected)
+    }
+
+    function test_nobody_signed_in_takes_the_first_member() {
+        const inbox = loadedInbox([{ id: "c-1", updatedMinute: 5, title: "", members: [me, salma] }])
+        compare(row(inbox, 0).title, "Salma")
+        Fixture.signOut()
+        compare(row(inbox, 0).title, "Amina", "the first member, who may be the user")
+    }
+
+    function test_rows_in_the_models_order_with_marks() {
+        const inbox = loadedInbox([
+            { id: "older", updatedMinute: 1, title: "Older", lastBody: "first", unreadCount: 0, peer: salma },
+            { id: "newer", updatedMinute: 9, title: "Newer", lastBody: null, unreadCount: 12 },
+            { id: "blank", updatedMinute: 3, title: "Blank", lastBody: "" },
+            { id: "none", updatedMinute: 2, title: "None" },
+        ])
+        const newest = row(inbox, 0)
+        compare(newest.title, "Newer")
+        compare(newest.previewText, "No messages yet", "a last message without a body")
+        compare(newest.badgeText, "12")
+        verify(findItem(newest, (item) => item.color !== undefined && item.radius !== undefined
+                                && Qt.colorEqual(item.color, LmColor.copper) && item.visible) !== null, "copper badge")
+
+        compare(row(inbox, 1).previewText, "", "an empty body is shown as it is")
+        compare(row(inbox, 2).previewText, "No messages yet", "no last message at all")
+
+        const oldest = row(inbox, 3)
+        compare(oldest.title, "Older")
+        compare(oldest.previewText, "first")
+        compare(oldest.badgeText, "", "no badge for 0 unread")
+        verify(findItem(oldest, (item) => item.countryCode === "SA" && item.visible) !== null, "the peer's flag")
+        verify(findItem(oldest, (item) => item.Accessible.name === "Verified" && item.visible) !== null, "the seal")
+        verify(/^\d{1,2}:\d{2}/.test(oldest.timeText), "a time of day without seconds: " + oldest.timeText)
+    }
+
+    function test_choosing_a_row_selects_it() {
+        const inbox = loadedInbox([{ id: "a", updatedMinute: 2, title: "A" }, { id: "b", updatedMinute: 1, title: "B" }])
+        const selected = signalSpy.createObject(testCase, { target: inbox, signalName: "select" })
+        mouseClick(row(inbox, 1))
+        compare(selected.count, 1)
+        compare(selected.signalArguments[0][0], 1)
+    }
+
+    function test_a_failed_refresh_keeps_the_list() {
+        const inbox = loadedInbox([{ id: "a", updatedMinute: 2, title: "A" }])
+        Fixture.setInboxFails(true)
+        inbox.model.refresh()
+        const error = findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
+        tryVerify(() => error.visible)
+        compare(error.text, "Server error")
+        compare(inbox.list.count, 1)
+        verify(!inbox.showsSpinner)
+    }
+
+    function test_500_rows_stay_virtual() {
+        const many = []
+        for (let i = 0; i < 500; ++i)
+            many.push({ id: "c" + i, updatedMinute: i, title: "Conversation " + i, lastBody: "hello " + i })
+        const inbox = loadedInbox(many)
+        const built = Array.prototype.filter.call(inbox.list.contentItem.children, (item) => item.title !== undefined && item.visible).length
+        verify(built < 40, "only the rows in view are built (" + built + ")")
+    }
+
+    Component { id: signalSpy; SignalSpy {} }
+
+    function findItem(item, predicate) {
+        if (predicate(item))
+            return item
+        for (let i = 0; i < item.children.length; ++i) {
+            const found = findItem(item.children[i], predicate)
+            if (found)
+                return found
+        }
+        return null
+    }
+}
