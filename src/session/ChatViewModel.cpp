@@ -129,13 +129,19 @@ bool ChatViewModel::peerVerified() const {
 }
 
 void ChatViewModel::startPolling() {
+    const bool was = m_polling;
     m_polling = true;
     pollLoop(QPointer<ChatViewModel>(this), ++m_pollGeneration);
+    if (!was)
+        Q_EMIT isPollingChanged();
 }
 
 void ChatViewModel::stopPolling() {
+    const bool was = m_polling;
     m_polling = false;
     ++m_pollGeneration;
+    if (was)
+        Q_EMIT isPollingChanged();
 }
 
 QCoro::Task<> ChatViewModel::pollLoop(QPointer<ChatViewModel> model, quint64 generation) {

@@ -29,6 +29,7 @@ class ChatViewModel : public QAbstractListModel {
     Q_PROPERTY(QUrl pendingAttachmentURL READ pendingAttachmentURLValue WRITE setPendingAttachmentURLValue
                    NOTIFY pendingAttachmentURLChanged)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool isPolling READ isPolling NOTIFY isPollingChanged)
     // The header, as the signed-in user (`currentUserId`, empty when nobody is) sees the conversation.
     Q_PROPERTY(QString currentUserId READ currentUserId WRITE setCurrentUserId NOTIFY currentUserIdChanged)
     Q_PROPERTY(QString title READ title NOTIFY currentUserIdChanged)
@@ -116,6 +117,7 @@ Q_SIGNALS:
     void pendingAttachmentURLChanged();
     void countChanged();
     void currentUserIdChanged();
+    void isPollingChanged();
 
 private:
     struct Unsent {

@@ -127,6 +127,17 @@ TestCase {
         tryVerify(() => list.atYEnd, 2000, "a new message scrolls to it")
     }
 
+    function test_polls_only_while_shown() {
+        const chat = openChat(messages(2))
+        const model = chat.model
+        tryVerify(() => model.isPolling, 2000, "polling after the first load")
+        chat.visible = false
+        verify(!model.isPolling, "hidden: no polling")
+        chat.visible = true
+        compare(chat.model, model, "the same model comes back")
+        tryVerify(() => model.isPolling, 2000, "shown again: load, then poll")
+    }
+
     function test_failed_send_stays_with_retry() {
         const chat = openChat(messages(2))
         Fixture.setSendsFail(true)
