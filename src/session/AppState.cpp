@@ -14,7 +14,9 @@ AppState::AppState(QObject* parent)
     , m_auth(new AuthService(new APIClient(nullptr, this), this))
     , m_language(new LanguageManager(this))
     , m_appearance(new AppearanceManager(this))
-    , m_mesh(new LocalMeshService(this)) {}
+    , m_mesh(new LocalMeshService(this)) {
+    forgetChatsOnSignOut();
+}
 
 AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
                    LocalMeshService* mesh, QObject* parent)
@@ -22,7 +24,22 @@ AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManag
     , m_auth(auth)
     , m_language(language)
     , m_appearance(appearance)
-    , m_mesh(mesh) {}
+    , m_mesh(mesh) {
+    forgetChatsOnSignOut();
+}
+
+void AppState::forgetChatsOnSignOut() {
+    // What one user wrote and did not send must never show up for the next one.
+    connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
+        if (m_auth->isAuthenticated())
+            return;
+        for (ChatViewModel* model : std::as_const(m_chatModels)) {
+            model->stopPolling();
+            model->deleteLater();
+        }
+        m_chatModels.clear();
+    });
+}
 
 void AppState::setSelectedConversation(std::optional<ConversationDTO> conversation) {
     if (conversation == m_selectedConversation)
@@ -65,10 +82,25 @@ InboxViewModel* AppState::createInboxModel(QObject* owner) const {
     return new InboxViewModel(m_auth->api(), owner);
 }
 
-ChatViewModel* AppState::createChatModel(QObject* owner) const {
+ChatViewModel* AppState::chatModel() {
     if (!m_selectedConversation)
         return nullptr;
-    return new ChatViewModel(m_auth->api(), *m_selectedConversation, owner);
+    ChatViewModel*& model = m_chatModels[m_selectedConversation->id];
+    if (!model)
+        model = new ChatViewModel(m_auth->api(), *m_selectedConversation, this);
+    return model;
+}
+
+void AppState::releaseChatModel(ChatViewModel* model) {
+    if (!model || m_chatModels.value(model->conversation().id) != model)
+        return;
+    model->stopPolling();
+    const bool holdsWriting = !model->draft().isEmpty() || model->pendingAttachmentName().has_value() ||
+                              !model->unsentMessages().isEmpty();
+    if (holdsWriting)
+        return;
+    m_chatModels.remove(model->conversation().id);
+    model->deleteLater();
 }
 
 void AppState::openConversationAt(InboxViewModel* inbox, int row) {

@@ -9,6 +9,7 @@
 #include "WireRecords.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -73,8 +74,11 @@ public:
     Q_INVOKABLE QString serviceBaseURL() const;
     // Screen models, owned by the screen item that asks (`owner`), over the one API client.
     Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
-    // For the selected conversation; null when none is selected.
-    Q_INVOKABLE lumora::ChatViewModel* createChatModel(QObject* owner) const;
+    // The chat model of the selected conversation (null when none is selected). It outlives its
+    // screen while it holds something the user wrote and has not seen delivered (a draft, a file,
+    // an unsent message), so leaving the chat loses nothing; otherwise `releaseChatModel` frees it.
+    Q_INVOKABLE lumora::ChatViewModel* chatModel();
+    Q_INVOKABLE void releaseChatModel(lumora::ChatViewModel* model);
     Q_INVOKABLE void openConversationAt(lumora::InboxViewModel* inbox, int row);
 
 Q_SIGNALS:
@@ -83,6 +87,8 @@ Q_SIGNALS:
     void showAdminChanged();
 
 private:
+    void forgetChatsOnSignOut();
+
     AuthService* m_auth;
     LanguageManager* m_language;
     AppearanceManager* m_appearance;
@@ -90,6 +96,7 @@ private:
     std::optional<ConversationDTO> m_selectedConversation;
     QList<AppDestination> m_path;
     bool m_showAdmin = false;
+    QHash<QString, ChatViewModel*> m_chatModels; // by conversation id
 };
 
 } // namespace lumora

@@ -64,7 +64,7 @@ struct ChatViewModelQml {
     Q_GADGET
     QML_FOREIGN(lumora::ChatViewModel)
     QML_NAMED_ELEMENT(ChatViewModel)
-    QML_UNCREATABLE("Made by AppState.createChatModel")
+    QML_UNCREATABLE("Made by AppState.chatModel")
 };
 
 // Keeps the interface in the chosen language: the catalogue, the default locale, the application's

@@ -11,6 +11,7 @@ The binaries come from ``LUMORA_CLIENT`` and ``LUMORA_DEVSERVICE`` (CTest passes
 ``build/default``.
 """
 
+import json
 import os
 import re
 import shutil
@@ -21,6 +22,8 @@ import tempfile
 import threading
 import time
 import traceback
+import urllib.error
+import urllib.request
 from pathlib import Path
 
 import gi
@@ -77,34 +80,55 @@ def run_isolated():
 
 # --- the reference service -------------------------------------------------------------------------
 
+# Requests of the tests' own go straight to the loopback service, whatever proxy the environment names.
+_direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+
+
 class Service:
-    """lumora-devservice on a free port with the demo data, in a database of its own."""
+    """lumora-devservice with the demo data, in a database of its own, on a free port. It can be
+    stopped and started again on the same port and database: an outage, as the client sees it."""
 
     def __init__(self, workdir):
-        self.lines = []
+        self.db = Path(workdir) / "service.db"
+        self.lines = []  # every process's output, one after the other, so that marks span restarts
         self._lock = threading.Lock()
-        self._proc = subprocess.Popen(
-            [str(DEVSERVICE), "--port", "0", "--db", str(Path(workdir) / "service.db"), "--seed"],
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, encoding="utf-8")
-        self._ready = threading.Event()
+        self._proc = None
+        self._reader = None
         self.url = None
-        threading.Thread(target=self._read, daemon=True).start()
-        if not self._ready.wait(20) or self.url is None:
-            self.stop()
-            raise Failure("the reference service did not report 'Lumora reference service listening on ...' "
-                          "within 20 s; its output:\n" + "\n".join(self.lines))
-        log(f"service listening on {self.url}")
+        self.port = 0  # the first start picks a free one; restarts keep it
+        self._start(seed=True)
 
-    def _read(self):
-        for line in self._proc.stdout:
+    def _start(self, seed):
+        command = [str(DEVSERVICE), "--port", str(self.port), "--db", str(self.db)]
+        if seed:
+            command.append("--seed")
+        self._proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                      text=True, encoding="utf-8")
+        ready = threading.Event()
+        found = []
+        self._reader = threading.Thread(target=self._read, args=(self._proc, ready, found), daemon=True)
+        self._reader.start()
+        if not ready.wait(20) or not found:
+            output = "\n".join(self.lines)
+            self.stop()
+            raise Failure(f"the reference service ({' '.join(command[1:])}) did not report 'Lumora reference "
+                          f"service listening on ...' within 20 s; its output:\n{output}")
+        if self.url is not None and found[0] != self.url:
+            raise Failure(f"the restarted service listens on {found[0]}, not on {self.url} as before")
+        self.url = found[0]
+        self.port = int(self.url.rsplit(":", 1)[1])
+        log(f"service (pid {self._proc.pid}) listening on {self.url}")
+
+    def _read(self, proc, ready, found):
+        for line in proc.stdout:
             line = line.rstrip("\n")
             with self._lock:
                 self.lines.append(line)
             match = re.match(r"Lumora reference service listening on (\S+)", line)
             if match:
-                self.url = match.group(1)
-                self._ready.set()
-        self._ready.set()
+                found.append(match.group(1))
+                ready.set()
+        ready.set()
 
     def mark(self):
         """A position in the request log, for requests_since."""
@@ -132,14 +156,55 @@ class Service:
                 return statuses
             time.sleep(POLL_INTERVAL)
 
-    def stop(self):
-        if self._proc.poll() is None:
-            self._proc.terminate()
+    def call(self, method, path, token=None, body=None):
+        """One request of our own, as another client would make it: (status, the decoded JSON reply)."""
+        request = urllib.request.Request(self.url + path, method=method,
+                                         data=None if body is None else json.dumps(body).encode())
+        request.add_header("Content-Type", "application/json")
+        if token:
+            request.add_header("Authorization", f"Bearer {token}")
+        try:
+            with _direct.open(request, timeout=10) as reply:
+                status, data = reply.status, reply.read()
+        except urllib.error.HTTPError as error:
+            status, data = error.code, error.read()
+        return status, json.loads(data) if data else None
+
+    def sign_in(self, username, password):
+        """An access token of that user's own, for call."""
+        status, reply = self.call("POST", "/auth/login", body={"username": username, "password": password})
+        if status != 200:
+            raise Failure(f"signing {username} in to the service directly was answered {status}: {reply}")
+        return reply["tokens"]["accessToken"]
+
+    @property
+    def running(self):
+        return self._proc is not None and self._proc.poll() is None
+
+    def stop(self, kill=False):
+        """Ends the process, SIGTERM (SIGKILL after 5 s) or at once with kill=True; the database stays."""
+        was_running = self.running
+        if was_running:
+            if kill:
+                self._proc.kill()
+            else:
+                self._proc.terminate()
             try:
                 self._proc.wait(5)
             except subprocess.TimeoutExpired:
                 self._proc.kill()
                 self._proc.wait()
+        if self._reader is not None:
+            self._reader.join(5)  # its last lines are in the log before anything a restart writes
+        if was_running:
+            log(f"service (pid {self._proc.pid}) stopped, status {self._proc.returncode}")
+
+    def restart(self):
+        """Starts the stopped service again on its port and database. No --seed: the demo data are
+        there already (it would add nothing to a database with accounts anyway)."""
+        if self.running:
+            raise Failure("restart() needs the service stopped first")
+        self._start(seed=False)
 
 
 # --- the accessible tree ---------------------------------------------------------------------------
@@ -368,6 +433,11 @@ class Client:
             self._xdotool("type", "--clearmodifiers", "--delay", "5", text)
         else:
             self._xdotool("key", "--clearmodifiers", "BackSpace")
+
+    def press(self, key):
+        """One key or chord in the focused window, in xdotool's names (Return, shift+Return)."""
+        self.focus_window()
+        self._xdotool("key", "--clearmodifiers", key)
 
     def stop(self):
         """SIGTERM, then SIGKILL after 5 s."""

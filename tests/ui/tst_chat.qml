@@ -14,6 +14,7 @@ TestCase {
     Component { id: chatComponent; ChatView { width: 420; height: 600 } }
     Component { id: composerComponent; ComposerView { width: 420 } }
     Component { id: signalSpy; SignalSpy {} }
+    Component { id: holderComponent; QtObject { property QtObject held } }
 
     function init() { Fixture.reset() }
 
@@ -136,6 +137,46 @@ TestCase {
         chat.visible = true
         compare(chat.model, model, "the same model comes back")
         tryVerify(() => model.isPolling, 2000, "shown again: load, then poll")
+    }
+
+    function test_leaving_the_chat_loses_nothing_written() {
+        let chat = openChat(messages(2))
+        Fixture.setSendsFail(true)
+        chat.model.draft = "lost?"
+        chat.sendDraft()
+        tryVerify(() => chat.messageList.count === 3 && bubble(chat, 2).sendStatus === "failed")
+        chat.model.draft = "half a thought"
+        const model = chat.model
+        chat.destroy() // back to the inbox
+        wait(50)
+        chat = createTemporaryObject(chatComponent, testCase)
+        compare(chat.model, model, "the conversation's model with its unsent message")
+        tryCompare(chat.messageList, "count", 3)
+        compare(bubble(chat, 2).body, "lost?")
+        compare(bubble(chat, 2).sendStatus, "failed")
+        compare(chat.composer.input.text, "half a thought")
+    }
+
+    function test_signing_out_forgets_unsent_messages() {
+        let chat = openChat(messages(2))
+        Fixture.setSendsFail(true)
+        chat.model.draft = "private"
+        chat.sendDraft()
+        tryVerify(() => chat.messageList.count === 3)
+        chat.destroy()
+        Fixture.signOut()
+        Fixture.signIn()
+        Fixture.openConversation()
+        chat = createTemporaryObject(chatComponent, testCase)
+        tryCompare(chat.messageList, "count", 2)
+        compare(chat.composer.input.text, "")
+    }
+
+    function test_a_chat_with_nothing_unsent_is_let_go() {
+        const chat = openChat(messages(2))
+        const holder = holderComponent.createObject(testCase, { held: chat.model })
+        chat.destroy()
+        tryCompare(holder, "held", null, 2000, "the model is freed with its screen")
     }
 
     function test_failed_send_stays_with_retry() {

@@ -38,7 +38,7 @@ ColumnLayout {
 
     Component.onCompleted: {
         if (!model)
-            model = AppState.createChatModel(chat)
+            model = AppState.chatModel()
         if (model && shown)
             model.appear()
     }
@@ -50,7 +50,13 @@ ColumnLayout {
         else
             model.disappear()
     }
-    Component.onDestruction: if (model) model.disappear()
+    // What the user wrote and has not seen delivered stays with the model for the next visit.
+    Component.onDestruction: {
+        if (!model)
+            return
+        model.disappear()
+        AppState.releaseChatModel(model)
+    }
 
     Binding {
         target: chat.model
@@ -124,7 +130,16 @@ ColumnLayout {
         // Keep the newest message in view whenever the number of messages changes (a poll that
         // brings nothing new leaves the list where the reader put it). A short way is animated; a
         // long one (the first load) jumps, so the list never builds every bubble on the way.
-        onCountChanged: if (count > 0) Qt.callLater(scrollToEnd)
+        // The first load jumps at once, so its first frame already shows the end rather than the
+        // oldest messages; later changes are followed once the new rows are laid out.
+        property int previousCount: 0
+        onCountChanged: {
+            if (count > 0 && previousCount === 0)
+                positionViewAtEnd()
+            if (count > 0)
+                Qt.callLater(scrollToEnd)
+            previousCount = count
+        }
 
         function scrollToEnd() {
             const from = contentY
