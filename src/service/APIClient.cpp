@@ -11,6 +11,10 @@
 #include <QNetworkRequest>
 #include <QtConcurrent/QtConcurrentRun>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QCoroFuture>
 #include <QCoroNetworkReply>
 
@@ -25,6 +29,17 @@ namespace {
 // Replies above this size are decoded on a worker thread so the interface never stalls on them.
 constexpr qsizetype offThreadDecodeThreshold = 64 * 1024;
 
+// A large reply leaves tens of megabytes of freed buffers (the body, the parser's, the replaced
+// records) that glibc keeps for the process; a chat polled every 3 seconds would hold on to them.
+void releaseFreedMemory(qsizetype replySize) {
+#ifdef __GLIBC__
+    if (replySize > 1024 * 1024)
+        malloc_trim(0);
+#else
+    Q_UNUSED(replySize);
+#endif
+}
+
 struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
@@ -34,7 +49,11 @@ struct DeleteLater {
 template <class T> QCoro::Task<Decoded<T>> decodeOffThread(QByteArray body) {
     if (body.size() <= offThreadDecodeThreshold)
         co_return decodeReply<T>(body);
-    QFuture<Decoded<T>> decoding = QtConcurrent::run([body] { return decodeReply<T>(body); });
+    QFuture<Decoded<T>> decoding = QtConcurrent::run([body] {
+        Decoded<T> decoded = decodeReply<T>(body);
+        releaseFreedMemory(body.size());
+        return decoded;
+    });
     co_return co_await decoding;
 }
 

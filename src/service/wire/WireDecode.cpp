@@ -5,8 +5,8 @@
 #include <QVarLengthArray>
 
 #include <string>
-#include <unordered_map>
 #include <type_traits>
+#include <unordered_map>
 
 namespace lumora {
 
@@ -126,7 +126,8 @@ template <class Convert> auto asList(element e, const Frame& at, Convert convert
 // full scan each.
 class Fields {
 public:
-    Fields(element e, const Frame& at) : m_at(at) {
+    Fields(element e, const Frame& at)
+        : m_at(at) {
         object fields;
         if (e.get_object().get(fields))
             fail(at, QStringLiteral("Expected an object"));
@@ -390,8 +391,25 @@ template <class T> struct Reader<QList<T>> {
 
 // One parser per thread: it keeps its buffers between replies, and large replies are decoded on
 // worker threads.
-Decoded<element> parse(QByteArrayView json) {
+simdjson::dom::parser& threadParser() {
     thread_local simdjson::dom::parser parser;
+    return parser;
+}
+
+// Buffers grown for a reply above this size are given back once it is decoded: a long chat would
+// otherwise pin several times its size per worker thread for the life of the process.
+constexpr qsizetype parserBuffersKeptUpTo = 1 << 20;
+
+struct ShrinkParserAfter {
+    qsizetype size;
+    ~ShrinkParserAfter() {
+        if (size > parserBuffersKeptUpTo)
+            threadParser() = simdjson::dom::parser{};
+    }
+};
+
+Decoded<element> parse(QByteArrayView json) {
+    simdjson::dom::parser& parser = threadParser();
     element root;
     if (auto error = parser.parse(json.data(), size_t(json.size())).get(root))
         return std::unexpected(DecodeError{QStringLiteral("The reply is not valid JSON: ") +
@@ -402,6 +420,7 @@ Decoded<element> parse(QByteArrayView json) {
 } // namespace
 
 template <class T> Decoded<T> decodeJson(QByteArrayView json) {
+    const ShrinkParserAfter shrink{json.size()}; // outlives every element of the document
     const auto root = parse(json);
     if (!root)
         return std::unexpected(root.error());
@@ -414,6 +433,7 @@ template <class T> Decoded<T> decodeJson(QByteArrayView json) {
 }
 
 template <class T> Decoded<T> decodeReply(QByteArrayView json) {
+    const ShrinkParserAfter shrink{json.size()}; // outlives every element of the document
     const auto root = parse(json);
     if (!root)
         return std::unexpected(root.error());
