@@ -16,7 +16,7 @@ QString iconResource(const QString& symbol) {
         {QStringLiteral("paperclip"), QStringLiteral("paperclip")},
         {QStringLiteral("face.smiling"), QStringLiteral("smile")},
         {QStringLiteral("chevron.backward"), QStringLiteral("chevron-left")},
-        {QStringLiteral("arrow.up.circle.fill"), QStringLiteral("circle-arrow-up")},
+        {QStringLiteral("arrow.up.circle.fill"), QStringLiteral("circle-arrow-up-fill")},
         {QStringLiteral("doc"), QStringLiteral("file")},
         {QStringLiteral("xmark"), QStringLiteral("x")},
         {QStringLiteral("person.3"), QStringLiteral("users")},

@@ -126,6 +126,8 @@ TestCase {
         chat.model.reload()
         tryCompare(list, "count", 41)
         tryVerify(() => list.atYEnd, 2000, "a new message scrolls to it")
+        chat.composer.emoji()
+        tryVerify(() => list.height < 500 && list.atYEnd, 2000, "a reader at the end stays there when the strip opens")
     }
 
     function test_polls_only_while_shown() {

@@ -1,3 +1,4 @@
+import QtCore
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
@@ -111,8 +112,8 @@ ColumnLayout {
         clip: true
         spacing: 8
         // Spacers rather than margins, so positionViewAtEnd shows the last bubble's whole padding.
-        header: Item { height: 4 }
-        footer: Item { height: 4 }
+        header: Item { height: 12 }
+        footer: Item { height: 12 }
         model: chat.model
         boundsBehavior: Flickable.StopAtBounds
         Accessible.role: Accessible.List
@@ -133,6 +134,15 @@ ColumnLayout {
         // The first load jumps at once, so its first frame already shows the end rather than the
         // oldest messages; later changes are followed once the new rows are laid out.
         property int previousCount: 0
+        property real previousHeight: 0
+
+        // When the list gets shorter (the emoji strip or a file row opens) a reader at the end stays there.
+        onHeightChanged: {
+            const wasAtEnd = contentY + previousHeight >= originY + contentHeight - 2
+            previousHeight = height
+            if (wasAtEnd && count > 0)
+                positionViewAtEnd()
+        }
         onCountChanged: {
             if (count > 0 && previousCount === 0)
                 positionViewAtEnd()
@@ -212,6 +222,7 @@ ColumnLayout {
     FileDialog {
         id: picker
         fileMode: FileDialog.OpenFile
+        currentFolder: StandardPaths.standardLocations(StandardPaths.HomeLocation)[0]
         onAccepted: {
             if (!chat.model)
                 return

@@ -80,9 +80,10 @@ Rectangle {
             ScrollView {
                 id: scroller
                 Layout.fillWidth: true
-                // One line at first, growing to four, then scrolling.
-                Layout.preferredHeight: Math.min(input.implicitHeight,
-                                                 Math.ceil(lineMetrics.lineSpacing * 4) + input.topPadding + input.bottomPadding)
+                // One line at first, growing to four, then scrolling; counted in lines of the body font,
+                // so an Arabic placeholder (whose font declares a taller line) does not grow it.
+                Layout.preferredHeight: Math.ceil(lineMetrics.lineSpacing * Math.min(Math.max(input.lineCount, 1), 4))
+                                        + input.topPadding + input.bottomPadding
                 background: Rectangle {
                     radius: 8
                     color: composer.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)

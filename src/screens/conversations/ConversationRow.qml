@@ -29,6 +29,11 @@ AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: title
 
+    // Lines of the Latin fonts' heights: Arabic fonts declare taller lines, which would make rows
+    // holding Arabic text taller than their neighbours.
+    FontMetrics { id: headlineMetrics; font: LmTypography.headline }
+    FontMetrics { id: captionMetrics; font: LmTypography.caption }
+
     contentItem: RowLayout {
         spacing: 10
 
@@ -48,6 +53,8 @@ AbstractButton {
                 Text {
                     text: row.title
                     font: LmTypography.headline
+                    lineHeightMode: Text.FixedHeight
+                    lineHeight: Math.ceil(headlineMetrics.height)
                     color: LmColor.inkAdaptive(row.scheme)
                     elide: Text.ElideRight
                     maximumLineCount: 1
@@ -68,6 +75,8 @@ AbstractButton {
                     // One line: a multi-line body shows its lines run together.
                     text: row.previewText.replace(/[\r\n]+/g, " ")
                     font: LmTypography.caption
+                    lineHeightMode: Text.FixedHeight
+                    lineHeight: Math.ceil(captionMetrics.height)
                     color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.6)
                     elide: Text.ElideRight
                     maximumLineCount: 1
