@@ -24,6 +24,7 @@
 #include "ChatViewModel.h"
 #include "IconProvider.h"
 #include "LmTypography.h"
+#include "MessageBodies.h"
 #include "QmlTypes.h"
 #include "SystemColorScheme.h"
 #include "WireRecords.h"
@@ -62,10 +63,10 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
-#include <unordered_set>
 #include <optional>
 #include <random>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 Q_IMPORT_QML_PLUGIN(LumoraPlugin)
@@ -109,43 +110,6 @@ QString readLine() {
 // ---------------------------------------------------------------------------------------------------
 // --seed: fills the conversation the way bench/poll_benchmark.cpp fills its own.
 
-// Message bodies as people write them: English, Arabic and emoji mixed, 100 to 200 UTF-16 units.
-class Bodies {
-public:
-    QString next() {
-        static const QStringList pieces{
-            QStringLiteral("Running ten minutes late, the bus broke down near the bridge. "),
-            QStringLiteral("Did you see the photos from Saturday? "),
-            QStringLiteral("Can you send me the report before the meeting at 3? "),
-            QStringLiteral("Happy birthday! Hope your day is wonderful "),
-            QStringLiteral("The build is green again, thanks for the quick fix. "),
-            QStringLiteral("صباح الخير، هل وصلت إلى المكتب؟ "),
-            QStringLiteral("سأتصل بك بعد الاجتماع إن شاء الله "),
-            QStringLiteral("شكراً جزيلاً على المساعدة اليوم "),
-            QStringLiteral("الطقس جميل جداً في الإسكندرية "),
-            QStringLiteral("لا تنسَ إحضار الكتاب معك غداً "),
-            QStringLiteral("😂 "),
-            QStringLiteral("🎉🎉 "),
-            QStringLiteral("❤️ "),
-            QStringLiteral("👍 "),
-            QStringLiteral("🌊☀️ "),
-            QStringLiteral("ok, see you then\n"),
-        };
-        const qsizetype target = 100 + qsizetype(m_rng() % 101);
-        QString body;
-        while (body.size() < target) {
-            const QString& piece = pieces[qsizetype(m_rng() % quint32(pieces.size()))];
-            if (body.size() + piece.size() > 200)
-                break;
-            body += piece;
-        }
-        return body.trimmed();
-    }
-
-private:
-    std::mt19937 m_rng{20250301};
-};
-
 void signIn(APIClient& client, const QString& username, const QString& password) {
     auto asking = client.login(username, password);
     const auto login = QCoro::waitFor(asking);
@@ -173,7 +137,7 @@ int seed(const QStringList& args) {
     signIn(b, args[3], passwordB);
 
     constexpr int inFlight = 50;
-    Bodies bodies;
+    bench::Bodies bodies;
     const qint64 started = nowNs();
     for (int sent = 0; sent < count;) {
         std::vector<QCoro::Task<APIResult<MessageDTO>>> batch;
@@ -289,11 +253,15 @@ void dumpMappings(const char* label) {
                 anon.push_back(m);
         }
     }
-    std::sort(anon.begin(), anon.end(), [](const Mapping& a, const Mapping& b) { return a.rssMiB > b.rssMiB; });
-    std::fprintf(stderr, "  anonymous mappings at %s: %.1f MiB resident in all; the larger ones (size / resident MiB):\n",
-                 label, anonTotal);
+    std::sort(anon.begin(), anon.end(),
+              [](const Mapping& a, const Mapping& b) { return a.rssMiB > b.rssMiB; });
+    std::fprintf(
+        stderr,
+        "  anonymous mappings at %s: %.1f MiB resident in all; the larger ones (size / resident MiB):\n",
+        label, anonTotal);
     for (const Mapping& m : anon)
-        std::fprintf(stderr, "    %-34s %8.1f %8.1f %s\n", m.range.constData(), m.sizeMiB, m.rssMiB, m.name.constData());
+        std::fprintf(stderr, "    %-34s %8.1f %8.1f %s\n", m.range.constData(), m.sizeMiB, m.rssMiB,
+                     m.name.constData());
 }
 
 // Runs the event loop for `msecs`.
@@ -677,8 +645,9 @@ int measure(const QStringList& args) {
                      ms(r.decodedNs, r.countNs), ms(r.countNs, r.bubblesNs), r.bubblesShown,
                      ms(r.replyNs, r.bubblesNs), ms(r.replyNs, r.newestNs), ms(r.pressNs, r.newestNs));
         if (trace) {
-            std::fprintf(stderr, "  t (ms from press): chat screen built %.1f, reply %.1f, decoded %.1f, "
-                                 "model count %.1f, list count %.1f, first scroll %.1f\n",
+            std::fprintf(stderr,
+                         "  t (ms from press): chat screen built %.1f, reply %.1f, decoded %.1f, "
+                         "model count %.1f, list count %.1f, first scroll %.1f\n",
                          ms(r.pressNs, r.pressedNs), ms(r.pressNs, r.replyNs), ms(r.pressNs, r.decodedNs),
                          ms(r.pressNs, r.countNs), r.listCountNs ? ms(r.pressNs, r.listCountNs) : -1.0,
                          r.scrolledNs ? ms(r.pressNs, r.scrolledNs) : -1.0);
@@ -710,8 +679,9 @@ int measure(const QStringList& args) {
         // Back to the inbox, which reloads, before the next opening.
         const int swapsBefore = probe.swaps.load();
         state.closeConversation();
-        if (!waitUntil([&] { return probe.swaps.load() > swapsBefore && !findChatView(window->contentItem()); },
-                       10000))
+        if (!waitUntil(
+                [&] { return probe.swaps.load() > swapsBefore && !findChatView(window->contentItem()); },
+                10000))
             fail(QStringLiteral("closing the chat showed no frame"));
         spin(1500);
         if (run == 1) {
@@ -736,9 +706,11 @@ int measure(const QStringList& args) {
         {"model count -> first frame", [](const Run& r) { return ms(r.countNs, r.firstFrameNs); }},
         {"model count -> first frame with bubbles", [](const Run& r) { return ms(r.countNs, r.bubblesNs); }},
         {"reply -> first frame with bubbles", [](const Run& r) { return ms(r.replyNs, r.bubblesNs); }},
-        {"reply -> first frame with the newest message", [](const Run& r) { return ms(r.replyNs, r.newestNs); }},
+        {"reply -> first frame with the newest message",
+         [](const Run& r) { return ms(r.replyNs, r.newestNs); }},
         {"press -> first frame with bubbles", [](const Run& r) { return ms(r.pressNs, r.bubblesNs); }},
-        {"press -> first frame with the newest message", [](const Run& r) { return ms(r.pressNs, r.newestNs); }},
+        {"press -> first frame with the newest message",
+         [](const Run& r) { return ms(r.pressNs, r.newestNs); }},
     };
     std::printf("| %-45s | %9s | %-28s | %s\n", "ms", "1st open", "all: median (min-max)",
                 runs > 1 ? "later openings: median (min-max)" : "");
@@ -763,11 +735,12 @@ int measure(const QStringList& args) {
 
     std::printf("\n| %-40s | %9s | %9s | %9s | %10s | %10s |\n", "memory, MiB", "VmRSS", "RssAnon", "RssFile",
                 "heap used", "heap free");
-    std::printf("|------------------------------------------|-----------|-----------|-----------|------------|"
-                "------------|\n");
+    std::printf(
+        "|------------------------------------------|-----------|-----------|-----------|------------|"
+        "------------|\n");
     const auto row = [](const char* name, const Memory& m) {
-        std::printf("| %-40s | %9.1f | %9.1f | %9.1f | %10.1f | %10.1f |\n", name, m.rssMiB, m.anonMiB, m.fileMiB,
-                    m.heapUsedMiB, m.heapFreeMiB);
+        std::printf("| %-40s | %9.1f | %9.1f | %9.1f | %10.1f | %10.1f |\n", name, m.rssMiB, m.anonMiB,
+                    m.fileMiB, m.heapUsedMiB, m.heapFreeMiB);
     };
     row("sign-in screen", atSignIn);
     row("signed in, inbox", atInbox);
@@ -778,10 +751,10 @@ int measure(const QStringList& args) {
     row("at the end, inbox", atEnd);
     row("then after malloc_trim(0)", trimmed);
     std::printf("the model's %lld messages: about %.1f MiB (%lld strings, %lld distinct blocks)\n",
-                static_cast<long long>(results.front().rows), modelDataMiB, static_cast<long long>(modelStrings),
-                static_cast<long long>(modelDistinctStrings));
-    std::printf("peak VmRSS while the chat was open: %.1f MiB; VmHWM (whole run): %.1f MiB\n", chatOpenPeakMiB,
-                memory().hwmMiB);
+                static_cast<long long>(results.front().rows), modelDataMiB,
+                static_cast<long long>(modelStrings), static_cast<long long>(modelDistinctStrings));
+    std::printf("peak VmRSS while the chat was open: %.1f MiB; VmHWM (whole run): %.1f MiB\n",
+                chatOpenPeakMiB, memory().hwmMiB);
 
     const std::vector<double> firstBubbles = [&] {
         std::vector<double> v;
@@ -797,13 +770,15 @@ int measure(const QStringList& args) {
     }();
     const double added = chatOpen.rssMiB - atSignIn.rssMiB;
     std::printf("\nGoals (reported, not enforced):\n");
-    std::printf("  first frame with bubbles <= 100 ms after the reply: median %.1f ms, 1st opening %.1f ms: %s\n",
-                median(firstBubbles), firstBubbles.front(),
-                median(firstBubbles) <= 100 && firstBubbles.front() <= 100 ? "met" : "MISSED");
+    std::printf(
+        "  first frame with bubbles <= 100 ms after the reply: median %.1f ms, 1st opening %.1f ms: %s\n",
+        median(firstBubbles), firstBubbles.front(),
+        median(firstBubbles) <= 100 && firstBubbles.front() <= 100 ? "met" : "MISSED");
     std::printf("  (the newest message in view: median %.1f ms, 1st opening %.1f ms: %s)\n", median(newest),
                 newest.front(), median(newest) <= 100 && newest.front() <= 100 ? "met" : "MISSED");
-    std::printf("  the open chat adds <= 60 MiB to the sign-in screen's VmRSS: +%.1f MiB (%.1f -> %.1f): %s\n",
-                added, atSignIn.rssMiB, chatOpen.rssMiB, added <= 60 ? "met" : "MISSED");
+    std::printf(
+        "  the open chat adds <= 60 MiB to the sign-in screen's VmRSS: +%.1f MiB (%.1f -> %.1f): %s\n", added,
+        atSignIn.rssMiB, chatOpen.rssMiB, added <= 60 ? "met" : "MISSED");
     std::fflush(stdout);
     std::fflush(stderr);
     // The window, the engine and the state go down with the process.
