@@ -318,5 +318,9 @@
         <source>Send</source>
         <translation>إرسال</translation>
     </message>
+    <message id="common.close">
+        <source>Close</source>
+        <translation>إغلاق</translation>
+    </message>
 </context>
 </TS>

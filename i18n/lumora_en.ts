@@ -314,5 +314,9 @@
         <source>Send</source>
         <translation>Send</translation>
     </message>
+    <message id="common.close">
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
 </context>
 </TS>

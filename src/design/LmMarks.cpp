@@ -4,6 +4,7 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTextBoundaryFinder>
 
 namespace lumora {
 
@@ -23,6 +24,14 @@ QString LmMarks::timeOfDay(const QDateTime& instant) {
     QString format = locale.timeFormat(QLocale::ShortFormat);
     format.remove(seconds);
     return locale.toString(instant.toLocalTime().time(), format.trimmed());
+}
+
+int LmMarks::characterCount(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
+    return count;
 }
 
 QString LmMarks::number(qint64 value) {

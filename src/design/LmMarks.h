@@ -21,6 +21,8 @@ public:
     Q_INVOKABLE static QString timeOfDay(const QDateTime& instant);
     // A count in the interface's locale's digits.
     Q_INVOKABLE static QString number(qint64 value);
+    // Characters as a person counts them (an emoji or an accented letter is one).
+    Q_INVOKABLE static int characterCount(const QString& text);
 };
 
 } // namespace lumora

@@ -38,6 +38,8 @@ ColumnLayout {
         implicitHeight: Math.ceil(bodyMetrics.height) + topPadding + bottomPadding
         // Aligned to the leading edge of the layout, which mirrors for right-to-left languages.
         horizontalAlignment: TextInput.AlignLeft
+        // Arabic glyphs stand taller than the Latin line the field is sized for: centring keeps them whole.
+        verticalAlignment: TextInput.AlignVCenter
         passwordCharacter: "\u2022"
         echoMode: field.isSecure ? TextInput.Password : TextInput.Normal
         placeholderText: field.prompt !== undefined && field.prompt !== null ? field.prompt : field.title

@@ -78,6 +78,18 @@ QString AppState::serviceBaseURL() const {
     return APIConfig::baseURL().toString();
 }
 
+QString AppState::defaultServiceBaseURL() const {
+    return APIConfig::defaultBaseURL().toString();
+}
+
+QString AppState::productionServiceBaseURL() const {
+    return APIConfig::productionBaseURL().toString();
+}
+
+void AppState::setServiceBaseURL(const QString& text) {
+    APIConfig::setBaseURL(text);
+}
+
 InboxViewModel* AppState::createInboxModel(QObject* owner) const {
     return new InboxViewModel(m_auth->api(), owner);
 }

@@ -72,6 +72,9 @@ public:
     Q_INVOKABLE void closeConversation() { setSelectedConversation(std::nullopt); }
     Q_INVOKABLE void beginBootstrap(); // runs `bootstrap` without waiting for it
     Q_INVOKABLE QString serviceBaseURL() const;
+    Q_INVOKABLE QString defaultServiceBaseURL() const;
+    Q_INVOKABLE QString productionServiceBaseURL() const;
+    Q_INVOKABLE void setServiceBaseURL(const QString& text); // stores it as the user's preference
     // Screen models, owned by the screen item that asks (`owner`), over the one API client.
     Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
     // The chat model of the selected conversation (null when none is selected). It outlives its

@@ -2,6 +2,7 @@
 
 #include "DisplayTexts.h"
 #include "KeychainStore.h"
+#include "TextCatalogue.h"
 
 #include <QPointer>
 
@@ -65,6 +66,51 @@ void AuthService::startLogin(const QString& username, const QString& password) {
         if (self)
             Q_EMIT self->loginFinished(signedIn);
     }(this, username, password);
+}
+
+void AuthService::startLogout() {
+    logout();
+}
+
+void AuthService::startChangePassword(const QString& current, const QString& replacement) {
+    [](QPointer<AuthService> self, QString current, QString replacement) -> QCoro::Task<> {
+        auto changing = self->changePassword(std::move(current), std::move(replacement));
+        const bool changed = co_await changing;
+        if (self)
+            Q_EMIT self->passwordChangeFinished(changed);
+    }(this, current, replacement);
+}
+
+void AuthService::startProfileSave(const QString& displayName, const QString& email, const QString& bio,
+                                   const QString& countryCode) {
+    [](QPointer<AuthService> self, QString displayName, QString email, QString bio,
+       QString countryCode) -> QCoro::Task<> {
+        auto saving = self->saveProfile(displayName, email, bio, countryCode);
+        const std::optional<QString> failure = co_await saving;
+        if (self)
+            Q_EMIT self->profileSaveFinished(!failure, failure.value_or(catalogueText("profile.saved")));
+    }(this, displayName, email, bio, countryCode);
+}
+
+QCoro::Task<std::optional<QString>> AuthService::saveProfile(QString displayName, QString email, QString bio,
+                                                             QString countryCode) {
+    QPointer<AuthService> self(this);
+    auto orAbsent = [](const QString& text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
+    UpdateProfileRequest request;
+    request.displayName = orAbsent(displayName);
+    request.bio = orAbsent(bio);
+    request.countryCode = orAbsent(countryCode.toUpper());
+    request.email = orAbsent(email);
+    auto updating = m_api->updateProfile(request);
+    auto reply = co_await updating;
+    if (!self)
+        co_return std::nullopt;
+    if (!reply)
+        co_return reply.error().text(); // the record stays as the service last gave it
+    UserDTO user = *reply;
+    user.email = orAbsent(email); // the service never receives the e-mail
+    applyLocalUser(user);
+    co_return std::nullopt;
 }
 
 QString AuthService::displayName() const {

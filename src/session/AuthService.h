@@ -27,6 +27,13 @@ class AuthService : public QObject {
     Q_PROPERTY(QString currentUserId READ currentUserId NOTIFY currentUserChanged)
     Q_PROPERTY(QString displayName READ displayName NOTIFY currentUserChanged)
     Q_PROPERTY(QString countryCode READ countryCode NOTIFY currentUserChanged)
+    Q_PROPERTY(QString username READ username NOTIFY currentUserChanged)
+    Q_PROPERTY(
+        QString displayNameField READ displayNameField NOTIFY currentUserChanged) // as stored, "" if absent
+    Q_PROPERTY(QString email READ email NOTIFY currentUserChanged)
+    Q_PROPERTY(QString bio READ bio NOTIFY currentUserChanged)
+    Q_PROPERTY(QString roleName READ roleName NOTIFY currentUserChanged) // "admin", "user", "moderator"
+    Q_PROPERTY(bool verified READ verified NOTIFY currentUserChanged)
 
 public:
     explicit AuthService(APIClient* api, QObject* parent = nullptr);
@@ -45,6 +52,14 @@ public:
     QString countryCode() const {
         return m_currentUser ? m_currentUser->countryCode.value_or(QString()) : QString();
     }
+    QString displayNameField() const {
+        return m_currentUser ? m_currentUser->displayName.value_or(QString()) : QString();
+    }
+    QString username() const { return m_currentUser ? m_currentUser->username : QString(); }
+    QString email() const { return m_currentUser ? m_currentUser->email.value_or(QString()) : QString(); }
+    QString bio() const { return m_currentUser ? m_currentUser->bio.value_or(QString()) : QString(); }
+    QString roleName() const { return m_currentUser ? toString(m_currentUser->role) : QString(); }
+    bool verified() const { return m_currentUser && m_currentUser->verified; }
 
     // Restores the session from the stored access token. Tokens are removed only when the service
     // rejects them; when it cannot be reached they stay for the next start, and `lastError` says why.
@@ -59,9 +74,21 @@ public:
 
     // For screens: runs `login` and reports its outcome through `loginFinished`.
     Q_INVOKABLE void startLogin(const QString& username, const QString& password);
+    // For screens: runs `changePassword`, reporting through `passwordChangeFinished`.
+    Q_INVOKABLE void startLogout();
+    Q_INVOKABLE void startChangePassword(const QString& current, const QString& replacement);
+    // For the profile screen: saves the edited fields (an empty field is left out, the country code
+    // upper-cased, the e-mail kept locally) and reports `profileSaveFinished` with the status text.
+    // A failed save leaves the signed-in user's record as it was.
+    Q_INVOKABLE void startProfileSave(const QString& displayName, const QString& email, const QString& bio,
+                                      const QString& countryCode);
+    QCoro::Task<std::optional<QString>> saveProfile(QString displayName, QString email, QString bio,
+                                                    QString countryCode); // the failure's text
 
 Q_SIGNALS:
     void loginFinished(bool signedIn);
+    void passwordChangeFinished(bool changed);
+    void profileSaveFinished(bool saved, const QString& message);
     void currentUserChanged();
     void isAuthenticatedChanged();
     void isRestoringSessionChanged();

@@ -150,8 +150,8 @@ ColumnLayout {
         id: chatScreen
         ChatView { onBack: AppState.closeConversation() }
     }
-    Component { id: profileScreen; ScreenPlaceholder { title: qsTrId("tab.profile") } }
-    Component { id: settingsScreen; ScreenPlaceholder { title: qsTrId("settings.title") } }
+    Component { id: profileScreen; ProfileView {} }
+    Component { id: settingsScreen; SettingsView { embedded: true } }
 
     // The administration panel, anchored below its button; closing it any way clears showAdmin.
     Popup {
@@ -171,7 +171,7 @@ ColumnLayout {
             border.width: 1
             border.color: LmColor.hairlineAdaptive(shell.scheme)
         }
-        contentItem: ScreenPlaceholder { title: qsTrId("admin.title") }
+        contentItem: AdminPanelView { onDismiss: adminPopover.close() }
     }
 
     Connections {

@@ -38,7 +38,7 @@ Item {
     Component { id: loginView; LoginView {} }
     Component {
         id: changePasswordView
-        ScreenPlaceholder { title: qsTrId("password.title"); detail: qsTrId("password.required") }
+        ChangePasswordView { isRequired: true }
     }
     Component { id: shellView; MainShellView {} }
 

@@ -19,9 +19,9 @@ Window {
         LayoutMirroring.enabled: AppState.language.layoutDirection === Qt.RightToLeft
         LayoutMirroring.childrenInherit: true
 
-        ScreenPlaceholder {
+        SettingsView {
             anchors.fill: parent
-            title: qsTrId("settings.title")
+            embedded: false
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "UiFixture.h"
 
+#include "PreferenceStore.h"
 #include "TestSupport.h"
 #include "WireEncode.h"
 
@@ -29,8 +30,26 @@ UiFixture::UiFixture(QObject* parent)
                                     {QStringLiteral("user"), user}};
             return {200, QJsonDocument(reply).toJson()};
         }
-        if (request.target == "/me")
+        if (request.target == "/auth/me")
             return {200, QJsonDocument(user).toJson()};
+        if (request.target == "/auth/change-password") {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (body.value(QStringLiteral("currentPassword")).toString() == QStringLiteral("wrong"))
+                return {400, R"({"message":"Current password is incorrect"})"};
+            m_user.insert(QStringLiteral("mustChangePassword"), false);
+            return {200, "{}"};
+        }
+        if (request.target == "/users/me") {
+            if (m_profileFails)
+                return {500, R"({"message":"Server error"})"};
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            for (const QString& key : {u"displayName"_qs, u"bio"_qs, u"countryCode"_qs})
+                user.remove(key);
+            for (auto field = body.begin(); field != body.end(); ++field)
+                user.insert(field.key(), field.value());
+            m_user = user.toVariantMap();
+            return {200, QJsonDocument(user).toJson()};
+        }
         if (request.target == "/conversations")
             return m_inboxFails ? ScriptedServer::Reply{500, R"({"message":"Server error"})"}
                                 : ScriptedServer::Reply{200, m_conversations};
@@ -162,10 +181,23 @@ void UiFixture::openConversation() {
 }
 
 QVariantMap UiFixture::lastSignIn() const {
+    return lastRequestTo(QStringLiteral("/auth/login"));
+}
+
+QVariantMap UiFixture::lastRequestTo(const QString& path) const {
     for (auto request = m_server.requests().crbegin(); request != m_server.requests().crend(); ++request)
-        if (request->target == "/auth/login")
+        if (request->target == path.toUtf8())
             return QJsonDocument::fromJson(request->body).object().toVariantMap();
     return {};
+}
+
+int UiFixture::requestCount(const QString& path) const {
+    return int(std::count_if(m_server.requests().cbegin(), m_server.requests().cend(),
+                             [&](const auto& r) { return r.target == path.toUtf8(); }));
+}
+
+QString UiFixture::preference(const QString& key) const {
+    return lumora::PreferenceStore::value(key).toString();
 }
 
 void UiFixture::reset() {
@@ -178,6 +210,9 @@ void UiFixture::reset() {
     m_messages = "[]";
     m_sendsFail = false;
     m_inboxFails = false;
+    m_profileFails = false;
+    lumora::PreferenceStore::remove(QStringLiteral("apiBaseURL"));
+    m_state->appearance()->setConnectivity(lumora::ConnectivityMode::cloud);
     m_user = {{QStringLiteral("displayName"), QStringLiteral("Amina")},
               {QStringLiteral("countryCode"), QStringLiteral("EG")}};
 }

@@ -36,6 +36,11 @@ public:
     Q_INVOKABLE int sendCount() const;
     Q_INVOKABLE void openConversation();
     Q_INVOKABLE QVariantMap lastSignIn() const; // {username, password} of the last request
+    Q_INVOKABLE QVariantMap lastRequestTo(const QString& path) const; // its JSON body
+    Q_INVOKABLE int requestCount(const QString& path) const;
+    Q_INVOKABLE QString preference(const QString& key) const;
+    // Profile updates answered with 500 while true.
+    Q_INVOKABLE void setProfileFails(bool fail) { m_profileFails = fail; }
     Q_INVOKABLE QString serviceURL() const { return m_server.url().toString(); }
     // Back to the defaults between test functions: English, light, nobody signed in.
     Q_INVOKABLE void reset();
@@ -48,4 +53,5 @@ private:
     QByteArray m_messages = "[]";
     bool m_sendsFail = false;
     bool m_inboxFails = false;
+    bool m_profileFails = false;
 };

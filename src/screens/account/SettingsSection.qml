@@ -1,0 +1,35 @@
+import QtQuick
+import QtQuick.Layouts
+import Lumora
+
+// A titled group of settings on a faint rounded panel.
+Rectangle {
+    id: section
+
+    property string title
+    property string scheme: AppState.appearance.colorScheme
+    default property alias content: body.data
+
+    Layout.fillWidth: true
+    implicitHeight: body.implicitHeight + 24
+    radius: 10
+    color: scheme === "dark" ? Qt.rgba(1, 1, 1, 0.04) : Qt.rgba(0, 0, 0, 0.03)
+
+    ColumnLayout {
+        id: body
+        x: 12
+        y: 12
+        width: section.width - 24
+        spacing: 8
+
+        Text {
+            text: section.title
+            font: LmTypography.callout
+            color: LmColor.withOpacity(LmColor.inkAdaptive(section.scheme), 0.7)
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignLeft
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
+        }
+    }
+}

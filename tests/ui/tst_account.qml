@@ -1,0 +1,224 @@
+import QtQuick
+import QtTest
+import Lumora
+import LumoraTest
+
+TestCase {
+    id: testCase
+    name: "Account"
+    width: 420
+    height: 600
+    visible: true
+    when: windowShown
+
+    Component { id: passwordComponent; ChangePasswordView { width: 360; height: 420 } }
+    Component { id: profileComponent; ProfileView { width: 420; height: 600 } }
+    Component { id: settingsComponent; SettingsView { width: 420; height: 600 } }
+    Component { id: adminComponent; AdminPanelView { width: 320; height: 280 } }
+    Component { id: rootComponent; RootView { width: 420; height: 600 } }
+    Component { id: signalSpy; SignalSpy {} }
+
+    function init() { Fixture.reset() }
+
+    function findItem(item, predicate) {
+        if (predicate(item))
+            return item
+        const children = item.contentItem && item.contentItem !== item && item.children.length === 0
+                         ? [item.contentItem] : item.children
+        for (let i = 0; i < children.length; ++i) {
+            const found = findItem(children[i], predicate)
+            if (found)
+                return found
+        }
+        return null
+    }
+    function textItem(root, text) { return findItem(root, (item) => item.text === text && item.visible) }
+
+    // Change password
+
+    function test_password_length_counts_characters() {
+        const view = createTemporaryObject(passwordComponent, testCase)
+        view.currentPassword = "old"
+        view.newPassword = "1234567"
+        view.confirmPassword = "1234567"
+        verify(!view.submitButton.enabled, "7 characters, even matching")
+        view.newPassword = "12345678"
+        verify(view.submitButton.enabled, "8 characters")
+        view.newPassword = "\u{1F600}\u{1F600}\u{1F600}\u{1F600}\u{1F600}\u{1F600}\u{1F600}"
+        verify(!view.submitButton.enabled, "7 emoji are 7 characters (14 UTF-16 units)")
+        view.newPassword += "\u{1F600}"
+        verify(view.submitButton.enabled, "8 emoji")
+        view.currentPassword = ""
+        verify(!view.submitButton.enabled, "no current password")
+    }
+
+    function test_mismatch_is_caught_before_any_request() {
+        const view = createTemporaryObject(passwordComponent, testCase)
+        view.currentPassword = "old"
+        view.newPassword = "brand new pw"
+        verify(view.submitButton.enabled, "an empty confirmation still enables the button")
+        const before = Fixture.requestCount("/auth/change-password")
+        mouseClick(view.submitButton)
+        verify(textItem(view, "The new passwords do not match.") !== null)
+        wait(100)
+        compare(Fixture.requestCount("/auth/change-password"), before, "nothing is sent")
+        verify(!view.isLoading)
+    }
+
+    function test_service_rejection_shows_its_message() {
+        Fixture.signIn()
+        const view = createTemporaryObject(passwordComponent, testCase)
+        view.currentPassword = "wrong"
+        view.newPassword = view.confirmPassword = "brand new pw"
+        const finished = signalSpy.createObject(testCase, { target: AppState.auth, signalName: "passwordChangeFinished" })
+        mouseClick(view.submitButton)
+        finished.wait(5000)
+        verify(textItem(view, "Current password is incorrect") !== null)
+        compare(view.newPassword, "brand new pw", "the fields stay as typed")
+    }
+
+    function test_forced_change_leads_to_the_shell() {
+        const root = createTemporaryObject(rootComponent, testCase)
+        tryCompare(root, "screen", "login")
+        Fixture.scriptUser({ displayName: "Newbie", mustChangePassword: true })
+        AppState.auth.startLogin("newbie", "changeme123")
+        tryCompare(root, "screen", "changePassword")
+        const view = root.content
+        verify(view.isRequired)
+        verify(!view.cancelButton.visible, "no way around a forced change")
+        const required = textItem(view, "You must change your password before continuing.")
+        verify(required !== null)
+        verify(Qt.colorEqual(required.color, LmColor.copper))
+        view.currentPassword = "changeme123"
+        view.newPassword = view.confirmPassword = "a much better one"
+        mouseClick(view.submitButton)
+        tryCompare(root, "screen", "shell")
+        compare(Fixture.lastRequestTo("/auth/change-password").newPassword, "a much better one")
+    }
+
+    function test_sheet_cancel_closes_it() {
+        Fixture.signIn()
+        const profile = createTemporaryObject(profileComponent, testCase)
+        profile.showChangePassword = true
+        tryCompare(profile.passwordSheet, "opened", true)
+        compare(profile.passwordSheet.width, 360)
+        compare(profile.passwordSheet.height, 360)
+        mouseClick(profile.passwordSheet.contentItem.cancelButton)
+        tryCompare(profile, "showChangePassword", false)
+        tryCompare(profile.passwordSheet, "visible", false)
+    }
+
+    // Profile
+
+    function test_profile_fills_and_saves() {
+        Fixture.scriptUser({ displayName: "Amina", countryCode: "EG", bio: "Hello" })
+        Fixture.signIn()
+        const profile = createTemporaryObject(profileComponent, testCase)
+        compare(profile.displayName, "Amina")
+        compare(profile.countryCode, "EG")
+        compare(profile.bio, "Hello")
+        verify(textItem(profile, "@amina") !== null)
+        verify(textItem(profile, "USER") !== null)
+
+        profile.displayName = ""
+        profile.countryCode = "sa"
+        profile.email = "amina@example.org"
+        verify(textItem(profile, "SA") !== null, "the flag row shows the code in upper case at once")
+        const finished = signalSpy.createObject(testCase, { target: AppState.auth, signalName: "profileSaveFinished" })
+        mouseClick(profile.saveButton)
+        finished.wait(5000)
+        const sent = Fixture.lastRequestTo("/users/me")
+        verify(!("displayName" in sent), "a cleared name is left out, not sent empty")
+        compare(sent.countryCode, "SA")
+        verify(!("email" in sent), "the e-mail is never sent")
+        compare(AppState.auth.email, "amina@example.org", "but kept in the record")
+        compare(AppState.auth.countryCode, "SA")
+        const status = textItem(profile, "Profile saved.")
+        verify(status !== null)
+        verify(Qt.colorEqual(status.color, LmColor.brand))
+    }
+
+    function test_failed_save_leaves_the_record() {
+        Fixture.scriptUser({ displayName: "Amina", countryCode: "EG" })
+        Fixture.signIn()
+        const profile = createTemporaryObject(profileComponent, testCase)
+        Fixture.setProfileFails(true)
+        profile.displayName = "Someone Else"
+        const finished = signalSpy.createObject(testCase, { target: AppState.auth, signalName: "profileSaveFinished" })
+        mouseClick(profile.saveButton)
+        finished.wait(5000)
+        compare(AppState.auth.displayName, "Amina", "the header does not show an unsaved name")
+        compare(profile.displayName, "Someone Else", "the edit stays in its field")
+        const status = textItem(profile, "Server error")
+        verify(status !== null)
+        verify(Qt.colorEqual(status.color, LmColor.copper))
+
+        Fixture.setProfileFails(false)
+        mouseClick(profile.saveButton)
+        finished.wait(5000)
+        compare(AppState.auth.displayName, "Someone Else", "a second press retries")
+    }
+
+    function test_no_user_no_profile() {
+        const profile = createTemporaryObject(profileComponent, testCase)
+        verify(!profile.contentItem.children[0].visible)
+    }
+
+    // Settings
+
+    function test_settings_choices_and_mesh_block() {
+        const settings = createTemporaryObject(settingsComponent, testCase)
+        verify(!settings.meshBlock.visible)
+        mouseClick(textItem(settings, "Local mesh"))
+        compare(AppState.appearance.connectivityMode, "localMesh")
+        verify(settings.meshBlock.visible)
+        verify(textItem(settings, "No other Lumora clients found on this network yet.") !== null)
+        mouseClick(textItem(settings, "Cloud service"))
+        verify(!settings.meshBlock.visible)
+
+        mouseClick(textItem(settings, "Dark"))
+        compare(AppState.appearance.appearanceMode, "dark")
+        mouseClick(textItem(settings, "Arabic"))
+        compare(AppState.language.appLanguage, "ar")
+        verify(textItem(settings, "الإعدادات") !== null, "labels follow the language at once")
+    }
+
+    function test_presets_and_save_write_the_preference() {
+        const settings = createTemporaryObject(settingsComponent, testCase)
+        mouseClick(textItem(settings, "Local"))
+        compare(Fixture.preference("apiBaseURL"), "http://127.0.0.1:3001", "a preset writes at once")
+        mouseClick(textItem(settings, "api.lumora.app"))
+        compare(Fixture.preference("apiBaseURL"), "https://api.lumora.app")
+        settings.apiBaseURL = "  http://example.test:8080 \n"
+        mouseClick(textItem(settings, "Save address"))
+        compare(Fixture.preference("apiBaseURL"), "http://example.test:8080")
+        compare(settings.apiBaseURL, "  http://example.test:8080 \n", "the field keeps what was typed")
+        settings.apiBaseURL = "   "
+        mouseClick(textItem(settings, "Save address"))
+        compare(Fixture.preference("apiBaseURL"), "")
+    }
+
+    function test_admin_entry_only_for_administrators() {
+        let settings = createTemporaryObject(settingsComponent, testCase)
+        verify(!settings.adminButton.visible, "signed out")
+        settings.destroy()
+        Fixture.scriptUser({ role: "admin" })
+        Fixture.signIn()
+        settings = createTemporaryObject(settingsComponent, testCase)
+        verify(AppState.auth.isAdmin)
+        verify(settings.adminButton.visible)
+        settings.flickable.contentY = settings.flickable.contentHeight - settings.flickable.height // scrolled to it
+        mouseClick(settings.adminButton)
+        verify(AppState.showAdmin)
+    }
+
+    function test_admin_panel() {
+        const panel = createTemporaryObject(adminComponent, testCase)
+        const details = []
+        findItem(panel, (item) => { if (item.text === "Coming soon" && item.visible) details.push(item); return false })
+        compare(details.length, 3, "three rows with the same detail")
+        const dismissed = signalSpy.createObject(testCase, { target: panel, signalName: "dismiss" })
+        mouseClick(findItem(panel, (item) => item.Accessible.name === "Close" && item.visible))
+        compare(dismissed.count, 1)
+    }
+}
