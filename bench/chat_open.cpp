@@ -797,7 +797,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv); // as the client: its tray icon and menu are widgets
     QApplication::setApplicationName(QStringLiteral("lumora"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("lumora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.lumora.Lumora"));
     return measure(args);
 }
 

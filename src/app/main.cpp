@@ -6,18 +6,45 @@
 #include "SystemColorScheme.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QPalette>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 
+#include <cstdio>
+
 Q_IMPORT_QML_PLUGIN(LumoraPlugin)
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv); // the tray icon and its menu are widgets
     QApplication::setApplicationName(QStringLiteral("lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("lumora"));
+    {
+        // --help and --version answer before there is an application, so they need no display.
+        // Qt's own options (-platform, -reverse, …) are left to QApplication: unknown ones are ignored.
+        QCommandLineParser options;
+        options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        const QCommandLineOption version = options.addVersionOption();
+        const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                      QStringLiteral("Displays help on commandline options."));
+        options.addOption(help);
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        options.parse(arguments);
+        if (options.isSet(version))
+            options.showVersion();
+        if (options.isSet(help)) { // not showHelp(): without an application it names no program
+            std::fputs(qPrintable(options.helpText().replace(QStringLiteral("<executable_name>"),
+                                                             QStringLiteral("lumora"))),
+                       stdout);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv); // the tray icon and its menu are widgets
+    // The ID of packaging/app.lumora.Lumora.desktop, its metainfo and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.lumora.Lumora"));
     // Otherwise DejaVu wins the fallback and emoji come out monochrome.
     QApplication::setFont(lumora::LmTypography::body());
     QQuickStyle::setStyle(QStringLiteral("Basic"));

@@ -124,10 +124,8 @@ def wrong_password(scenario):
     expect(kept == len(typed_password), f"the password field holds {kept} characters after the refused "
            f"sign-in, not the {len(typed_password)} typed")
     expect(not tab(tree, "Inbox"), "the shell's 'Inbox' tab appeared after a refused sign-in")
-    # The button must come back from its loading state, or the user could never try again.
-    client.wait_for("the 'Sign In' button to be enabled again",
-                    lambda t: (b := t.find("push button", "Sign In")) is not None and b.enabled, 5)
-
+    # The button must come back from its loading state: signing in again below proves it (Qt 6.4's
+    # accessibility bridge reports a disabled Qt Quick button as enabled, so its state proves nothing).
     client.type_into(client.node("text", "Username"), DEMO_USER)
     client.type_into(password_field(client.tree()), DEMO_PASSWORD)
     mark = service.mark()
