@@ -15,6 +15,9 @@ Item {
     readonly property real flagSize: size * 0.38
     readonly property real badgeSize: size * 0.32
 
+    // Whether the layout is mirrored here, inherited or not (a Row reports its effective direction).
+    readonly property bool mirrored: directionProbe.effectiveLayoutDirection === Qt.RightToLeft
+
     implicitWidth: size
     implicitHeight: size
     Accessible.role: Accessible.Graphic
@@ -38,7 +41,7 @@ Item {
         visible: avatar.countryCode !== ""
         countryCode: avatar.countryCode
         size: avatar.flagSize
-        x: (avatar.LayoutMirroring.enabled ? 0 : avatar.size - width) + 2
+        x: (avatar.mirrored ? 0 : avatar.size - width) + 2
         y: avatar.size - height + 2
     }
 
@@ -46,7 +49,9 @@ Item {
         id: badge
         visible: avatar.isVerified
         size: avatar.badgeSize
-        x: (avatar.LayoutMirroring.enabled ? 0 : avatar.size - width) + 2
+        x: (avatar.mirrored ? 0 : avatar.size - width) + 2
         y: -2
     }
+
+    Row { id: directionProbe; visible: false }
 }

@@ -28,14 +28,17 @@ ColumnLayout {
         Accessible.name: text
     }
 
-    // The height of one line of body text: without it an Arabic placeholder (whose font declares a far
-    // taller line) would make one field taller than its neighbour.
+    // Fields are one line of Latin body text high whatever fills them: an Arabic placeholder (whose
+    // font declares a far taller line) would otherwise make one field taller than its neighbour. The
+    // input itself gets the taller line, centred, so Arabic glyphs are never cut.
     FontMetrics { id: bodyMetrics; font: LmTypography.body }
+    FontMetrics { id: arabicMetrics; font.family: "Noto Sans Arabic"; font.pixelSize: LmTypography.body.pixelSize }
 
     TextField {
         id: input
         Layout.fillWidth: true
-        implicitHeight: Math.ceil(bodyMetrics.height) + topPadding + bottomPadding
+        implicitHeight: Math.ceil(bodyMetrics.height) + 16
+        readonly property real lineBox: Math.ceil(Math.max(bodyMetrics.height, arabicMetrics.height))
         // Aligned to the leading edge of the layout, which mirrors for right-to-left languages.
         horizontalAlignment: TextInput.AlignLeft
         // Arabic glyphs stand taller than the Latin line the field is sized for: centring keeps them whole.
@@ -50,8 +53,8 @@ ColumnLayout {
         font: LmTypography.body
         leftPadding: 10
         rightPadding: 10
-        topPadding: 8
-        bottomPadding: 8
+        topPadding: Math.max(0, (implicitHeight - lineBox) / 2)
+        bottomPadding: topPadding
         Accessible.name: field.title
 
         background: Rectangle {

@@ -160,7 +160,8 @@ ColumnLayout {
         y: adminButton.height + 4
         x: adminButton.LayoutMirroring.enabled ? 0 : adminButton.width - width
         width: 320
-        height: 280
+        // 280 as designed, or taller when the texts need it (Arabic, larger fonts): never cut off.
+        height: Math.max(280, implicitContentHeight + topPadding + bottomPadding)
         modal: false
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
         onClosed: AppState.showAdmin = false

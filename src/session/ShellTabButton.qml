@@ -23,6 +23,8 @@ TabButton {
     Accessible.name: title
     Accessible.selected: selected
 
+    FontMetrics { id: microMetrics; font: LmTypography.micro }
+
     Behavior on tint { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
 
     contentItem: Column {
@@ -38,6 +40,9 @@ TabButton {
             anchors.horizontalCenter: parent.horizontalCenter
             text: button.title
             font: LmTypography.micro
+            // One Latin line high in every language, so the tab bar keeps its height in Arabic.
+            lineHeightMode: Text.FixedHeight
+            lineHeight: Math.ceil(microMetrics.height)
             color: button.tint
         }
     }

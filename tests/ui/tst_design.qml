@@ -129,6 +129,7 @@ TestCase {
         compare(flag.x, 40 - flag.width + 2)
         // ...and on the left when mirrored.
         marked.LayoutMirroring.enabled = true
+        marked.LayoutMirroring.childrenInherit = true // as the root view sets it
         compare(flag.x, 2)
     }
 }

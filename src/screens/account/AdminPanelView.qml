@@ -13,8 +13,10 @@ Rectangle {
     signal dismiss()
 
     color: LmColor.surfaceAdaptive(scheme)
+    implicitHeight: content.implicitHeight + 32
 
     ColumnLayout {
+        id: content
         anchors.fill: parent
         anchors.margins: 16
         spacing: 14

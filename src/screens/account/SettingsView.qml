@@ -235,7 +235,10 @@ Rectangle {
             text: parent.text
             font: parent.font
             color: LmColor.inkAdaptive(settings.scheme)
-            leftPadding: parent.indicator.width + parent.spacing
+            // The indicator sits on the leading side, which is the right in Arabic.
+            leftPadding: parent.mirrored ? 0 : parent.indicator.width + parent.spacing
+            rightPadding: parent.mirrored ? parent.indicator.width + parent.spacing : 0
+            horizontalAlignment: Text.AlignLeft
             verticalAlignment: Text.AlignVCenter
         }
     }
