@@ -125,9 +125,9 @@ ColumnLayout {
 
         Repeater {
             model: [
-                { tab: "inbox", title: "tab.inbox", icon: "tray.fill" },
-                { tab: "profile", title: "tab.profile", icon: "person.crop.circle" },
-                { tab: "settings", title: "tab.settings", icon: "gearshape" }
+                { tab: "inbox", title: QT_TRID_NOOP("tab.inbox"), icon: "tray.fill" },
+                { tab: "profile", title: QT_TRID_NOOP("tab.profile"), icon: "person.crop.circle" },
+                { tab: "settings", title: QT_TRID_NOOP("tab.settings"), icon: "gearshape" }
             ]
             delegate: ShellTabButton {
                 required property var modelData

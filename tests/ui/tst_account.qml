@@ -34,6 +34,15 @@ TestCase {
     }
     function textItem(root, text) { return findItem(root, (item) => item.text === text && item.visible) }
 
+    // Scrolls the settings so `item` is in view, then clicks it.
+    function clickSetting(settings, item) {
+        const flick = settings.flickable
+        const y = item.mapToItem(flick.contentItem, 0, 0).y
+        flick.contentY = Math.max(0, Math.min(y - 50, flick.contentHeight - flick.height))
+        waitForRendering(settings)
+        mouseClick(item)
+    }
+
     // Change password
 
     function test_password_length_counts_characters() {
@@ -169,32 +178,32 @@ TestCase {
     function test_settings_choices_and_mesh_block() {
         const settings = createTemporaryObject(settingsComponent, testCase)
         verify(!settings.meshBlock.visible)
-        mouseClick(textItem(settings, "Local mesh"))
+        clickSetting(settings, textItem(settings, "Local mesh"))
         compare(AppState.appearance.connectivityMode, "localMesh")
         verify(settings.meshBlock.visible)
         verify(textItem(settings, "No other Lumora clients found on this network yet.") !== null)
-        mouseClick(textItem(settings, "Cloud service"))
+        clickSetting(settings, textItem(settings, "Cloud service"))
         verify(!settings.meshBlock.visible)
 
-        mouseClick(textItem(settings, "Dark"))
+        clickSetting(settings, textItem(settings, "Dark"))
         compare(AppState.appearance.appearanceMode, "dark")
-        mouseClick(textItem(settings, "Arabic"))
+        clickSetting(settings, textItem(settings, "Arabic"))
         compare(AppState.language.appLanguage, "ar")
         verify(textItem(settings, "الإعدادات") !== null, "labels follow the language at once")
     }
 
     function test_presets_and_save_write_the_preference() {
         const settings = createTemporaryObject(settingsComponent, testCase)
-        mouseClick(textItem(settings, "Local"))
+        clickSetting(settings, textItem(settings, "Local"))
         compare(Fixture.preference("apiBaseURL"), "http://127.0.0.1:3001", "a preset writes at once")
-        mouseClick(textItem(settings, "api.lumora.app"))
+        clickSetting(settings, textItem(settings, "api.lumora.app"))
         compare(Fixture.preference("apiBaseURL"), "https://api.lumora.app")
         settings.apiBaseURL = "  http://example.test:8080 \n"
-        mouseClick(textItem(settings, "Save address"))
+        clickSetting(settings, textItem(settings, "Save address"))
         compare(Fixture.preference("apiBaseURL"), "http://example.test:8080")
         compare(settings.apiBaseURL, "  http://example.test:8080 \n", "the field keeps what was typed")
         settings.apiBaseURL = "   "
-        mouseClick(textItem(settings, "Save address"))
+        clickSetting(settings, textItem(settings, "Save address"))
         compare(Fixture.preference("apiBaseURL"), "")
     }
 
@@ -207,8 +216,7 @@ TestCase {
         settings = createTemporaryObject(settingsComponent, testCase)
         verify(AppState.auth.isAdmin)
         verify(settings.adminButton.visible)
-        settings.flickable.contentY = settings.flickable.contentHeight - settings.flickable.height // scrolled to it
-        mouseClick(settings.adminButton)
+        clickSetting(settings, settings.adminButton)
         verify(AppState.showAdmin)
     }
 

@@ -63,13 +63,15 @@ Rectangle {
                     ButtonGroup { id: appearanceGroup }
 
                     Repeater {
-                        model: ["system", "light", "dark"]
+                        model: [{ value: "system", label: QT_TRID_NOOP("appearance.system") },
+                                { value: "light", label: QT_TRID_NOOP("appearance.light") },
+                                { value: "dark", label: QT_TRID_NOOP("appearance.dark") }]
                         delegate: Segment {
-                            required property string modelData
-                            title: qsTrId("appearance." + modelData)
-                            checked: AppState.appearance.appearanceMode === modelData
+                            required property var modelData
+                            title: qsTrId(modelData.label)
+                            checked: AppState.appearance.appearanceMode === modelData.value
                             ButtonGroup.group: appearanceGroup
-                            onClicked: AppState.appearance.appearanceMode = modelData
+                            onClicked: AppState.appearance.appearanceMode = modelData.value
                         }
                     }
                 }
@@ -79,8 +81,9 @@ Rectangle {
                 title: qsTrId("settings.language")
 
                 Repeater {
-                    model: [{ value: "system", label: "language.system" }, { value: "en", label: "language.english" },
-                            { value: "ar", label: "language.arabic" }]
+                    model: [{ value: "system", label: QT_TRID_NOOP("language.system") },
+                            { value: "en", label: QT_TRID_NOOP("language.english") },
+                            { value: "ar", label: QT_TRID_NOOP("language.arabic") }]
                     delegate: Choice {
                         required property var modelData
                         text: qsTrId(modelData.label)
@@ -94,12 +97,13 @@ Rectangle {
                 title: qsTrId("settings.connectivity")
 
                 Repeater {
-                    model: ["cloud", "localMesh"]
+                    model: [{ value: "cloud", label: QT_TRID_NOOP("connectivity.cloud") },
+                            { value: "localMesh", label: QT_TRID_NOOP("connectivity.localMesh") }]
                     delegate: Choice {
-                        required property string modelData
-                        text: qsTrId("connectivity." + modelData)
-                        checked: AppState.appearance.connectivityMode === modelData
-                        onClicked: AppState.appearance.connectivityMode = modelData
+                        required property var modelData
+                        text: qsTrId(modelData.label)
+                        checked: AppState.appearance.connectivityMode === modelData.value
+                        onClicked: AppState.appearance.connectivityMode = modelData.value
                     }
                 }
 
