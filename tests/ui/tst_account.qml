@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import Lumora
 import LumoraTest
+import "find.js" as Find
 
 TestCase {
     id: testCase
@@ -20,19 +21,7 @@ TestCase {
 
     function init() { Fixture.reset() }
 
-    function findItem(item, predicate) {
-        if (predicate(item))
-            return item
-        const children = item.contentItem && item.contentItem !== item && item.children.length === 0
-                         ? [item.contentItem] : item.children
-        for (let i = 0; i < children.length; ++i) {
-            const found = findItem(children[i], predicate)
-            if (found)
-                return found
-        }
-        return null
-    }
-    function textItem(root, text) { return findItem(root, (item) => item.text === text && item.visible) }
+    function textItem(root, text) { return Find.findItem(root, (item) => item.text === text && item.visible) }
 
     // Scrolls the settings so `item` is in view, then clicks it.
     function clickSetting(settings, item) {
@@ -223,10 +212,10 @@ TestCase {
     function test_admin_panel() {
         const panel = createTemporaryObject(adminComponent, testCase)
         const details = []
-        findItem(panel, (item) => { if (item.text === "Coming soon" && item.visible) details.push(item); return false })
+        Find.findItem(panel, (item) => { if (item.text === "Coming soon" && item.visible) details.push(item); return false })
         compare(details.length, 3, "three rows with the same detail")
         const dismissed = signalSpy.createObject(testCase, { target: panel, signalName: "dismiss" })
-        mouseClick(findItem(panel, (item) => item.Accessible.name === "Close" && item.visible))
+        mouseClick(Find.findItem(panel, (item) => item.Accessible.name === "Close" && item.visible))
         compare(dismissed.count, 1)
     }
 }

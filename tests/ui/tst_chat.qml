@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import Lumora
 import LumoraTest
+import "find.js" as Find
 
 TestCase {
     id: testCase
@@ -47,7 +48,7 @@ TestCase {
         verify(mine.isMine)
         compare(theirs.column.x, 0, "others on the leading (left) side")
         compare(mine.column.x + mine.column.width, mine.width, "own on the trailing (right) side")
-        verify(findItem(bubble(chat, 2), (item) => item.text === "plan.pdf" && item.visible) !== null, "the paperclip label")
+        verify(Find.findItem(bubble(chat, 2), (item) => item.text === "plan.pdf" && item.visible) !== null, "the paperclip label")
 
         chat.LayoutMirroring.enabled = true
         chat.LayoutMirroring.childrenInherit = true
@@ -190,8 +191,8 @@ TestCase {
         const failed = bubble(chat, 2)
         tryCompare(failed, "sendStatus", "failed")
         compare(failed.body, "keep me")
-        verify(findItem(failed, (item) => item.text === "Not sent" && item.visible) !== null)
-        const retry = findItem(failed, (item) => item.title === "Retry" && item.visible)
+        verify(Find.findItem(failed, (item) => item.text === "Not sent" && item.visible) !== null)
+        const retry = Find.findItem(failed, (item) => item.title === "Retry" && item.visible)
         verify(retry !== null)
 
         Fixture.setSendsFail(false)
@@ -202,14 +203,4 @@ TestCase {
         compare(Fixture.sendCount(), 2, "one failed attempt and one delivery")
     }
 
-    function findItem(item, predicate) {
-        if (predicate(item))
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findItem(item.children[i], predicate)
-            if (found)
-                return found
-        }
-        return null
-    }
 }

@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import Lumora
 import LumoraTest
+import "find.js" as Find
 
 TestCase {
     id: testCase
@@ -68,7 +69,7 @@ TestCase {
         compare(newest.title, "Newer")
         compare(newest.previewText, "No messages yet", "a last message without a body")
         compare(newest.badgeText, "12")
-        verify(findItem(newest, (item) => item.color !== undefined && item.radius !== undefined
+        verify(Find.findItem(newest, (item) => item.color !== undefined && item.radius !== undefined
                                 && Qt.colorEqual(item.color, LmColor.copper) && item.visible) !== null, "copper badge")
 
         compare(row(inbox, 1).previewText, "", "an empty body is shown as it is")
@@ -78,8 +79,8 @@ TestCase {
         compare(oldest.title, "Older")
         compare(oldest.previewText, "first")
         compare(oldest.badgeText, "", "no badge for 0 unread")
-        verify(findItem(oldest, (item) => item.countryCode === "SA" && item.visible) !== null, "the peer's flag")
-        verify(findItem(oldest, (item) => item.Accessible.name === "Verified" && item.visible) !== null, "the seal")
+        verify(Find.findItem(oldest, (item) => item.countryCode === "SA" && item.visible) !== null, "the peer's flag")
+        verify(Find.findItem(oldest, (item) => item.Accessible.name === "Verified" && item.visible) !== null, "the seal")
         verify(/^\d{1,2}:\d{2}/.test(oldest.timeText), "a time of day without seconds: " + oldest.timeText)
     }
 
@@ -95,7 +96,7 @@ TestCase {
         const inbox = loadedInbox([{ id: "a", updatedMinute: 2, title: "A" }])
         Fixture.setInboxFails(true)
         inbox.model.refresh()
-        const error = findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
+        const error = Find.findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
         tryVerify(() => error.visible)
         compare(error.text, "Server error")
         compare(inbox.list.count, 1)
@@ -113,14 +114,4 @@ TestCase {
 
     Component { id: signalSpy; SignalSpy {} }
 
-    function findItem(item, predicate) {
-        if (predicate(item))
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findItem(item.children[i], predicate)
-            if (found)
-                return found
-        }
-        return null
-    }
 }

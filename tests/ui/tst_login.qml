@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import Lumora
 import LumoraTest
+import "find.js" as Find
 
 TestCase {
     id: testCase
@@ -65,7 +66,7 @@ TestCase {
     function test_failed_sign_in_keeps_the_fields() {
         const login = createTemporaryObject(loginComponent, testCase)
         login.password = "wrong"
-        const errorLine = findItem(login, (item) => item.Accessible.role === Accessible.AlertMessage)
+        const errorLine = Find.findItem(login, (item) => item.Accessible.role === Accessible.AlertMessage)
         verify(!errorLine.visible, "no error line before a failure")
         mouseClick(login.signInButton)
         tryVerify(() => errorLine.visible)
@@ -76,22 +77,10 @@ TestCase {
         verify(!AppState.auth.isAuthenticated)
     }
 
-    // The first item at or below `item` (depth first) that `predicate` accepts.
-    function findItem(item, predicate) {
-        if (predicate(item))
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findItem(item.children[i], predicate)
-            if (found)
-                return found
-        }
-        return null
-    }
-
     function test_service_hint() {
         const login = createTemporaryObject(loginComponent, testCase)
         const hint = "You can change the service address in Settings. " + Fixture.serviceURL()
-        verify(findItem(login, (item) => item.text === hint) !== null)
+        verify(Find.findItem(login, (item) => item.text === hint) !== null)
     }
 
 }

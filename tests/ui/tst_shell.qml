@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import Lumora
 import LumoraTest
+import "find.js" as Find
 
 TestCase {
     id: testCase
@@ -88,7 +89,7 @@ TestCase {
     function test_header_name_and_flag() {
         let root = signedInRoot({ displayName: "Amina", countryCode: "EG" })
         compare(AppState.auth.displayName, "Amina")
-        verify(findItem(root, (item) => item.text === "Amina" && item.visible) !== null)
+        verify(Find.findItem(root, (item) => item.text === "Amina" && item.visible) !== null)
         verify(flagOf(root).visible)
         root.destroy()
         Fixture.signOut()
@@ -96,19 +97,7 @@ TestCase {
         verify(!flagOf(root).visible, "no country code, no flag")
     }
 
-    // The first item at or below `item` (depth first) that `predicate` accepts.
-    function findItem(item, predicate) {
-        if (predicate(item))
-            return item
-        for (let i = 0; i < item.children.length; ++i) {
-            const found = findItem(item.children[i], predicate)
-            if (found)
-                return found
-        }
-        return null
-    }
-
-    function flagOf(root) { return findItem(root, (item) => item.countryCode !== undefined && item.size === 12) }
+    function flagOf(root) { return Find.findItem(root, (item) => item.countryCode !== undefined && item.size === 12) }
 
     function test_tabs_keep_or_drop_the_open_conversation() {
         const shell = signedInRoot({ displayName: "Amina" }).content
