@@ -31,12 +31,9 @@ Button {
     rightPadding: 12
     Accessible.name: title
 
-    // One line of the label's font, whatever script the title is in (Arabic declares a taller line).
-    FontMetrics { id: labelMetrics; font: control.font }
-
     contentItem: Item {
         implicitWidth: row.implicitWidth
-        implicitHeight: Math.max(Math.ceil(labelMetrics.height), 16)
+        implicitHeight: Math.max(LmTypography.lineHeight(control.font), 16) // whatever script the title is in
 
         Row {
             id: row

@@ -28,17 +28,14 @@ ColumnLayout {
         Accessible.name: text
     }
 
-    // Fields are one line of Latin body text high whatever fills them: an Arabic placeholder (whose
-    // font declares a far taller line) would otherwise make one field taller than its neighbour. The
-    // input itself gets the taller line, centred, so Arabic glyphs are never cut.
-    FontMetrics { id: bodyMetrics; font: LmTypography.body }
-    FontMetrics { id: arabicMetrics; font.family: "Noto Sans Arabic"; font.pixelSize: LmTypography.body.pixelSize }
+    // Fields are one line of Latin body text high whatever fills them; the input itself gets the
+    // tallest line the fonts need, centred, so Arabic glyphs are never cut.
 
     TextField {
         id: input
         Layout.fillWidth: true
-        implicitHeight: Math.ceil(bodyMetrics.height) + 16
-        readonly property real lineBox: Math.ceil(Math.max(bodyMetrics.height, arabicMetrics.height))
+        implicitHeight: LmTypography.lineHeight(LmTypography.body) + 16
+        readonly property real lineBox: LmTypography.tallestLineHeight(LmTypography.body)
         // Aligned to the leading edge of the layout, which mirrors for right-to-left languages.
         horizontalAlignment: TextInput.AlignLeft
         // Arabic glyphs stand taller than the Latin line the field is sized for: centring keeps them whole.

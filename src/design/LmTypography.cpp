@@ -1,5 +1,7 @@
 #include "LmTypography.h"
 
+#include <QFontMetricsF>
+
 #include <cmath>
 
 namespace lumora {
@@ -15,6 +17,24 @@ QFont LmTypography::font(qreal pixelSize, int weight) {
     font.setPixelSize(std::max(1, int(std::lround(pixelSize))));
     font.setWeight(QFont::Weight(weight));
     return font;
+}
+
+int LmTypography::lineHeight(const QFont& font) {
+    return int(std::ceil(QFontMetricsF(font).height()));
+}
+
+qreal LmTypography::lineSpacing(const QFont& font) {
+    return QFontMetricsF(font).lineSpacing();
+}
+
+int LmTypography::tallestLineHeight(const QFont& font) {
+    qreal tallest = 0;
+    for (const QString& family : font.families()) {
+        QFont one = font;
+        one.setFamilies({family});
+        tallest = std::max(tallest, QFontMetricsF(one).height());
+    }
+    return int(std::ceil(tallest));
 }
 
 } // namespace lumora

@@ -26,6 +26,13 @@ public:
     static QStringList families();
     Q_INVOKABLE static QFont font(qreal pixelSize, int weight = QFont::Normal);
 
+    // One line of `font`'s first family, rounded up: what fields, rows and tabs are sized by, so a
+    // fallback font with a taller line (Arabic) does not make one of them taller than its neighbours.
+    Q_INVOKABLE static int lineHeight(const QFont& font);
+    Q_INVOKABLE static qreal lineSpacing(const QFont& font);
+    // The tallest line any of the font's families needs: room enough that no glyph is cut.
+    Q_INVOKABLE static int tallestLineHeight(const QFont& font);
+
     static QFont brandDisplay() { return font(28, QFont::DemiBold); }
     static QFont title() { return font(18, QFont::DemiBold); }
     static QFont headline() { return font(15, QFont::DemiBold); }

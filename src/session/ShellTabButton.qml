@@ -23,8 +23,6 @@ TabButton {
     Accessible.name: title
     Accessible.selected: selected
 
-    FontMetrics { id: microMetrics; font: LmTypography.micro }
-
     Behavior on tint { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
 
     contentItem: Column {
@@ -42,7 +40,7 @@ TabButton {
             font: LmTypography.micro
             // One Latin line high in every language, so the tab bar keeps its height in Arabic.
             lineHeightMode: Text.FixedHeight
-            lineHeight: Math.ceil(microMetrics.height)
+            lineHeight: LmTypography.lineHeight(LmTypography.micro)
             color: button.tint
         }
     }

@@ -25,8 +25,6 @@ Rectangle {
     color: LmColor.surfaceAdaptive(scheme)
     implicitHeight: column.implicitHeight
 
-    FontMetrics { id: lineMetrics; font: LmTypography.body }
-
     ColumnLayout {
         id: column
         anchors.left: parent.left
@@ -82,7 +80,7 @@ Rectangle {
                 Layout.fillWidth: true
                 // One line at first, growing to four, then scrolling; counted in lines of the body font,
                 // so an Arabic placeholder (whose font declares a taller line) does not grow it.
-                Layout.preferredHeight: Math.ceil(lineMetrics.lineSpacing * Math.min(Math.max(input.lineCount, 1), 4))
+                Layout.preferredHeight: Math.ceil(LmTypography.lineSpacing(LmTypography.body) * Math.min(Math.max(input.lineCount, 1), 4))
                                         + input.topPadding + input.bottomPadding
                 background: Rectangle {
                     radius: 8

@@ -29,11 +29,6 @@ AbstractButton {
     Accessible.role: Accessible.Button
     Accessible.name: title
 
-    // Lines of the Latin fonts' heights: Arabic fonts declare taller lines, which would make rows
-    // holding Arabic text taller than their neighbours.
-    FontMetrics { id: headlineMetrics; font: LmTypography.headline }
-    FontMetrics { id: captionMetrics; font: LmTypography.caption }
-
     contentItem: RowLayout {
         spacing: 10
 
@@ -54,7 +49,7 @@ AbstractButton {
                     text: row.title
                     font: LmTypography.headline
                     lineHeightMode: Text.FixedHeight
-                    lineHeight: Math.ceil(headlineMetrics.height)
+                    lineHeight: LmTypography.lineHeight(LmTypography.headline) // rows of one height in any script
                     color: LmColor.inkAdaptive(row.scheme)
                     elide: Text.ElideRight
                     maximumLineCount: 1
@@ -76,7 +71,7 @@ AbstractButton {
                     text: row.previewText.replace(/[\r\n]+/g, " ")
                     font: LmTypography.caption
                     lineHeightMode: Text.FixedHeight
-                    lineHeight: Math.ceil(captionMetrics.height)
+                    lineHeight: LmTypography.lineHeight(LmTypography.caption)
                     color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.6)
                     elide: Text.ElideRight
                     maximumLineCount: 1
