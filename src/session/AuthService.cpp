@@ -60,12 +60,8 @@ QCoro::Task<bool> AuthService::login(QString username, QString password) {
 }
 
 void AuthService::startLogin(const QString& username, const QString& password) {
-    [](QPointer<AuthService> self, QString username, QString password) -> QCoro::Task<> {
-        auto signingIn = self->login(std::move(username), std::move(password));
-        const bool signedIn = co_await signingIn;
-        if (self)
-            Q_EMIT self->loginFinished(signedIn);
-    }(this, username, password);
+    QCoro::connect(login(username, password), this,
+                   [this](bool signedIn) { Q_EMIT loginFinished(signedIn); });
 }
 
 void AuthService::startLogout() {
@@ -73,23 +69,16 @@ void AuthService::startLogout() {
 }
 
 void AuthService::startChangePassword(const QString& current, const QString& replacement) {
-    [](QPointer<AuthService> self, QString current, QString replacement) -> QCoro::Task<> {
-        auto changing = self->changePassword(std::move(current), std::move(replacement));
-        const bool changed = co_await changing;
-        if (self)
-            Q_EMIT self->passwordChangeFinished(changed);
-    }(this, current, replacement);
+    QCoro::connect(changePassword(current, replacement), this,
+                   [this](bool changed) { Q_EMIT passwordChangeFinished(changed); });
 }
 
 void AuthService::startProfileSave(const QString& displayName, const QString& email, const QString& bio,
                                    const QString& countryCode) {
-    [](QPointer<AuthService> self, QString displayName, QString email, QString bio,
-       QString countryCode) -> QCoro::Task<> {
-        auto saving = self->saveProfile(displayName, email, bio, countryCode);
-        const std::optional<QString> failure = co_await saving;
-        if (self)
-            Q_EMIT self->profileSaveFinished(!failure, failure.value_or(catalogueText("profile.saved")));
-    }(this, displayName, email, bio, countryCode);
+    QCoro::connect(saveProfile(displayName, email, bio, countryCode), this,
+                   [this](const std::optional<QString>& failure) {
+                       Q_EMIT profileSaveFinished(!failure, failure.value_or(catalogueText("profile.saved")));
+                   });
 }
 
 QCoro::Task<std::optional<QString>> AuthService::saveProfile(QString displayName, QString email, QString bio,

@@ -93,12 +93,11 @@ QCoro::Task<> ChatViewModel::refreshQuietly() {
 
 void ChatViewModel::appear() {
     m_shown = true;
-    [](QPointer<ChatViewModel> self) -> QCoro::Task<> {
-        auto loading = self->load();
-        co_await loading;
-        if (self && self->m_shown)
-            self->startPolling();
-    }(this);
+    // Hidden again before the load ended: no polling.
+    QCoro::connect(load(), this, [this] {
+        if (m_shown)
+            startPolling();
+    });
 }
 
 void ChatViewModel::disappear() {
