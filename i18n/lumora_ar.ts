@@ -322,5 +322,41 @@
         <source>Close</source>
         <translation>إغلاق</translation>
     </message>
+    <message id="error.redirectedElsewhere">
+        <source>The service redirected to another address, %1. Lumora sends your password and session only to the service address itself.</source>
+        <translation>أعادت الخدمة التوجيه إلى عنوان آخر، %1. لا يرسل Lumora كلمة المرور أو الجلسة إلا إلى عنوان الخدمة نفسه.</translation>
+    </message>
+    <message id="error.insecureTransport">
+        <source>Lumora does not send your password or session over plain HTTP to %1. Use an https:// address.</source>
+        <translation>لا يرسل Lumora كلمة المرور أو الجلسة عبر HTTP غير المشفّر إلى %1. استخدم عنوانًا يبدأ بـ https://.</translation>
+    </message>
+    <message id="error.otherService">
+        <source>Your session was issued by another service address. Please sign in again.</source>
+        <translation>صدرت جلستك عن عنوان خدمة آخر. يُرجى تسجيل الدخول مجددًا.</translation>
+    </message>
+    <message id="error.replyTooLarge">
+        <source>The service's reply is larger than %1 MB; Lumora stopped reading it.</source>
+        <translation>ردّ الخدمة أكبر من %1 ميغابايت؛ توقّف Lumora عن قراءته.</translation>
+    </message>
+    <message id="error.deadline">
+        <source>The service did not finish answering within %1 minutes.</source>
+        <translation>لم تُكمل الخدمة ردّها خلال %1 دقيقة.</translation>
+    </message>
+    <message id="session.expired">
+        <source>Your session expired. Please sign in again.</source>
+        <translation>انتهت صلاحية جلستك. يُرجى تسجيل الدخول مجددًا.</translation>
+    </message>
+    <message id="session.addressChanged">
+        <source>You were signed out because the service address changed. Please sign in again.</source>
+        <translation>سُجّل خروجك لأن عنوان الخدمة تغيّر. يُرجى تسجيل الدخول مجددًا.</translation>
+    </message>
+    <message id="session.otherService">
+        <source>The saved session belongs to %1, not to %2. Please sign in again.</source>
+        <translation>الجلسة المحفوظة تخص %1 وليس %2. يُرجى تسجيل الدخول مجددًا.</translation>
+    </message>
+    <message id="settings.insecureAddress">
+        <source>Not secure: Lumora will not send your password or session to this address over plain HTTP.</source>
+        <translation>غير آمن: لن يرسل Lumora كلمة المرور أو الجلسة إلى هذا العنوان عبر HTTP غير المشفّر.</translation>
+    </message>
 </context>
 </TS>

@@ -318,5 +318,41 @@
         <source>Close</source>
         <translation>Close</translation>
     </message>
+    <message id="error.redirectedElsewhere">
+        <source>The service redirected to another address, %1. Lumora sends your password and session only to the service address itself.</source>
+        <translation>The service redirected to another address, %1. Lumora sends your password and session only to the service address itself.</translation>
+    </message>
+    <message id="error.insecureTransport">
+        <source>Lumora does not send your password or session over plain HTTP to %1. Use an https:// address.</source>
+        <translation>Lumora does not send your password or session over plain HTTP to %1. Use an https:// address.</translation>
+    </message>
+    <message id="error.otherService">
+        <source>Your session was issued by another service address. Please sign in again.</source>
+        <translation>Your session was issued by another service address. Please sign in again.</translation>
+    </message>
+    <message id="error.replyTooLarge">
+        <source>The service's reply is larger than %1 MB; Lumora stopped reading it.</source>
+        <translation>The service's reply is larger than %1 MB; Lumora stopped reading it.</translation>
+    </message>
+    <message id="error.deadline">
+        <source>The service did not finish answering within %1 minutes.</source>
+        <translation>The service did not finish answering within %1 minutes.</translation>
+    </message>
+    <message id="session.expired">
+        <source>Your session expired. Please sign in again.</source>
+        <translation>Your session expired. Please sign in again.</translation>
+    </message>
+    <message id="session.addressChanged">
+        <source>You were signed out because the service address changed. Please sign in again.</source>
+        <translation>You were signed out because the service address changed. Please sign in again.</translation>
+    </message>
+    <message id="session.otherService">
+        <source>The saved session belongs to %1, not to %2. Please sign in again.</source>
+        <translation>The saved session belongs to %1, not to %2. Please sign in again.</translation>
+    </message>
+    <message id="settings.insecureAddress">
+        <source>Not secure: Lumora will not send your password or session to this address over plain HTTP.</source>
+        <translation>Not secure: Lumora will not send your password or session to this address over plain HTTP.</translation>
+    </message>
 </context>
 </TS>

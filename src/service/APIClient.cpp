@@ -1,6 +1,7 @@
 #include "APIClient.h"
 
 #include "APIConfig.h"
+#include "BoundedReply.h"
 #include "MediaUpload.h"
 #include "WireDecode.h"
 #include "WireEncode.h"
@@ -9,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #ifdef __GLIBC__
@@ -75,6 +77,10 @@ bool isSuccess(int status) {
     return status >= 200 && status <= 299;
 }
 
+bool isRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 } // namespace
 
 APIClient::APIClient(QNetworkAccessManager* network, QObject* parent)
@@ -83,66 +89,128 @@ APIClient::APIClient(QNetworkAccessManager* network, QObject* parent)
 
 APIClient::~APIClient() = default;
 
-void APIClient::setAccessToken(std::optional<QString> token) {
+void APIClient::setAccessToken(std::optional<QString> token, QString origin) {
     m_accessToken = token.value_or(QString());
+    m_tokenOrigin = origin.isEmpty() ? APIConfig::originOf(APIConfig::baseURL()) : std::move(origin);
 }
 
 QNetworkRequest APIClient::newRequest(const QUrl& url) const {
     QNetworkRequest request(url);
     request.setTransferTimeout(int(m_transferTimeout.count()));
     request.setRawHeader("Accept", "application/json");
+    // Redirects are followed here, only within the origin, so credentials never go elsewhere.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     return request;
 }
 
-QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request, QByteArray method,
-                                                         QIODevice* body) {
-    std::unique_ptr<QNetworkReply, DeleteLater> reply(m_network->sendCustomRequest(request, method, body));
-    if (body && !body->parent())
-        body->setParent(reply.get());
-    co_await reply.get();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QNetworkReply::NetworkError error = reply->error();
-    // Errors below 200 are the connection's and the proxy's; above, Qt's names for HTTP statuses.
-    const bool connectionFailed =
-        error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-    if (!status.isValid() || connectionFailed) {
-        if (error == QNetworkReply::OperationCanceledError)
-            co_return std::unexpected(APIClientError::transport(QStringLiteral("The request timed out.")));
-        if (error != QNetworkReply::NoError)
-            co_return std::unexpected(APIClientError::transport(reply->errorString()));
-        co_return std::unexpected(APIClientError::transport(QStringLiteral("Bad server response")));
+std::optional<APIClientError> APIClient::authorize(QNetworkRequest& request) {
+    if (m_accessToken.isEmpty())
+        return APIClientError::unauthorized();
+    if (APIConfig::originOf(request.url()) != m_tokenOrigin) {
+        reportRefusal(APIClientError::Kind::otherService);
+        return APIClientError::otherService();
     }
-    co_return Reply{status.toInt(), reply->readAll()};
+    request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
+    return std::nullopt;
+}
+
+void APIClient::reportRefusal(APIClientError::Kind kind) {
+    // Queued: whoever listens may end the session, which must not happen inside the caller's request.
+    QMetaObject::invokeMethod(
+        this, [this, kind] { Q_EMIT credentialsRefused(kind); }, Qt::QueuedConnection);
+}
+
+QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request, QByteArray method,
+                                                         BodySource body, bool withDeadline) {
+    QPointer<APIClient> self(this);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + m_requestDeadline;
+    for (int hop = 0; hop <= maxRedirects; ++hop) {
+        QIODevice* device = body ? body() : nullptr;
+        std::unique_ptr<QNetworkReply, DeleteLater> reply(
+            m_network->sendCustomRequest(request, method, device));
+        if (device)
+            device->setParent(reply.get());
+        std::optional<std::chrono::milliseconds> remaining;
+        if (withDeadline)
+            remaining = qMax(std::chrono::milliseconds(0),
+                             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+        auto* bounded = new BoundedReply(reply.get(), m_maxReplyBytes, remaining);
+        co_await reply.get();
+        if (!self)
+            co_return std::unexpected(APIClientError::transport(QStringLiteral("The client was closed.")));
+        QByteArray received = bounded->takeBody();
+        if (bounded->failure())
+            co_return std::unexpected(*bounded->failure());
+
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QNetworkReply::NetworkError error = reply->error();
+        // Errors below 200 are the connection's and the proxy's; above, Qt's names for HTTP statuses.
+        const bool connectionFailed =
+            error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+        if (!status.isValid() || connectionFailed) {
+            if (error == QNetworkReply::OperationCanceledError)
+                co_return std::unexpected(
+                    APIClientError::transport(QStringLiteral("The request timed out.")));
+            if (error != QNetworkReply::NoError)
+                co_return std::unexpected(APIClientError::transport(reply->errorString()));
+            co_return std::unexpected(APIClientError::transport(QStringLiteral("Bad server response")));
+        }
+        const int code = status.toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (!isRedirect(code) || location.isEmpty())
+            co_return Reply{code, std::move(received)};
+
+        const QUrl target = request.url().resolved(QUrl::fromEncoded(location));
+        if (!target.isValid() || APIConfig::originOf(target) != APIConfig::originOf(request.url()))
+            co_return std::unexpected(APIClientError::redirected(target.toDisplayString()));
+        request.setUrl(target);
+        if (code != 307 && code != 308 && method != "GET" && method != "HEAD") {
+            // As browsers do: 301, 302 and 303 turn the request into a GET without its body.
+            method = QByteArrayLiteral("GET");
+            body = nullptr;
+            request.setHeader(QNetworkRequest::ContentTypeHeader, QVariant());
+            request.setHeader(QNetworkRequest::ContentLengthHeader, QVariant());
+        }
+    }
+    co_return std::unexpected(APIClientError::transport(QStringLiteral("Too many redirects.")));
 }
 
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint,
                                                              std::optional<QByteArray> body) {
+    QPointer<APIClient> self(this);
     const auto url = APIConfig::requestURL(APIConfig::baseURL(), endpoint.path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
+    // Every request carries a password or a token, so none goes out in the clear beyond this machine.
+    if (!APIConfig::carriesCredentialsSafely(*url))
+        co_return std::unexpected(APIClientError::insecure(url->host()));
     QNetworkRequest request = newRequest(*url);
     request.setRawHeader("Content-Type", "application/json");
     if (endpoint.requiresAuth()) {
-        if (m_accessToken.isEmpty())
-            co_return std::unexpected(APIClientError::unauthorized());
-        request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
+        if (auto refused = authorize(request))
+            co_return std::unexpected(*refused);
     }
 
-    QBuffer* device = nullptr;
+    BodySource source;
     if (body) {
-        device = new QBuffer; // owned by the reply once sent
-        device->setData(*body);
-        device->open(QIODevice::ReadOnly);
+        source = [data = *body] {
+            auto* device = new QBuffer; // owned by the reply once sent
+            device->setData(data);
+            device->open(QIODevice::ReadOnly);
+            return device;
+        };
     }
     const QByteArray method = endpoint.method();
-    auto sending = send(std::move(request), method, device);
+    auto sending = send(std::move(request), method, std::move(source), true);
     auto reply = co_await sending;
-    if (!reply)
+    if (!reply || !self)
         co_return reply;
     // Nobody is signed in yet at sign-in, so a 401 there is a refusal with the service's own words.
-    if (reply->status == 401 && endpoint.kind() != APIEndpoint::Kind::login)
+    if (reply->status == 401 && endpoint.kind() != APIEndpoint::Kind::login) {
+        reportRefusal(APIClientError::Kind::unauthorized);
         co_return std::unexpected(APIClientError::unauthorized());
+    }
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, failureMessage(reply->body)));
     co_return reply;
@@ -200,28 +268,43 @@ APIClient::sendMessage(QString conversationId, std::optional<QString> body,
 }
 
 QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePath) {
+    QPointer<APIClient> self(this);
     const QByteArray boundary = MediaUpload::newBoundary();
-    auto body = MediaUpload::MultipartBody::open(filePath, boundary);
-    if (!body)
-        co_return std::unexpected(APIClientError::file(body.error()));
+    auto opened = MediaUpload::MultipartBody::open(filePath, boundary);
+    if (!opened)
+        co_return std::unexpected(APIClientError::file(opened.error()));
+    const qint64 size = (*opened)->size();
     const auto url = APIConfig::replacingPath(APIConfig::baseURL(), APIEndpoint::mediaUpload().path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
+    if (!APIConfig::carriesCredentialsSafely(*url))
+        co_return std::unexpected(APIClientError::insecure(url->host()));
     QNetworkRequest request = newRequest(*url);
     request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
-    if (m_accessToken.isEmpty())
-        co_return std::unexpected(APIClientError::unauthorized());
-    request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
-    request.setHeader(QNetworkRequest::ContentLengthHeader, (*body)->size());
+    if (auto refused = authorize(request))
+        co_return std::unexpected(*refused);
+    request.setHeader(QNetworkRequest::ContentLengthHeader, size);
 
+    // The first attempt streams the body already opened; a redirect within the origin opens it again.
+    auto first = std::make_shared<std::unique_ptr<QIODevice>>(opened->release());
+    BodySource source = [first, filePath, boundary]() -> QIODevice* {
+        if (*first)
+            return first->release();
+        auto again = MediaUpload::MultipartBody::open(filePath, boundary);
+        return again ? static_cast<QIODevice*>(again->release()) : nullptr;
+    };
     const QByteArray method = QByteArrayLiteral("POST");
-    QIODevice* device = body->release();
-    auto sending = send(std::move(request), method, device);
+    // An upload is bounded by its progress (the transfer time-out), not by a deadline.
+    auto sending = send(std::move(request), method, std::move(source), false);
     auto reply = co_await sending;
     if (!reply)
         co_return std::unexpected(reply.error());
-    if (reply->status == 401)
+    if (!self)
+        co_return std::unexpected(APIClientError::transport(QStringLiteral("The client was closed.")));
+    if (reply->status == 401) {
+        reportRefusal(APIClientError::Kind::unauthorized);
         co_return std::unexpected(APIClientError::unauthorized());
+    }
     // Unlike other requests, a failing upload never shows the raw body: it may be an HTML error page.
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, messageOf(reply->body)));

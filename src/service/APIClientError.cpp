@@ -1,5 +1,7 @@
 #include "APIClientError.h"
 
+#include "prefs/TextCatalogue.h"
+
 namespace lumora {
 
 APIClientError APIClientError::http(int status, std::optional<QString> message) {
@@ -30,6 +32,22 @@ APIClientError APIClientError::file(QString description) {
     return {Kind::file, 0, std::move(description)};
 }
 
+APIClientError APIClientError::redirected(QString target) {
+    return {Kind::redirected, 0, std::move(target)};
+}
+
+APIClientError APIClientError::insecure(QString host) {
+    return {Kind::insecure, 0, std::move(host)};
+}
+
+APIClientError APIClientError::otherService() {
+    return {Kind::otherService, 0, std::nullopt};
+}
+
+APIClientError APIClientError::tooLarge(qint64 limitBytes) {
+    return {Kind::tooLarge, 0, QString::number(limitBytes / (1024 * 1024))};
+}
+
 QString APIClientError::text() const {
     switch (m_kind) {
     case Kind::http:
@@ -43,6 +61,14 @@ QString APIClientError::text() const {
         return QStringLiteral("Invalid API URL");
     case Kind::unauthorized:
         return QStringLiteral("Session expired. Please sign in again.");
+    case Kind::redirected:
+        return catalogueText("error.redirectedElsewhere").arg(m_message.value_or(QString()));
+    case Kind::insecure:
+        return catalogueText("error.insecureTransport").arg(m_message.value_or(QString()));
+    case Kind::otherService:
+        return catalogueText("error.otherService");
+    case Kind::tooLarge:
+        return catalogueText("error.replyTooLarge").arg(m_message.value_or(QString()));
     case Kind::emptyBody:
         break;
     }

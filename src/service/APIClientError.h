@@ -18,6 +18,10 @@ public:
         unauthorized, // no token held, or the service answered 401
         emptyBody,    // a reply without the record it should carry
         file,         // a file chosen for upload could not be read
+        redirected,   // the service pointed elsewhere; the address it named is the message
+        insecure,     // credentials would go over plain HTTP beyond this machine; the host is the message
+        otherService, // the token was issued by another service address than the one in use
+        tooLarge,     // the reply passed the size a reply may have
     };
 
     static APIClientError http(int status, std::optional<QString> message);
@@ -27,6 +31,10 @@ public:
     static APIClientError unauthorized();
     static APIClientError emptyBody();
     static APIClientError file(QString description);
+    static APIClientError redirected(QString target);
+    static APIClientError insecure(QString host);
+    static APIClientError otherService();
+    static APIClientError tooLarge(qint64 limitBytes);
 
     Kind kind() const { return m_kind; }
     int status() const { return m_status; } // 0 unless `http`

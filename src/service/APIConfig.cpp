@@ -2,6 +2,8 @@
 
 #include "prefs/PreferenceStore.h"
 
+#include <QHostAddress>
+
 namespace lumora::APIConfig {
 
 namespace {
@@ -60,6 +62,29 @@ std::optional<QUrl> requestURL(const QUrl& base, const QString& endpointPath) {
 
 std::optional<QUrl> replacingPath(const QUrl& base, const QString& path) {
     return withPath(base, path);
+}
+
+QString originOf(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    const int port = url.port(scheme == QLatin1String("https")  ? 443
+                              : scheme == QLatin1String("http") ? 80
+                                                                : -1);
+    return QStringLiteral("%1://%2:%3").arg(scheme, url.host(QUrl::FullyEncoded).toLower()).arg(port);
+}
+
+bool isLoopback(const QUrl& url) {
+    const QString host = url.host().toLower();
+    if (host == QLatin1String("localhost"))
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+bool carriesCredentialsSafely(const QUrl& url) {
+    // Schemes other than HTTP carry nothing: the network layer refuses them with its own error.
+    if (url.scheme().toLower() != QLatin1String("http"))
+        return true;
+    return isLoopback(url) || qEnvironmentVariable(insecureHttpVariable) == QLatin1String("1");
 }
 
 } // namespace lumora::APIConfig

@@ -3,12 +3,19 @@
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "prefs/PreferenceStore.h"
+#include "prefs/TextCatalogue.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryFile>
 #include <QTest>
+#include <QTimer>
 
 using namespace lumora;
 using namespace std::chrono_literals;
@@ -29,6 +36,39 @@ QByteArray messagesJson(int count) {
     return QJsonDocument(list).toJson(QJsonDocument::Compact);
 }
 
+ScriptedServer::Reply raw(QByteArray response) {
+    ScriptedServer::Reply reply;
+    reply.stream = [response](QTcpSocket* socket) { socket->write(response); };
+    return reply;
+}
+
+ScriptedServer::Reply redirect(int status, const QUrl& to) {
+    return raw("HTTP/1.1 " + QByteArray::number(status) + " Moved\r\nLocation: " + to.toEncoded() +
+               "\r\nContent-Length: 0\r\n\r\n");
+}
+
+// A chunked reply of `count` copies of `chunk`, one every `interval`, then its end.
+ScriptedServer::Reply chunked(int count, QByteArray chunk, std::chrono::milliseconds interval) {
+    ScriptedServer::Reply reply;
+    reply.stream = [=](QTcpSocket* socket) {
+        socket->write(
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nTransfer-Encoding: chunked\r\n\r\n");
+        auto* timer = new QTimer(socket);
+        auto sent = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, socket, [=] {
+            if (*sent == count) {
+                socket->write("0\r\n\r\n");
+                timer->stop();
+                return;
+            }
+            socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
+            ++*sent;
+        });
+        timer->start(interval);
+    };
+    return reply;
+}
+
 } // namespace
 
 class APIClientTest : public QObject {
@@ -38,12 +78,15 @@ class APIClientTest : public QObject {
     APIClient* client = nullptr;
 
 private Q_SLOTS:
+    void initTestCase() { TextCatalogue::use(QLocale(QLocale::English)); }
+
     void init() {
         server = new ScriptedServer(this);
         client = new APIClient(nullptr, this);
-        client->setAccessToken(QStringLiteral("tok-1"));
         useBaseURL(server->url().toString());
         PreferenceStore::remove(QString::fromLatin1(APIConfig::preferenceKey));
+        qunsetenv(APIConfig::insecureHttpVariable);
+        client->setAccessToken(QStringLiteral("tok-1")); // issued by the server of this test
     }
 
     void cleanup() {
@@ -156,8 +199,9 @@ private Q_SLOTS:
         QCOMPARE(login.error().kind(), APIClientError::Kind::http);
         QCOMPARE(login.error().text(), QStringLiteral("Wrong user name or password"));
         server->answer(401, QByteArray());
-        QCOMPARE(await(client->login(QStringLiteral("amal"), QStringLiteral("nope"))).error().text(),
-                 QStringLiteral("HTTP 401"));
+        const auto bare = await(client->login(QStringLiteral("amal"), QStringLiteral("nope")));
+        QVERIFY(!bare);
+        QCOMPARE(bare.error().text(), QStringLiteral("HTTP 401"));
     }
 
     void emptyAndUnreadBodies() {
@@ -219,14 +263,22 @@ private Q_SLOTS:
         QCOMPARE(APIConfig::baseURL(), APIConfig::productionBaseURL());
         qunsetenv("LUMORA_API_BASE_URL");
 
-        // A changed preference applies to the very next request.
+        // A changed preference applies to the very next request, but the token stays with the
+        // service that issued it.
         ScriptedServer second;
         server->answer(200, userJson);
-        second.answer(200, userJson);
+        second.answer(200, R"({"accessToken":"T","user":)" + userJson + "}");
         APIConfig::setBaseURL(server->url().toString());
         QVERIFY(await(client->me()));
         APIConfig::setBaseURL(second.url().toString());
-        QVERIFY(await(client->me()));
+        QSignalSpy refused(client, &APIClient::credentialsRefused);
+        const auto elsewhere = await(client->me());
+        QVERIFY(!elsewhere);
+        QCOMPARE(elsewhere.error().kind(), APIClientError::Kind::otherService);
+        QVERIFY(refused.wait(1000));
+        QCOMPARE(refused.first().first().value<APIClientError::Kind>(), APIClientError::Kind::otherService);
+        QVERIFY(second.requests().isEmpty());
+        QVERIFY(await(client->login(QStringLiteral("amal"), QStringLiteral("pw"))));
         QCOMPARE(server->requests().size(), 1);
         QCOMPARE(second.requests().size(), 1);
     }
@@ -249,6 +301,7 @@ private Q_SLOTS:
         const quint16 port = closed.serverPort();
         closed.close();
         useBaseURL(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        client->setAccessToken(QStringLiteral("tok-1"));
         const auto refused = await(client->me());
         QVERIFY(!refused);
         QCOMPARE(refused.error().kind(), APIClientError::Kind::transport);
@@ -257,6 +310,7 @@ private Q_SLOTS:
 
         // A service that never answers fails after the idle time-out.
         useBaseURL(server->url().toString());
+        client->setAccessToken(QStringLiteral("tok-1"));
         server->answer(ScriptedServer::Reply{200, {}, {}, true});
         client->setTransferTimeout(300ms);
         const auto silent = await(client->me());
@@ -265,9 +319,116 @@ private Q_SLOTS:
         QCOMPARE(silent.error().text(), QStringLiteral("The request timed out."));
 
         qputenv("LUMORA_API_BASE_URL", "relative/path");
+        client->setAccessToken(QStringLiteral("tok-1"));
         const auto relative = await(client->me());
         QVERIFY(!relative);
         QCOMPARE(relative.error().kind(), APIClientError::Kind::transport);
+    }
+
+    void redirectsStayWithinTheOrigin() {
+        ScriptedServer elsewhere; // another port is another origin
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        file.write("picture");
+        file.close();
+        for (int status : {301, 302, 303, 307, 308}) {
+            server->answer(redirect(status, elsewhere.url(QStringLiteral("/auth/me"))));
+            const auto me = await(client->me());
+            QVERIFY(!me);
+            QCOMPARE(me.error().kind(), APIClientError::Kind::redirected);
+            QVERIFY2(me.error().text().contains(elsewhere.url(QStringLiteral("/auth/me")).toString()),
+                     qPrintable(me.error().text()));
+            const auto login = await(client->login(QStringLiteral("amal"), QStringLiteral("secret")));
+            QVERIFY(!login);
+            QCOMPARE(login.error().kind(), APIClientError::Kind::redirected);
+            const auto upload = await(client->uploadFile(file.fileName()));
+            QVERIFY(!upload);
+            QCOMPARE(upload.error().kind(), APIClientError::Kind::redirected);
+        }
+        QVERIFY(elsewhere.requests().isEmpty());
+
+        // Within the origin: 307 sends the same method and body again, 303 turns it into a GET.
+        const QByteArray sent =
+            R"({"id":"m","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z"})";
+        server->answerWith([this, sent](const ScriptedServer::Request& r) {
+            if (r.target == "/conversations/c/messages")
+                return redirect(307, server->url(QStringLiteral("/moved/messages")));
+            if (r.target == "/moved/messages")
+                return ScriptedServer::Reply{201, sent};
+            if (r.target == "/users/me")
+                return redirect(303, server->url(QStringLiteral("/auth/me")));
+            return ScriptedServer::Reply{200, userJson};
+        });
+        QVERIFY(await(client->sendMessage(QStringLiteral("c"), QStringLiteral("hi"), std::nullopt)));
+        QVERIFY(await(client->updateProfile(UpdateProfileRequest{QStringLiteral("Amal"), {}, {}, {}, {}})));
+        const auto& r = server->requests();
+        QCOMPARE(r[r.size() - 3].method, QByteArray("POST"));
+        QCOMPARE(r[r.size() - 3].target, QByteArray("/moved/messages"));
+        QCOMPARE(r[r.size() - 3].body, QByteArray(R"({"body":"hi"})"));
+        QCOMPARE(r[r.size() - 3].header("Authorization"), QByteArray("Bearer tok-1"));
+        QCOMPARE(r.last().method, QByteArray("GET"));
+        QCOMPARE(r.last().target, QByteArray("/auth/me"));
+        QCOMPARE(r.last().body, QByteArray());
+    }
+
+    void credentialsNeverTravelInTheClearBeyondThisMachine() {
+        // A proxy on this machine stands in for the network, so nothing leaves it whatever happens.
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"),
+                                       quint16(server->url().port())));
+        APIClient remote(&network);
+        useBaseURL(QStringLiteral("http://service.example"));
+        remote.setAccessToken(QStringLiteral("tok-1"));
+        server->answer(200, R"({"accessToken":"T","user":)" + userJson + "}");
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        const auto login = await(remote.login(QStringLiteral("amal"), QStringLiteral("secret")));
+        QVERIFY(!login);
+        QCOMPARE(login.error().kind(), APIClientError::Kind::insecure);
+        QVERIFY2(login.error().text().contains(QStringLiteral("service.example")),
+                 qPrintable(login.error().text()));
+        QCOMPARE(await(remote.me()).error().kind(), APIClientError::Kind::insecure);
+        QCOMPARE(await(remote.uploadFile(file.fileName())).error().kind(), APIClientError::Kind::insecure);
+        QVERIFY(server->requests().isEmpty());
+
+        // The documented switch for a development network lets it through.
+        qputenv(APIConfig::insecureHttpVariable, "1");
+        QVERIFY(await(remote.login(QStringLiteral("amal"), QStringLiteral("secret"))));
+        QCOMPARE(server->requests().size(), 1);
+
+        qunsetenv(APIConfig::insecureHttpVariable);
+        for (const char* here :
+             {"http://localhost:3001", "http://127.1.2.3", "http://[::1]:80", "https://h.example"})
+            QVERIFY2(APIConfig::carriesCredentialsSafely(QUrl(QString::fromLatin1(here))), here);
+        for (const char* away : {"http://10.0.0.1", "http://[::ffff:10.0.0.1]", "http://localhost.example"})
+            QVERIFY2(!APIConfig::carriesCredentialsSafely(QUrl(QString::fromLatin1(away))), away);
+    }
+
+    void repliesAreBoundedInSizeAndTime() {
+        client->setTransferTimeout(10s);
+        // A declared length over the limit is refused before the body is read.
+        server->answer(
+            raw("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 838860800\r\n\r\n[]"));
+        const auto declared = await(client->conversations());
+        QVERIFY(!declared);
+        QCOMPARE(declared.error().kind(), APIClientError::Kind::tooLarge);
+
+        // A reply without a length is cut off once it passes the limit.
+        client->setMaxReplyBytes(1024 * 1024);
+        server->answer(chunked(64, QByteArray(64 * 1024, ' '), 1ms));
+        const auto endless = await(client->conversations());
+        QVERIFY(!endless);
+        QCOMPARE(endless.error().kind(), APIClientError::Kind::tooLarge);
+        QVERIFY2(endless.error().text().contains(QStringLiteral("1 MB")), qPrintable(endless.error().text()));
+
+        // A reply that keeps trickling in ends at the deadline, though it is never idle for long.
+        client->setRequestDeadline(500ms);
+        server->answer(chunked(60, " ", 50ms));
+        const auto trickle = await(client->me());
+        QVERIFY(!trickle);
+        QCOMPARE(trickle.error().kind(), APIClientError::Kind::transport);
+        QVERIFY2(trickle.error().text().contains(QStringLiteral("did not finish answering")),
+                 qPrintable(trickle.error().text()));
     }
 };
 

@@ -80,6 +80,10 @@ void ScriptedServer::serve(QTcpSocket* socket) {
             Q_EMIT requestReceived();
             if (reply.silent)
                 return;
+            if (reply.stream) {
+                reply.stream(socket);
+                return;
+            }
             QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
             if (!reply.contentType.isEmpty())
                 response += "Content-Type: " + reply.contentType + "\r\n";

@@ -32,6 +32,8 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json";
         bool silent = false; // accept the request and never answer
+        // When set, writes the answer itself, at its own pace (huge, endless or trickling replies).
+        std::function<void(QTcpSocket*)> stream;
     };
 
     explicit ScriptedServer(QObject* parent = nullptr);
