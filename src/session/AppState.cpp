@@ -28,16 +28,46 @@ AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManag
     forgetChatsOnSignOut();
 }
 
+namespace {
+
+// Something the user wrote and has not seen delivered: a draft, a chosen file, an unsent message.
+bool holdsWriting(const ChatViewModel* model) {
+    return !model->draft().isEmpty() || model->pendingAttachmentName().has_value() ||
+           !model->unsentMessages().isEmpty();
+}
+
+} // namespace
+
 void AppState::forgetChatsOnSignOut() {
-    // What one user wrote and did not send must never show up for the next one.
+    // What one user wrote and did not send must never show up for the next one. A session that the
+    // service ended (expiry, another address) keeps it in memory for the same user's return.
     connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
         if (m_auth->isAuthenticated())
             return;
-        for (ChatViewModel* model : std::as_const(m_chatModels)) {
+        const bool keepWriting = m_auth->sessionEndedByService();
+        for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
+            ChatViewModel* model = it.value();
             model->stopPolling();
+            if (keepWriting && holdsWriting(model)) {
+                ++it;
+                continue;
+            }
             model->deleteLater();
+            it = m_chatModels.erase(it);
         }
+        if (m_chatModels.isEmpty())
+            m_chatOwner.clear();
+    });
+    connect(m_auth, &AuthService::currentUserChanged, this, [this] {
+        if (!m_auth->hasCurrentUser())
+            return;
+        const QString owner = m_auth->api()->tokenOrigin() + QLatin1Char(' ') + m_auth->currentUserId();
+        if (owner == m_chatOwner)
+            return;
+        for (ChatViewModel* model : std::as_const(m_chatModels))
+            model->deleteLater();
         m_chatModels.clear();
+        m_chatOwner = owner;
     });
 }
 
@@ -88,6 +118,12 @@ QString AppState::productionServiceBaseURL() const {
 
 void AppState::setServiceBaseURL(const QString& text) {
     APIConfig::setBaseURL(text);
+    m_auth->checkServiceAddress();
+}
+
+bool AppState::isInsecureServiceURL(const QString& text) const {
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() && !APIConfig::carriesCredentialsSafely(url);
 }
 
 InboxViewModel* AppState::createInboxModel(QObject* owner) const {
@@ -107,9 +143,7 @@ void AppState::releaseChatModel(ChatViewModel* model) {
     if (!model || m_chatModels.value(model->conversation().id) != model)
         return;
     model->stopPolling();
-    const bool holdsWriting = !model->draft().isEmpty() || model->pendingAttachmentName().has_value() ||
-                              !model->unsentMessages().isEmpty();
-    if (holdsWriting)
+    if (holdsWriting(model))
         return;
     m_chatModels.remove(model->conversation().id);
     model->deleteLater();

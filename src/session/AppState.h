@@ -74,7 +74,10 @@ public:
     Q_INVOKABLE QString serviceBaseURL() const;
     Q_INVOKABLE QString defaultServiceBaseURL() const;
     Q_INVOKABLE QString productionServiceBaseURL() const;
-    Q_INVOKABLE void setServiceBaseURL(const QString& text); // stores it as the user's preference
+    // Stores it as the user's preference; a session issued by another origin ends here.
+    Q_INVOKABLE void setServiceBaseURL(const QString& text);
+    // Whether the address would not carry a password or token (plain HTTP beyond this machine).
+    Q_INVOKABLE bool isInsecureServiceURL(const QString& text) const;
     // Screen models, owned by the screen item that asks (`owner`), over the one API client.
     Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
     // The chat model of the selected conversation (null when none is selected). It outlives its
@@ -100,6 +103,7 @@ private:
     QList<AppDestination> m_path;
     bool m_showAdmin = false;
     QHash<QString, ChatViewModel*> m_chatModels; // by conversation id
+    QString m_chatOwner;                         // the service origin and user id they belong to
 };
 
 } // namespace lumora

@@ -1,5 +1,7 @@
 #include "AuthService.h"
 
+#include "APIConfig.h"
+
 #include "DisplayTexts.h"
 #include "KeychainStore.h"
 #include "TextCatalogue.h"
@@ -20,32 +22,55 @@ bool rejectsToken(const APIClientError& error) {
 
 AuthService::AuthService(APIClient* api, QObject* parent)
     : QObject(parent)
-    , m_api(api) {}
+    , m_api(api) {
+    connect(m_api, &APIClient::credentialsRefused, this, [this](APIClientError::Kind kind) {
+        endSessionLocally(kind == APIClientError::Kind::otherService ? catalogueText("session.addressChanged")
+                                                                     : catalogueText("session.expired"));
+    });
+}
 
 QCoro::Task<> AuthService::bootstrap() {
+    QPointer<AuthService> self(this);
     setRestoringSession(true);
+    const QString current = APIConfig::originOf(APIConfig::baseURL());
     auto loading = KeychainStore::loadAccessToken();
     const std::optional<QString> token = co_await loading;
-    if (!token) {
-        setAuthenticated(false);
-        setCurrentUser(std::nullopt);
-        setRestoringSession(false);
+    auto loadingOrigin = KeychainStore::loadTokenOrigin();
+    std::optional<QString> origin = co_await loadingOrigin;
+    if (!self)
         co_return;
+    if (token && !origin) {
+        // Stored before origins were kept: it belongs to the address in force, so nobody is signed out.
+        auto saving = KeychainStore::saveTokenOrigin(current);
+        co_await saving;
+        if (!self)
+            co_return;
+        origin = current;
     }
-    m_api->setAccessToken(token);
-    auto asking = m_api->me();
-    const auto user = co_await asking;
-    if (user) {
-        setCurrentUser(*user);
+    std::optional<APIResult<UserDTO>> user;
+    if (token && *origin == current) {
+        m_api->setAccessToken(token, *origin);
+        auto asking = m_api->me();
+        user = co_await asking;
+        if (!self)
+            co_return;
+    } else if (token) {
+        // Kept for the service that issued it, but never handed to this one.
+        setLastError(catalogueText("session.otherService").arg(*origin, current));
+    }
+    if (user && *user) {
+        setCurrentUser(**user);
         setAuthenticated(true);
         setRestoringSession(false);
         co_return;
     }
-    if (rejectsToken(user.error())) {
+    if (user && rejectsToken(user->error())) {
         auto clearing = KeychainStore::clearTokens();
         co_await clearing;
-    } else {
-        setLastError(user.error().text());
+        if (!self)
+            co_return;
+    } else if (user) {
+        setLastError(user->error().text());
     }
     m_api->setAccessToken(std::nullopt);
     setCurrentUser(std::nullopt);
@@ -108,8 +133,12 @@ QString AuthService::displayName() const {
 
 QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, QString password) {
     setLastError(std::nullopt);
+    QPointer<AuthService> self(this);
+    const QString origin = APIConfig::originOf(APIConfig::baseURL()); // where the password goes
     auto signingIn = m_api->login(username, password);
     const auto reply = co_await signingIn;
+    if (!self)
+        co_return std::nullopt;
     std::optional<QString> failure;
     if (!reply) {
         failure = reply.error().text();
@@ -120,6 +149,12 @@ QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, 
             auto savingRefresh = KeychainStore::saveRefreshToken(*reply->tokens.refreshToken);
             saved = co_await savingRefresh;
         }
+        if (saved) {
+            auto savingOrigin = KeychainStore::saveTokenOrigin(origin);
+            saved = co_await savingOrigin;
+        }
+        if (!self)
+            co_return std::nullopt;
         if (!saved)
             failure = saved.error().text();
     }
@@ -129,23 +164,31 @@ QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, 
         setCurrentUser(std::nullopt);
         co_return std::nullopt;
     }
-    m_api->setAccessToken(reply->tokens.accessToken);
+    m_api->setAccessToken(reply->tokens.accessToken, origin);
+    m_endedByService = false;
     setCurrentUser(reply->user);
     setAuthenticated(true);
     co_return *reply;
 }
 
 QCoro::Task<> AuthService::logout() {
+    QPointer<AuthService> self(this);
+    m_endedByService = false;
     auto clearing = KeychainStore::clearTokens();
     co_await clearing;
+    if (!self)
+        co_return;
     m_api->setAccessToken(std::nullopt);
     setCurrentUser(std::nullopt);
     setAuthenticated(false);
 }
 
 QCoro::Task<> AuthService::refreshMe() {
+    QPointer<AuthService> self(this);
     auto asking = m_api->me();
     const auto user = co_await asking;
+    if (!self)
+        co_return;
     if (user)
         setCurrentUser(*user);
     else
@@ -153,9 +196,12 @@ QCoro::Task<> AuthService::refreshMe() {
 }
 
 QCoro::Task<bool> AuthService::changePassword(QString current, QString replacement) {
+    QPointer<AuthService> self(this);
     setLastError(std::nullopt);
     auto changing = m_api->changePassword(current, replacement);
     const auto changed = co_await changing;
+    if (!self)
+        co_return false;
     if (!changed) {
         setLastError(changed.error().text());
         co_return false;
@@ -163,6 +209,22 @@ QCoro::Task<bool> AuthService::changePassword(QString current, QString replaceme
     auto refreshing = refreshMe();
     co_await refreshing;
     co_return true;
+}
+
+void AuthService::checkServiceAddress() {
+    if (m_isAuthenticated && APIConfig::originOf(APIConfig::baseURL()) != m_api->tokenOrigin())
+        endSessionLocally(catalogueText("session.addressChanged"));
+}
+
+void AuthService::endSessionLocally(QString notice) {
+    if (!m_isAuthenticated)
+        return;
+    m_endedByService = true;
+    m_api->setAccessToken(std::nullopt);
+    KeychainStore::clearTokens(); // runs on by itself; nothing here waits for it
+    setLastError(std::move(notice));
+    setCurrentUser(std::nullopt);
+    setAuthenticated(false);
 }
 
 void AuthService::applyLocalUser(const UserDTO& user) {

@@ -77,6 +77,12 @@ public:
     // For screens: runs `changePassword`, reporting through `passwordChangeFinished`.
     Q_INVOKABLE void startLogout();
     Q_INVOKABLE void startChangePassword(const QString& current, const QString& replacement);
+    // Ends the session here when the service address now names another origin than the one that
+    // issued the tokens, which must not be sent there.
+    void checkServiceAddress();
+    // Whether the last end of a session was the service's doing (expiry, another address) rather
+    // than the user's sign-out; what the user wrote is then kept for their return.
+    bool sessionEndedByService() const { return m_endedByService; }
     // For the profile screen: saves the edited fields (an empty field is left out, the country code
     // upper-cased, the e-mail kept locally) and reports `profileSaveFinished` with the status text.
     // A failed save leaves the signed-in user's record as it was.
@@ -95,6 +101,8 @@ Q_SIGNALS:
     void lastErrorChanged();
 
 private:
+    // Forgets the tokens and shows sign-in with `notice` as its line, without asking the service.
+    void endSessionLocally(QString notice);
     void setCurrentUser(std::optional<UserDTO> user);
     void setAuthenticated(bool value);
     void setRestoringSession(bool value);
@@ -105,6 +113,7 @@ private:
     bool m_isAuthenticated = false;
     bool m_isRestoringSession = true;
     std::optional<QString> m_lastError;
+    bool m_endedByService = false;
 };
 
 } // namespace lumora

@@ -68,6 +68,10 @@ QCoro::Task<std::expected<void, KeychainError>> saveRefreshToken(QString token) 
     return save(QString::fromLatin1(refreshTokenAccount), std::move(token));
 }
 
+QCoro::Task<std::expected<void, KeychainError>> saveTokenOrigin(QString origin) {
+    return save(QString::fromLatin1(tokenOriginAccount), std::move(origin));
+}
+
 QCoro::Task<std::optional<QString>> loadAccessToken() {
     return load(QString::fromLatin1(accessTokenAccount));
 }
@@ -76,11 +80,17 @@ QCoro::Task<std::optional<QString>> loadRefreshToken() {
     return load(QString::fromLatin1(refreshTokenAccount));
 }
 
+QCoro::Task<std::optional<QString>> loadTokenOrigin() {
+    return load(QString::fromLatin1(tokenOriginAccount));
+}
+
 QCoro::Task<> clearTokens() {
     auto access = remove(QString::fromLatin1(accessTokenAccount));
     co_await access;
     auto refresh = remove(QString::fromLatin1(refreshTokenAccount));
     co_await refresh;
+    auto origin = remove(QString::fromLatin1(tokenOriginAccount));
+    co_await origin;
 }
 
 } // namespace KeychainStore

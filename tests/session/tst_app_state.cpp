@@ -9,6 +9,7 @@
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -102,6 +103,51 @@ private Q_SLOTS:
         QCOMPARE(state.selectedConversation(), second);
         state.openConversation(second); // the same again announces nothing
         QCOMPARE(path.count(), 2);
+    }
+
+    void writingOutlivesAnExpiredSessionForTheSameUserOnly() {
+        ScriptedServer server;
+        useBaseURL(server.url().toString());
+        APIClient api;
+        AuthService auth(&api);
+        LanguageManager language;
+        AppearanceManager appearance;
+        LocalMeshService mesh;
+        AppState state(&auth, &language, &appearance, &mesh);
+        const auto signIn = [&](const QByteArray& userId) {
+            server.answer(
+                200, R"({"accessToken":"T","user":{"id":")" + userId +
+                         R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})");
+            return await(auth.login(QStringLiteral("u"), QStringLiteral("pw")));
+        };
+        const auto expire = [&] {
+            server.answer(401, R"({"message":"Token expired"})");
+            QVERIFY(!await(api.conversations()));
+            QTRY_VERIFY(!auth.isAuthenticated());
+        };
+        ConversationDTO conversation;
+        conversation.id = QStringLiteral("c1");
+
+        QVERIFY(signIn("u1"));
+        state.openConversation(conversation);
+        QPointer<ChatViewModel> chat = state.chatModel();
+        chat->setDraft(QStringLiteral("half a thought"));
+        expire();
+        QVERIFY(signIn("u1"));
+        QCOMPARE(state.chatModel(), chat.data());
+        QCOMPARE(chat->draft(), QStringLiteral("half a thought"));
+
+        // Someone else signing in after an expiry never sees it.
+        expire();
+        QVERIFY(signIn("u2"));
+        QTRY_VERIFY(chat.isNull());
+        QCOMPARE(state.chatModel()->draft(), QString());
+
+        // Nor does anyone after the user's own sign-out.
+        state.chatModel()->setDraft(QStringLiteral("mine"));
+        chat = state.chatModel();
+        await(auth.logout());
+        QTRY_VERIFY(chat.isNull());
     }
 };
 

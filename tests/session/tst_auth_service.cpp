@@ -1,7 +1,9 @@
+#include "APIConfig.h"
 #include "AuthService.h"
 #include "KeychainStore.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
+#include "TextCatalogue.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -28,6 +30,8 @@ class AuthServiceTest : public QObject {
     QByteArray lastAuthorization() const { return server->requests().last().header("Authorization"); }
 
 private Q_SLOTS:
+    void initTestCase() { TextCatalogue::use(QLocale(QLocale::English)); }
+
     void init() {
         await(KeychainStore::clearTokens());
         server = new ScriptedServer(this);
@@ -92,18 +96,7 @@ private Q_SLOTS:
 
     void restoreUnreachableKeepsTheTokens() {
         QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("still-valid"))));
-        QTcpServer closed;
-        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        useBaseURL(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-        closed.close();
-        await(auth->bootstrap());
-        QVERIFY(!auth->isAuthenticated());
-        QVERIFY(!auth->isRestoringSession());
-        QVERIFY(auth->lastError().has_value());
-        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
-
-        // A server error or an unreadable reply keeps them too.
-        useBaseURL(server->url().toString());
+        // A server error or an unreadable reply keeps them.
         server->answer(502, QByteArray());
         await(auth->bootstrap());
         QCOMPARE(auth->lastError(), QStringLiteral("HTTP 502"));
@@ -111,6 +104,81 @@ private Q_SLOTS:
         await(auth->bootstrap());
         QVERIFY(auth->lastError()->startsWith(QStringLiteral("Decoding error: ")));
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
+
+        // So does a service that cannot be reached.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const QUrl unreachable(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+        closed.close();
+        useBaseURL(unreachable.toString());
+        QVERIFY(await(KeychainStore::saveTokenOrigin(APIConfig::originOf(unreachable))));
+        await(auth->bootstrap());
+        QVERIFY(!auth->isAuthenticated());
+        QVERIFY(!auth->isRestoringSession());
+        QVERIFY(auth->lastError().has_value());
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
+    }
+
+    void tokensStayWithTheServiceThatIssuedThem() {
+        // A token stored before origins were kept belongs to the address in force at the first start.
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("old"))));
+        server->answer(200, userJson);
+        await(auth->bootstrap());
+        QVERIFY(auth->isAuthenticated());
+        QCOMPARE(await(KeychainStore::loadTokenOrigin()), APIConfig::originOf(server->url()));
+
+        // The next start at another address keeps the token for its own service, and sends it nowhere.
+        ScriptedServer other;
+        useBaseURL(other.url().toString());
+        APIClient nextApi;
+        AuthService next(&nextApi);
+        await(next.bootstrap());
+        QVERIFY(!next.isAuthenticated());
+        QVERIFY(other.requests().isEmpty());
+        QVERIFY2(next.lastError()->contains(APIConfig::originOf(server->url())),
+                 qPrintable(*next.lastError()));
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("old"));
+
+        // While signed in, a request to another address ends the session here and says why.
+        const QString addressChanged = catalogueText("session.addressChanged");
+        QVERIFY(!await(api->conversations()));
+        QTRY_VERIFY(!auth->isAuthenticated());
+        QCOMPARE(auth->lastError(), addressChanged);
+        QVERIFY(other.requests().isEmpty());
+        QTRY_COMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+
+        // And so does changing the address in the settings, before any request.
+        server->answer(200, R"({"accessToken":"fresh","user":)" + userJson + "}");
+        useBaseURL(server->url().toString());
+        QVERIFY(await(auth->login(QStringLiteral("amina"), QStringLiteral("pw"))));
+        QCOMPARE(await(KeychainStore::loadTokenOrigin()), APIConfig::originOf(server->url()));
+        auth->checkServiceAddress();
+        QVERIFY(auth->isAuthenticated());
+        useBaseURL(other.url().toString());
+        auth->checkServiceAddress();
+        QVERIFY(!auth->isAuthenticated());
+        QCOMPARE(auth->lastError(), addressChanged);
+    }
+
+    void sessionThatExpiresWhileRunningReturnsToSignIn() {
+        server->answer(200, R"({"accessToken":"T","refreshToken":"R","user":)" + userJson + "}");
+        QVERIFY(await(auth->login(QStringLiteral("amina"), QStringLiteral("pw"))));
+        server->answer(401, R"({"message":"Token expired"})");
+        QVERIFY(!await(api->conversations()));
+        QTRY_VERIFY(!auth->isAuthenticated());
+        QVERIFY(auth->sessionEndedByService());
+        QVERIFY(!auth->hasCurrentUser());
+        QVERIFY(!api->hasAccessToken());
+        QCOMPARE(auth->lastError(), catalogueText("session.expired"));
+        QTRY_COMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), std::nullopt);
+
+        // Signing in again clears the line; the user's own sign-out is not the service's doing.
+        server->answer(200, R"({"accessToken":"T2","user":)" + userJson + "}");
+        QVERIFY(await(auth->login(QStringLiteral("amina"), QStringLiteral("pw"))));
+        QCOMPARE(auth->lastError(), std::nullopt);
+        await(auth->logout());
+        QVERIFY(!auth->sessionEndedByService());
     }
 
     void signInWithoutRefreshTokenKeepsTheOldOne() {

@@ -164,6 +164,18 @@ Rectangle {
                     onTextChanged: settings.apiBaseURL = text
                     prompt: AppState.defaultServiceBaseURL()
                 }
+                Text {
+                    objectName: "insecureAddressNote"
+                    visible: AppState.isInsecureServiceURL(settings.apiBaseURL)
+                    text: qsTrId("settings.insecureAddress")
+                    font: LmTypography.caption
+                    color: LmColor.copper
+                    wrapMode: Text.Wrap
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignLeft
+                    Accessible.role: Accessible.AlertMessage
+                    Accessible.name: text
+                }
                 RowLayout {
                     spacing: 8
                     Layout.fillWidth: true
