@@ -281,7 +281,7 @@ int finish(const SessionResult& result, bool json) {
         return 1;
     }
     if (json)
-        printOut(QString::fromUtf8(result->json.toJson(QJsonDocument::Indented)).trimmed());
+        Terminal::printExact(QString::fromUtf8(result->json.toJson(QJsonDocument::Indented)).trimmed());
     else
         for (const QString& line : result->lines)
             printOut(line);

@@ -69,16 +69,20 @@ QCoro::Task<CliResult> showChat(APIClient* api, QString conversationId, bool fol
     // Print what is there, then each message as a poll brings it in, until interrupted.
     if (json)
         for (int row = 0; row < chat.count(); ++row)
-            Terminal::printOut(QString::fromUtf8(messageDocument(chat, row).toJson(QJsonDocument::Compact)));
+            Terminal::printExact(
+                QString::fromUtf8(messageDocument(chat, row).toJson(QJsonDocument::Compact)));
     else
         for (const QString& line : out.lines)
             Terminal::printOut(line);
     QObject::connect(&chat, &QAbstractItemModel::rowsInserted, &chat,
                      [&chat, json](const QModelIndex&, int first, int last) {
-                         for (int row = first; row <= last; ++row)
-                             Terminal::printOut(json ? QString::fromUtf8(messageDocument(chat, row).toJson(
-                                                           QJsonDocument::Compact))
-                                                     : messageLine(chat, row));
+                         for (int row = first; row <= last; ++row) {
+                             if (json)
+                                 Terminal::printExact(QString::fromUtf8(
+                                     messageDocument(chat, row).toJson(QJsonDocument::Compact)));
+                             else
+                                 Terminal::printOut(messageLine(chat, row));
+                         }
                      });
     chat.startPolling();
     for (;;) {

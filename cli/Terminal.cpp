@@ -56,13 +56,34 @@ std::optional<QString> readSecretLine(const QString& prompt) {
     return QString::fromStdString(line);
 }
 
-void printOut(const QString& text) {
+QString inert(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\t' || (u >= 0x20 && u < 0x7f) || u > 0x9f)
+            shown += c;
+        else if (u < 0x20)
+            shown += QChar(char16_t(0x2400 + u)); // the Control Pictures block
+        else if (u == 0x7f)
+            shown += QChar(char16_t(0x2421));
+        else
+            shown += QStringLiteral("<U+%1>").arg(QString::number(u, 16).toUpper().rightJustified(4, u'0'));
+    }
+    return shown;
+}
+
+void printExact(const QString& text) {
     std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stdout);
     std::fflush(stdout); // a following reader (chat --follow into a pipe) sees each line as it comes
 }
 
+void printOut(const QString& text) {
+    printExact(inert(text));
+}
+
 void printError(const QString& text) {
-    std::fputs((text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+    std::fputs((inert(text) + QLatin1Char('\n')).toUtf8().constData(), stderr);
 }
 
 } // namespace lumora::Terminal

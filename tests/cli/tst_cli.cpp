@@ -125,6 +125,34 @@ private Q_SLOTS:
         QCOMPARE(server->requests().size(), 1);
     }
 
+    void networkTextCannotDriveTheTerminal() {
+        // Clear the screen, retitle the window, write the clipboard, a C1 control sequence.
+        const QString hostile =
+            QStringLiteral("\x1b[2J\x1b]0;owned\x07\x1b]52;c;cm0gLXJm\x07\u009b31m line\nnext\tcol");
+        const QJsonObject message{{QStringLiteral("id"), QStringLiteral("m1")},
+                                  {QStringLiteral("conversationId"), QStringLiteral("c1")},
+                                  {QStringLiteral("senderId"), QStringLiteral("u\x1b[8m")},
+                                  {QStringLiteral("body"), hostile},
+                                  {QStringLiteral("createdAt"), QStringLiteral("2026-01-02T03:04:05Z")}};
+        server->answer(200, QJsonDocument(QJsonArray{message}).toJson());
+        const Run human = cli({QStringLiteral("messages"), QStringLiteral("c1")});
+        QCOMPARE(human.exitCode, 0);
+        for (const char* raw : {"\x1b", "\x07", "\xc2\x9b"})
+            QVERIFY2(!human.out.contains(raw), human.out.toPercentEncoding().constData());
+        QVERIFY2(human.out.contains("\u241b[2J\u241b]0;owned\u2407") &&
+                     human.out.contains("<U+009B>31m line\nnext\tcol") && human.out.contains("u\u241b[8m"),
+                 human.out.constData());
+
+        // --json stays exact.
+        const Run json = cli({QStringLiteral("--json"), QStringLiteral("messages"), QStringLiteral("c1")});
+        QCOMPARE(QJsonDocument::fromJson(json.out).array().at(0)[QStringLiteral("body")].toString(), hostile);
+
+        // So does a failure's text from the service.
+        server->answer(500, "{\"message\":\"\\u001b]52;c;cm0gLXJm\\u0007down\"}");
+        const Run failed = cli({QStringLiteral("conversations")});
+        QCOMPARE(failed.err, QByteArray("\u241b]52;c;cm0gLXJm\u2407down\n"));
+    }
+
     void sendUploadsFirstThenReferencesTheFile() {
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("notes.txt")));
