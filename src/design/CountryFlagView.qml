@@ -8,9 +8,12 @@ Text {
 
     property string countryCode
     property real size: 14
+    readonly property int wholeSize: Math.max(1, Math.floor(size))
 
     text: LmMarks.emojiFlag(countryCode)
-    font: LmTypography.font(size)
+    // Fonts load at whole pixel sizes only; the scale keeps a fractional size (15.2 on a 40 avatar).
+    font: LmTypography.font(wholeSize)
+    scale: size / wholeSize
     Accessible.role: Accessible.StaticText
     Accessible.name: countryCode.toUpperCase()
 

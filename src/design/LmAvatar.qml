@@ -31,7 +31,9 @@ Item {
         Text {
             anchors.centerIn: parent
             text: LmMarks.initials(avatar.name)
-            font: LmTypography.font(avatar.initialsSize, Font.DemiBold)
+            // Fonts load at whole pixel sizes only; the scale keeps the fraction (14.4 at size 40).
+            font: LmTypography.font(Math.max(1, Math.floor(avatar.initialsSize)), Font.DemiBold)
+            scale: avatar.initialsSize / Math.max(1, Math.floor(avatar.initialsSize))
             color: LmColor.brandAdaptive(avatar.scheme)
         }
     }

@@ -389,8 +389,8 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
     case CreatedAtRole:
         return toDateTime(m.createdAt);
     case AttachmentNameRole:
-        return attachment && attachment->fileName ? *attachment->fileName
-                                                  : m.attachmentName.value_or(QString());
+        // The label under the bubble; the body already names the first attachment's file.
+        return m.attachmentName.value_or(QString());
     case AttachmentURLRole:
         return attachment ? attachment->url : QString();
     case SendStateRole:

@@ -260,6 +260,27 @@ private Q_SLOTS:
         QCOMPARE(chat->unsentMessages().size(), 1);
         QCOMPARE(chat->unsentMessages().first().body, QStringLiteral("\U0001F4CE gone.pdf"));
         QCOMPARE(server->requests().size(), 2);
+
+        // The label under a bubble is the message's attachment name, and only when it has one: the
+        // body already shows the first file's name.
+        QJsonObject named = message(QStringLiteral("n"), t2, QString());
+        named[QStringLiteral("attachmentName")] = QStringLiteral("Holiday photos");
+        named[QStringLiteral("attachments")] = QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("/media/p")},
+                                                                      {QStringLiteral("mimeType"), QStringLiteral("image/png")},
+                                                                      {QStringLiteral("sizeBytes"), 3},
+                                                                      {QStringLiteral("fileName"), QStringLiteral("beach.png")}}};
+        QJsonObject unnamed = named;
+        unnamed[QStringLiteral("id")] = QStringLiteral("u");
+        unnamed[QStringLiteral("createdAt")] = t3;
+        unnamed.remove(QStringLiteral("attachmentName"));
+        messages = list({named, unnamed});
+        await(chat->load());
+        const auto label = [&](int row) {
+            return chat->data(chat->index(row), ChatViewModel::AttachmentNameRole).toString();
+        };
+        QCOMPARE(chat->data(chat->index(0), ChatViewModel::BodyRole).toString(), QStringLiteral("\U0001F4CE beach.png"));
+        QCOMPARE(label(0), QStringLiteral("Holiday photos"));
+        QCOMPARE(label(1), QString());
     }
 };
 

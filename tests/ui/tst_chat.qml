@@ -110,8 +110,13 @@ TestCase {
         compare(chat.model.draft, "Hi \u{1F44D}\u{1F600}")
         compare(chat.composer.input.text, chat.model.draft)
         verify(chat.emojiStrip.visible, "the strip stays open")
+        const divider = Find.findItem(chat, (i) => i.objectName === "emojiDivider")
+        verify(divider.visible)
+        verify(divider.y >= chat.emojiStrip.y + chat.emojiStrip.height && divider.y + divider.height <= chat.composer.y,
+               "the divider lies between the strip and the composer")
         chat.composer.emoji()
         verify(!chat.emojiStrip.visible)
+        verify(!divider.visible)
     }
 
     function test_scrolls_only_when_the_count_changes() {

@@ -14,6 +14,7 @@ TestCase {
     Component { id: buttonComponent; LmButton { title: "Go"; width: 200 } }
     Component { id: fieldComponent; LmTextField { width: 300 } }
     Component { id: avatarComponent; LmAvatar { name: "blue river" } }
+    Component { id: textComponent; Text {} }
 
     function init() { Fixture.reset() }
 
@@ -119,6 +120,17 @@ TestCase {
         fuzzyCompare(marked.initialsSize, 14.4, 0.001)
         fuzzyCompare(marked.flagSize, 15.2, 0.001)
         fuzzyCompare(marked.badgeSize, 12.8, 0.001)
+        // Drawn at 14.4 and 15.2, not rounded: on screen, taller than the same text at 14 and 15 px,
+        // shorter than at 15 and 16.
+        const onScreen = (item) => item.mapToItem(null, 0, 0, item.width, item.height).height
+        const plain = (item, px) => createTemporaryObject(textComponent, testCase,
+                                                          { text: item.text, font: LmTypography.font(px, item.font.weight) }).height
+        const initials = marked.children[0].children[0]
+        verify(onScreen(initials) > plain(initials, 14) && onScreen(initials) < plain(initials, 15),
+               "initials " + onScreen(initials) + " high")
+        const markFlag = marked.children[1]
+        verify(onScreen(markFlag) > plain(markFlag, 15) && onScreen(markFlag) < plain(markFlag, 16),
+               "flag " + onScreen(markFlag) + " high")
         const flag = marked.children[1]
         verify(flag.visible)
         compare(flag.text, "\u{1F1F8}\u{1F1E6}")

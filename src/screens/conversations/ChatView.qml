@@ -171,8 +171,6 @@ ColumnLayout {
         }
     }
 
-    LmDivider { visible: chat.showEmoji }
-
     Flickable {
         id: emojiStrip
         visible: chat.showEmoji
@@ -204,6 +202,12 @@ ColumnLayout {
                 }
             }
         }
+    }
+
+    // Between the strip and the composer, as the strip belongs to the writing area.
+    LmDivider {
+        objectName: "emojiDivider"
+        visible: chat.showEmoji
     }
 
     ComposerView {
