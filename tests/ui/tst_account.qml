@@ -183,11 +183,15 @@ TestCase {
 
     function test_presets_and_save_write_the_preference() {
         const settings = createTemporaryObject(settingsComponent, testCase)
+        const insecure = Find.findItem(settings, (i) => i.objectName === "insecureAddressNote")
         clickSetting(settings, textItem(settings, "Local"))
         compare(Fixture.preference("apiBaseURL"), "http://127.0.0.1:3001", "a preset writes at once")
+        verify(!insecure.visible, "plain HTTP to this machine is fine")
         clickSetting(settings, textItem(settings, "api.lumora.app"))
         compare(Fixture.preference("apiBaseURL"), "https://api.lumora.app")
+        verify(!insecure.visible)
         settings.apiBaseURL = "  http://example.test:8080 \n"
+        verify(insecure.visible, "plain HTTP elsewhere is not secure, and the screen says so")
         clickSetting(settings, textItem(settings, "Save address"))
         compare(Fixture.preference("apiBaseURL"), "http://example.test:8080")
         compare(settings.apiBaseURL, "  http://example.test:8080 \n", "the field keeps what was typed")
