@@ -49,8 +49,8 @@ private Q_SLOTS:
         server = new ScriptedServer(this);
         server->answer(201, uploadReply);
         client = new APIClient(nullptr, this);
-        client->setAccessToken(QStringLiteral("tok"));
         useBaseURL(server->url(QStringLiteral("/api/v1")).toString());
+        client->setAccessToken(QStringLiteral("tok")); // issued by this test's server
     }
 
     void cleanup() {
