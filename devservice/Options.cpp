@@ -135,6 +135,8 @@ std::optional<std::string> Parser::commandOption(std::string_view arg, bool& han
         if (!take(name))
             return needsValue(arg);
         m_options.displayName = toQString(name);
+        if (hasControlCharacters(*m_options.displayName))
+            return "--display-name must not contain control characters";
     } else if (addUser && arg == "--country-code") {
         std::string_view code;
         if (!take(code))
@@ -153,6 +155,8 @@ std::optional<std::string> Parser::commandOption(std::string_view arg, bool& han
         if (!take(title))
             return needsValue(arg);
         m_options.title = toQString(title);
+        if (hasControlCharacters(*m_options.title))
+            return "--title must not contain control characters";
     } else {
         handled = false;
     }

@@ -179,6 +179,8 @@ void Routes::updateProfile(const Request& req, Response& res) {
         if (codePointCount(*changes.displayName) > maxDisplayNameLength)
             throw HttpError(
                 400, QStringLiteral("displayName must be at most %1 characters").arg(maxDisplayNameLength));
+        if (hasControlCharacters(*changes.displayName))
+            throw HttpError(400, QStringLiteral("displayName must not contain control characters"));
     }
     if (changes.bio && codePointCount(*changes.bio) > maxBioLength)
         throw HttpError(400, QStringLiteral("bio must be at most %1 characters").arg(maxBioLength));

@@ -1,5 +1,7 @@
 #include "Validation.h"
 
+#include <algorithm>
+
 namespace lumora::devservice {
 
 namespace {
@@ -19,6 +21,11 @@ qsizetype codePointCount(const QString& text) {
         if (!c.isLowSurrogate())
             ++count;
     return count;
+}
+
+bool hasControlCharacters(const QString& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c < u'\x20' || (c >= u'\x7f' && c <= u'\x9f'); });
 }
 
 bool isValidUsername(const QString& username) {

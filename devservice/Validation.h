@@ -16,6 +16,9 @@ inline constexpr qsizetype maxAttachmentsPerMessage = 10;
 // Unicode code points, so "أمينة" is 5 long and an emoji 1, whatever their UTF-16 or UTF-8 size.
 qsizetype codePointCount(const QString& text);
 
+// C0 and C1 controls and DEL: in a stored name they could break the lines and layouts it is shown in.
+bool hasControlCharacters(const QString& text);
+
 // 1 to 32 ASCII letters, digits, '.', '_' or '-', starting with a letter or digit.
 bool isValidUsername(const QString& username);
 

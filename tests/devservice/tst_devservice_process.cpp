@@ -33,6 +33,12 @@ private Q_SLOTS:
         QTest::newRow("add-user with --title")
             << QStringList{QStringLiteral("add-user"), QStringLiteral("rania"), QStringLiteral("--title"),
                            QStringLiteral("x")};
+        QTest::newRow("add-user display name with a control character")
+            << QStringList{QStringLiteral("add-user"), QStringLiteral("rania"),
+                           QStringLiteral("--display-name"), QStringLiteral("Ra\u001bnia")};
+        QTest::newRow("add-conversation title with a control character")
+            << QStringList{QStringLiteral("add-conversation"), QStringLiteral("a"), QStringLiteral("b"),
+                           QStringLiteral("--title"), QStringLiteral("Book\u0085club")};
         QTest::newRow("conversation of one")
             << QStringList{QStringLiteral("add-conversation"), QStringLiteral("a")};
         QTest::newRow("stray word") << QStringList{QStringLiteral("serve")};
