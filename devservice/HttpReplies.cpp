@@ -38,12 +38,18 @@ QString statusText(int status) {
         return QStringLiteral("Not Found");
     case 405:
         return QStringLiteral("Method Not Allowed");
+    case 408:
+        return QStringLiteral("Request Timeout");
     case 409:
         return QStringLiteral("Conflict");
+    case 411:
+        return QStringLiteral("Length Required");
     case 413:
         return QStringLiteral("Payload Too Large");
     case 415:
         return QStringLiteral("Unsupported Media Type");
+    case 431:
+        return QStringLiteral("Request Header Fields Too Large");
     default:
         break;
     }

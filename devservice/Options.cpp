@@ -23,6 +23,9 @@ Options:
                             $XDG_DATA_HOME/lumora-devservice/lumora.db)
   --media-dir PATH          where uploaded files go (default: media/ beside the database)
   --max-upload-bytes N      largest accepted upload (default 26214400, 25 MiB)
+  --request-deadline-seconds N
+                            time a request's line, headers and body have to arrive in,
+                            from its first byte (default 60)
   --envelope                wrap every successful reply but the upload's as {"data": ...}
   --seed                    add demo accounts and conversations to an empty database
   --quiet                   do not log requests
@@ -117,6 +120,12 @@ std::optional<std::string> Parser::serviceOption(std::string_view arg, bool& han
             return needsValue(arg);
         if (!parseNumber<std::int64_t>(limit, m_options.maxUploadBytes, 1, std::int64_t{1} << 32))
             return "--max-upload-bytes needs a positive number of bytes, at most 4 GiB";
+    } else if (arg == "--request-deadline-seconds") {
+        std::string_view seconds;
+        if (!take(seconds))
+            return needsValue(arg);
+        if (!parseNumber(seconds, m_options.requestDeadlineSeconds, 1, 3600))
+            return "--request-deadline-seconds needs a number from 1 to 3600";
     } else if (arg == "--envelope") {
         m_options.envelope = true;
     } else if (arg == "--seed") {

@@ -24,6 +24,7 @@ struct Options {
     int port = 3001;
     std::optional<std::string> mediaDirectory;
     std::int64_t maxUploadBytes = 25 * 1024 * 1024;
+    int requestDeadlineSeconds = 60;
     bool envelope = false;
     bool seed = false;
 

@@ -1,7 +1,9 @@
 #include "Routes.h"
 
 #include "Crypto.h"
+#include "GuardedServer.h"
 #include "HttpReplies.h"
+#include "RequestBody.h"
 #include "Validation.h"
 #include "WireEncode.h"
 
@@ -36,6 +38,8 @@ private:
     using Handler = void (Routes::*)(const Request&, Response&);
     httplib::Server::Handler guarded(const std::shared_ptr<Routes>& self, Handler handler);
 
+    bool admit(const Request& req, Response& res);
+    void replyCutOff(GuardedServer::Cut cut, Response& res);
     Session authenticate(const Request& req);
     void reply(Response& res, int status, const QJsonValue& value) {
         replyJson(res, status, value, m_config.envelope);
@@ -78,15 +82,23 @@ void Routes::install(httplib::Server& server, const std::shared_ptr<Routes>& sel
     server.Get("/media/([^/]+)", guarded(self, &Routes::download));
 
     server.set_payload_max_length(size_t(m_config.maxUploadBytes + multipartAllowance));
-    server.set_pre_routing_handler([](const Request&, Response&) {
+    // Both run once the head has arrived and before any of the body is read.
+    server.set_expect_100_continue_handler([self](const Request& req, Response& res) {
         requestStart = std::chrono::steady_clock::now();
-        return httplib::Server::HandlerResponse::Unhandled;
+        return self->admit(req, res) ? 100 : res.status;
+    });
+    server.set_pre_routing_handler([self](const Request& req, Response& res) {
+        requestStart = std::chrono::steady_clock::now();
+        return self->admit(req, res) ? httplib::Server::HandlerResponse::Unhandled
+                                     : httplib::Server::HandlerResponse::Handled;
     });
     // Called for every status from 400 up; fills in only what httplib itself refused.
     server.set_error_handler([self](const Request& req, Response& res) {
-        if (!res.body.empty())
+        if (const auto cut = GuardedServer::cutOff(); cut != GuardedServer::Cut::none)
+            self->replyCutOff(cut, res);
+        else if (!res.body.empty())
             return;
-        if (res.status == 404)
+        else if (res.status == 404)
             replyError(
                 res, 404,
                 QStringLiteral("No such endpoint: %1 %2")
@@ -114,6 +126,29 @@ httplib::Server::Handler Routes::guarded(const std::shared_ptr<Routes>& self, Ha
             replyError(res, 500, QStringLiteral("Internal server error"));
         }
     };
+}
+
+bool Routes::admit(const Request& req, Response& res) {
+    const auto length = admittedBodyLength(req, std::uint64_t(m_config.maxUploadBytes + multipartAllowance));
+    if (length) {
+        GuardedServer::allowBody(*length);
+        return true;
+    }
+    const int status = length.error().status();
+    replyError(res, status,
+               status == 413 && req.path == "/media/upload" ? tooLargeMessage() : length.error().message());
+    GuardedServer::closeAfterReply(res);
+    return false;
+}
+
+void Routes::replyCutOff(GuardedServer::Cut cut, Response& res) {
+    if (cut == GuardedServer::Cut::deadline)
+        replyError(res, 408,
+                   QStringLiteral("The request did not arrive within %1 seconds")
+                       .arg(m_config.requestDeadlineSeconds));
+    else
+        replyError(res, 431, QStringLiteral("The request line and headers are too long"));
+    GuardedServer::closeAfterReply(res);
 }
 
 void Routes::log(const Request& req, const Response& res) {

@@ -13,6 +13,7 @@ struct ServiceConfig {
     bool envelope = false;
     std::int64_t maxUploadBytes = 25 * 1024 * 1024;
     bool quiet = false;
+    int requestDeadlineSeconds = 60;
 };
 
 // Registers every endpoint, the JSON error replies and the request log on `server`. The store and

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "Crypto.h"
+#include "GuardedServer.h"
 #include "MediaFiles.h"
 #include "Options.h"
 #include "Routes.h"
@@ -9,6 +10,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -66,9 +68,10 @@ int serve(Store& store, const MediaFiles& media, const Options& options) {
     if (options.seed && !seedDemoData(store, media, currentInstant()))
         std::printf("The database already has accounts; --seed added nothing.\n");
 
-    httplib::Server server;
+    GuardedServer server(GuardedServer::Limits{std::chrono::seconds(options.requestDeadlineSeconds)});
     installRoutes(server, store, media,
-                  ServiceConfig{options.envelope, options.maxUploadBytes, options.quiet});
+                  ServiceConfig{options.envelope, options.maxUploadBytes, options.quiet,
+                                options.requestDeadlineSeconds});
 
     // Signals are taken by one thread of our own, so a stop closes the database cleanly. Blocked
     // before the server starts its workers, which inherit the mask.

@@ -55,7 +55,8 @@ private Q_SLOTS:
     void helpGoesToStandardOutput() {
         const auto help = DevService::run({QStringLiteral("--help")});
         QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains("Usage:") && help.out.contains("--max-upload-bytes"));
+        QVERIFY(help.out.contains("Usage:") && help.out.contains("--max-upload-bytes") &&
+                help.out.contains("--request-deadline-seconds"));
         QVERIFY(help.err.isEmpty());
     }
 

@@ -1,0 +1,67 @@
+#include "GuardedServer.h"
+
+#include "ConnectionStream.h"
+
+namespace lumora::devservice {
+
+namespace {
+
+// The connection this worker serves, if it serves one of ours.
+struct Current {
+    ConnectionStream* stream = nullptr;
+    bool close = false;
+};
+thread_local Current current;
+
+} // namespace
+
+GuardedServer::GuardedServer(const Limits& limits)
+    : m_limits(limits) {
+    new_task_queue = [workers = limits.workers] { return new httplib::ThreadPool(workers); };
+}
+
+GuardedServer::Cut GuardedServer::cutOff() {
+    if (!current.stream)
+        return Cut::none;
+    if (current.stream->timedOut())
+        return Cut::deadline;
+    return current.stream->overran() ? Cut::headTooLarge : Cut::none;
+}
+
+void GuardedServer::allowBody(std::uint64_t bytes) {
+    if (current.stream)
+        current.stream->allowBody(bytes);
+}
+
+void GuardedServer::closeAfterReply(httplib::Response& res) {
+    res.set_header("Connection", "close");
+    current.close = true;
+}
+
+bool GuardedServer::process_and_close_socket(socket_t sock) {
+    using namespace std::chrono;
+    const ConnectionStream::Timeouts timeouts{seconds(read_timeout_sec_) + microseconds(read_timeout_usec_),
+                                              seconds(write_timeout_sec_) + microseconds(write_timeout_usec_),
+                                              seconds(keep_alive_timeout_sec_)};
+    ConnectionStream stream(sock, timeouts, svr_sock_);
+    current = Current{&stream, false};
+    bool ok = false;
+    for (size_t served = 0; served < keep_alive_max_count_; ++served) {
+        if (!stream.awaitRequest())
+            break;
+        stream.beginRequest(m_limits.requestDeadline, m_limits.headBytes);
+        bool closed = false;
+        ok = process_request(stream, served + 1 == keep_alive_max_count_, closed, nullptr);
+        if (!ok || closed || current.close || stream.timedOut() || stream.overran())
+            break;
+    }
+    const bool unread = current.close || stream.timedOut() || stream.overran();
+    current = Current{};
+    if (unread)
+        stream.closeLingering();
+    else
+        stream.close();
+    return ok;
+}
+
+} // namespace lumora::devservice
