@@ -2,6 +2,8 @@
 
 #include "ConnectionStream.h"
 
+#include <sys/socket.h>
+
 namespace lumora::devservice {
 
 namespace {
@@ -18,6 +20,11 @@ thread_local Current current;
 GuardedServer::GuardedServer(const Limits& limits)
     : m_limits(limits) {
     new_task_queue = [workers = limits.workers] { return new httplib::ThreadPool(workers); };
+}
+
+bool GuardedServer::raiseBacklog() {
+    // listen() again on a listening socket only changes its backlog.
+    return ::listen(svr_sock_, m_limits.backlog) == 0;
 }
 
 GuardedServer::Cut GuardedServer::cutOff() {

@@ -9,16 +9,22 @@ namespace lumora::devservice {
 
 // An httplib::Server that no client can hold on to: it serves each connection itself, so that every
 // request must arrive whole by a deadline and is read no further than its head limit and the body it
-// declared; and it keeps enough workers that a few slow clients cannot take them all.
+// declared; it keeps enough workers that a few slow clients cannot take them all, and it accepts
+// bursts of connections.
 class GuardedServer : public httplib::Server {
 public:
     struct Limits {
         std::chrono::seconds requestDeadline{60};
         std::uint64_t headBytes = 64 * 1024;
         std::size_t workers = 64;
+        int backlog = 512;
     };
 
     explicit GuardedServer(const Limits& limits);
+
+    // The library listens with a backlog of 5, which resets clients that arrive together. Call once
+    // bound.
+    bool raiseBacklog();
 
     // For handlers on this server's workers, about the request they handle; without effect elsewhere.
     enum class Cut { none, deadline, headTooLarge };

@@ -89,6 +89,9 @@ int serve(Store& store, const MediaFiles& media, const Options& options) {
                      options.port);
         return 1;
     }
+    if (!server.raiseBacklog())
+        std::fprintf(
+            stderr, "lumora-devservice: cannot raise the listen backlog; bursts of clients may be refused\n");
     std::printf("Lumora reference service listening on http://%s:%d\n", urlHost(options.host).c_str(), port);
     std::fflush(stdout);
 

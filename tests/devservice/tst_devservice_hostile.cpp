@@ -60,8 +60,8 @@ bool allReplied(const Connections& connections) {
 
 } // namespace
 
-// Clients out to wear the service down: bodies without end and requests that trickle in, or names
-// that would corrupt whatever shows them.
+// Clients out to wear the service down: bodies without end, requests that trickle in, crowds of
+// connections, and names that would corrupt whatever shows them.
 class DevServiceHostileClientsTest : public QObject {
     Q_OBJECT
 
@@ -171,6 +171,19 @@ private Q_SLOTS:
             QCOMPARE(connection->status(), 408);
             QCOMPARE(connection->error().value(QStringLiteral("statusCode")).toInt(), 408);
         }
+    }
+
+    void crowdsOfConnectionsAreAllServed() {
+        const QString started = service->start();
+        QVERIFY2(started.isEmpty(), qPrintable(started));
+        Connections crowd;
+        for (int i = 0; i < 256; ++i) {
+            crowd.push_back(std::make_unique<RawConnection>(service->url()));
+            crowd.back()->send("GET /auth/me HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(allReplied(crowd), 10000);
+        for (const auto& connection : crowd)
+            QCOMPARE(connection->status(), 401);
     }
 
     void namesWithControlCharactersAreRefused() {
