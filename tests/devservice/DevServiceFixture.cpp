@@ -30,8 +30,10 @@ DevService::~DevService() {
 QString DevService::start(const QStringList& extra, bool quiet) {
     kill();
     m_process = std::make_unique<QProcess>();
-    QStringList args{QStringLiteral("--port"), QStringLiteral("0"),           QStringLiteral("--db"),
-                     databasePath(),           QStringLiteral("--media-dir"), mediaPath()};
+    // A restart keeps the address, as a real service does: clients hand their token to no other.
+    const QString port = m_url.port() > 0 ? QString::number(m_url.port()) : QStringLiteral("0");
+    QStringList args{QStringLiteral("--port"),      port,       QStringLiteral("--db"), databasePath(),
+                     QStringLiteral("--media-dir"), mediaPath()};
     if (quiet)
         args.append(QStringLiteral("--quiet"));
     m_process->start(executable, args + extra);

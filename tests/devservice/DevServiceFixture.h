@@ -14,7 +14,8 @@
 #include <optional>
 
 // One lumora-devservice process on a free loopback port, with its database and media folder in a
-// temporary directory that outlives restarts, so a test can kill the process and start it again.
+// temporary directory that outlives restarts, so a test can kill the process and start it again
+// (on the same port).
 class DevService {
 public:
     DevService();
