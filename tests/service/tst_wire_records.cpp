@@ -182,6 +182,22 @@ private Q_SLOTS:
         QVERIFY(!decodeReply<UserDTO>("not json"));
     }
 
+    void emptyInputIsNotJson() {
+        // A reply with no body has a null QByteArray; an empty literal has a non-null pointer.
+        for (const QByteArray& body : {QByteArray(), QByteArray("")}) {
+            const auto error = decodeJson<APIErrorBody>(body);
+            QVERIFY(!error);
+            QVERIFY2(error.error().description.startsWith(QStringLiteral("The reply is not valid JSON")),
+                     qPrintable(error.error().description));
+            QVERIFY(!decodeReply<QList<MessageDTO>>(body));
+        }
+        QVERIFY(!decodeJson<UserDTO>(QByteArrayView()));
+        // The thread's parser is still usable afterwards.
+        auto after = decodeJson<UserDTO>(user);
+        QVERIFY(after);
+        QCOMPARE(after->username, QStringLiteral("amal"));
+    }
+
     void requestEncoding() {
         auto json = [](const auto& value) { return encodeJson(value); };
         QCOMPARE(json(SendMessageRequest{QString(), QList<AttachmentInputDTO>{}, QStringLiteral("x.png")}),

@@ -409,11 +409,18 @@ struct ShrinkParserAfter {
 };
 
 Decoded<element> parse(QByteArrayView json) {
+    const auto invalid = [](simdjson::error_code error) {
+        return std::unexpected(DecodeError{QStringLiteral("The reply is not valid JSON: ") +
+                                           QString::fromUtf8(simdjson::error_message(error))});
+    };
+    // An empty body (a 204, or an error with nothing in it) often has a null data pointer, which
+    // the parser would hand to memcpy.
+    if (json.isEmpty())
+        return invalid(simdjson::EMPTY);
     simdjson::dom::parser& parser = threadParser();
     element root;
     if (auto error = parser.parse(json.data(), size_t(json.size())).get(root))
-        return std::unexpected(DecodeError{QStringLiteral("The reply is not valid JSON: ") +
-                                           QString::fromUtf8(simdjson::error_message(error))});
+        return invalid(error);
     return root;
 }
 
