@@ -155,7 +155,7 @@ private Q_SLOTS:
 
         const QString text = QStringLiteral("مرحبا 👋 hello");
         const auto sent = await(client->sendMessage(chat->id, text, std::nullopt));
-        QVERIFY2(sent, qPrintable(sent.error().text()));
+        QVERIFY2(sent, qPrintable(failureText(sent)));
         QCOMPARE(sent->body, text);
         QCOMPARE(sent->senderId, amina->user.id);
         QCOMPARE(sent->conversationId, chat->id);
@@ -170,7 +170,7 @@ private Q_SLOTS:
         file.close();
         const int filesBefore = fileCount(service->mediaPath());
         const auto upload = await(client->uploadFile(file.fileName()));
-        QVERIFY2(upload, qPrintable(upload.error().text()));
+        QVERIFY2(upload, qPrintable(failureText(upload)));
         QCOMPARE(upload->fileName, name);
         QCOMPARE(upload->sizeBytes, content.size());
         QCOMPARE(upload->mimeType, QStringLiteral("text/plain"));
@@ -180,7 +180,7 @@ private Q_SLOTS:
         const AttachmentInputDTO input{upload->url, upload->mimeType, upload->sizeBytes, upload->fileName};
         const auto withFile =
             await(client->sendMessage(chat->id, std::nullopt, QList<AttachmentInputDTO>{input}));
-        QVERIFY2(withFile, qPrintable(withFile.error().text()));
+        QVERIFY2(withFile, qPrintable(failureText(withFile)));
         QVERIFY(!withFile->body);
         QVERIFY(withFile->attachments && withFile->attachments->size() == 1);
         QCOMPARE(withFile->attachments->first().url, upload->url);
@@ -242,11 +242,13 @@ private Q_SLOTS:
         QVERIFY(tooShort.error().text().contains(QStringLiteral("8")));
         const QString replacement = QStringLiteral("كلمةسرية");
         const auto changed = await(client->changePassword(QStringLiteral("changeme123"), replacement));
-        QVERIFY2(changed, qPrintable(changed.error().text()));
+        QVERIFY2(changed, qPrintable(failureText(changed)));
 
         const auto me = await(client->me());
         QVERIFY(me && !me->mustChangePassword);
-        QCOMPARE(await(elsewhere.me()).error().kind(), APIClientError::Kind::unauthorized);
+        const auto signedOut = await(elsewhere.me());
+        QVERIFY(!signedOut);
+        QCOMPARE(signedOut.error().kind(), APIClientError::Kind::unauthorized);
         const auto old = await(client->login(QStringLiteral("newbie"), QStringLiteral("changeme123")));
         QVERIFY(!old);
         QCOMPARE(old.error().status(), 401);
@@ -255,7 +257,7 @@ private Q_SLOTS:
         UpdateProfileRequest changes{QStringLiteral("  Nour ✨ "), QStringLiteral("Hello from Rabat"),
                                      QStringLiteral("ma"), std::nullopt, std::nullopt};
         const auto updated = await(client->updateProfile(changes));
-        QVERIFY2(updated, qPrintable(updated.error().text()));
+        QVERIFY2(updated, qPrintable(failureText(updated)));
         QCOMPARE(updated->displayName, QStringLiteral("Nour ✨"));
         QCOMPARE(updated->bio, QStringLiteral("Hello from Rabat"));
         QCOMPARE(updated->countryCode, QStringLiteral("MA"));

@@ -1,12 +1,21 @@
 #pragma once
 
 #include <QCoroTask>
+#include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
+
+#include <expected>
 
 // Runs a task to completion on a nested event loop, so the in-process server can answer meanwhile.
 template <class T> T await(QCoro::Task<T>&& task) {
     return QCoro::waitFor(std::move(task));
+}
+
+// The error's text for a QVERIFY2 message, empty on success: the message is built either way, and
+// error() on a result that holds a value is undefined.
+template <class T, class E> QString failureText(const std::expected<T, E>& result) {
+    return result ? QString() : result.error().text();
 }
 
 // Points the client at `url` the way a user would, through the environment.
