@@ -13,7 +13,12 @@ BoundedReply::BoundedReply(QNetworkReply* reply, qint64 maxBytes,
     , m_reply(reply)
     , m_maxBytes(maxBytes) {
     connect(reply, &QNetworkReply::metaDataChanged, this, &BoundedReply::checkDeclaredLength);
-    connect(reply, &QNetworkReply::readyRead, this, &BoundedReply::readArrived);
+    // Counted, not read: Qt keeps what arrives and hands it over in one piece at the end, which costs
+    // the interface thread far less than copying it out chunk by chunk.
+    connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received) {
+        if (received > m_maxBytes || m_reply->bytesAvailable() > m_maxBytes)
+            fail(APIClientError::tooLarge(m_maxBytes));
+    });
     if (deadline) {
         const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(*deadline).count();
         QTimer::singleShot(*deadline, this, [this, minutes] {
@@ -23,8 +28,14 @@ BoundedReply::BoundedReply(QNetworkReply* reply, qint64 maxBytes,
 }
 
 QByteArray BoundedReply::takeBody() {
-    readArrived();
-    return std::exchange(m_body, {});
+    if (m_failure || !m_reply->isOpen())
+        return {};
+    QByteArray body = m_reply->readAll();
+    if (body.size() > m_maxBytes) {
+        fail(APIClientError::tooLarge(m_maxBytes));
+        return {};
+    }
+    return body;
 }
 
 void BoundedReply::checkDeclaredLength() {
@@ -34,19 +45,10 @@ void BoundedReply::checkDeclaredLength() {
         fail(APIClientError::tooLarge(m_maxBytes));
 }
 
-void BoundedReply::readArrived() {
-    if (m_failure || !m_reply->isOpen())
-        return;
-    m_body += m_reply->readAll();
-    if (m_body.size() > m_maxBytes)
-        fail(APIClientError::tooLarge(m_maxBytes));
-}
-
 void BoundedReply::fail(APIClientError error) {
     if (m_failure)
         return;
     m_failure = std::move(error);
-    m_body = QByteArray();
     if (!m_reply->isFinished())
         m_reply->abort();
 }

@@ -12,7 +12,7 @@ class QNetworkReply;
 
 namespace lumora {
 
-// Reads a reply as it arrives and aborts it once it passes a size limit or a deadline, so a
+// Watches a reply as it arrives and aborts it once it passes a size limit or a deadline, so a
 // hostile or broken service can neither fill the memory nor hold a request open for ever.
 // A child of the reply: it goes when the reply goes.
 class BoundedReply : public QObject {
@@ -29,12 +29,10 @@ public:
 
 private:
     void checkDeclaredLength();
-    void readArrived();
     void fail(APIClientError error);
 
     QNetworkReply* m_reply;
     qint64 m_maxBytes;
-    QByteArray m_body;
     std::optional<APIClientError> m_failure;
 };
 
