@@ -77,6 +77,21 @@ bool isSuccess(int status) {
     return status >= 200 && status <= 299;
 }
 
+// Why an exchange gave no usable HTTP status, if it did not: errors below 200 are the connection's
+// and the proxy's; above, Qt's names for HTTP statuses.
+std::optional<APIClientError> transportFailure(const QNetworkReply& reply) {
+    const QNetworkReply::NetworkError error = reply.error();
+    const bool connectionFailed =
+        error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && !connectionFailed)
+        return std::nullopt;
+    if (error == QNetworkReply::OperationCanceledError)
+        return APIClientError::transport(QStringLiteral("The request timed out."));
+    if (error != QNetworkReply::NoError)
+        return APIClientError::transport(reply.errorString());
+    return APIClientError::transport(QStringLiteral("Bad server response"));
+}
+
 bool isRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -123,6 +138,9 @@ void APIClient::reportRefusal(APIClientError::Kind kind) {
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request, QByteArray method,
                                                          BodySource body, bool withDeadline) {
     QPointer<APIClient> self(this);
+    // Every request carries a password or a token, so none goes out in the clear beyond this machine.
+    if (!APIConfig::carriesCredentialsSafely(request.url()))
+        co_return std::unexpected(APIClientError::insecure(request.url().host()));
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + m_requestDeadline;
     for (int hop = 0; hop <= maxRedirects; ++hop) {
@@ -143,20 +161,12 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
         if (bounded->failure())
             co_return std::unexpected(*bounded->failure());
 
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const QNetworkReply::NetworkError error = reply->error();
-        // Errors below 200 are the connection's and the proxy's; above, Qt's names for HTTP statuses.
-        const bool connectionFailed =
-            error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-        if (!status.isValid() || connectionFailed) {
-            if (error == QNetworkReply::OperationCanceledError)
-                co_return std::unexpected(
-                    APIClientError::transport(QStringLiteral("The request timed out.")));
-            if (error != QNetworkReply::NoError)
-                co_return std::unexpected(APIClientError::transport(reply->errorString()));
-            co_return std::unexpected(APIClientError::transport(QStringLiteral("Bad server response")));
-        }
-        const int code = status.toInt();
+        if (auto failure = transportFailure(*reply))
+            co_return std::unexpected(*failure);
+        const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        // Only a request that carried the token can find it refused; a sign-in's 401 is a wrong password.
+        if (code == 401 && request.hasRawHeader("Authorization"))
+            reportRefusal(APIClientError::Kind::unauthorized);
         const QByteArray location = reply->rawHeader("Location");
         if (!isRedirect(code) || location.isEmpty())
             co_return Reply{code, std::move(received)};
@@ -178,13 +188,9 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
 
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint,
                                                              std::optional<QByteArray> body) {
-    QPointer<APIClient> self(this);
     const auto url = APIConfig::requestURL(APIConfig::baseURL(), endpoint.path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
-    // Every request carries a password or a token, so none goes out in the clear beyond this machine.
-    if (!APIConfig::carriesCredentialsSafely(*url))
-        co_return std::unexpected(APIClientError::insecure(url->host()));
     QNetworkRequest request = newRequest(*url);
     request.setRawHeader("Content-Type", "application/json");
     if (endpoint.requiresAuth()) {
@@ -204,13 +210,11 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoin
     const QByteArray method = endpoint.method();
     auto sending = send(std::move(request), method, std::move(source), true);
     auto reply = co_await sending;
-    if (!reply || !self)
+    if (!reply)
         co_return reply;
     // Nobody is signed in yet at sign-in, so a 401 there is a refusal with the service's own words.
-    if (reply->status == 401 && endpoint.kind() != APIEndpoint::Kind::login) {
-        reportRefusal(APIClientError::Kind::unauthorized);
+    if (reply->status == 401 && endpoint.kind() != APIEndpoint::Kind::login)
         co_return std::unexpected(APIClientError::unauthorized());
-    }
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, failureMessage(reply->body)));
     co_return reply;
@@ -268,7 +272,6 @@ APIClient::sendMessage(QString conversationId, std::optional<QString> body,
 }
 
 QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePath) {
-    QPointer<APIClient> self(this);
     const QByteArray boundary = MediaUpload::newBoundary();
     auto opened = MediaUpload::MultipartBody::open(filePath, boundary);
     if (!opened)
@@ -277,8 +280,6 @@ QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePa
     const auto url = APIConfig::replacingPath(APIConfig::baseURL(), APIEndpoint::mediaUpload().path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
-    if (!APIConfig::carriesCredentialsSafely(*url))
-        co_return std::unexpected(APIClientError::insecure(url->host()));
     QNetworkRequest request = newRequest(*url);
     request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
     if (auto refused = authorize(request))
@@ -299,12 +300,8 @@ QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePa
     auto reply = co_await sending;
     if (!reply)
         co_return std::unexpected(reply.error());
-    if (!self)
-        co_return std::unexpected(APIClientError::transport(QStringLiteral("The client was closed.")));
-    if (reply->status == 401) {
-        reportRefusal(APIClientError::Kind::unauthorized);
+    if (reply->status == 401)
         co_return std::unexpected(APIClientError::unauthorized());
-    }
     // Unlike other requests, a failing upload never shows the raw body: it may be an HTML error page.
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, messageOf(reply->body)));
