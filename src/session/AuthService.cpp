@@ -35,8 +35,11 @@ QCoro::Task<> AuthService::bootstrap() {
     const QString current = APIConfig::originOf(APIConfig::baseURL());
     auto loading = KeychainStore::loadAccessToken();
     const std::optional<QString> token = co_await loading;
-    auto loadingOrigin = KeychainStore::loadTokenOrigin();
-    std::optional<QString> origin = co_await loadingOrigin;
+    std::optional<QString> origin;
+    if (token) {
+        auto loadingOrigin = KeychainStore::loadTokenOrigin();
+        origin = co_await loadingOrigin;
+    }
     if (!self)
         co_return;
     if (token && !origin) {
