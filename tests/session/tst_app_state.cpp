@@ -108,12 +108,9 @@ private Q_SLOTS:
     void writingOutlivesAnExpiredSessionForTheSameUserOnly() {
         ScriptedServer server;
         useBaseURL(server.url().toString());
-        APIClient api;
-        AuthService auth(&api);
-        LanguageManager language;
-        AppearanceManager appearance;
-        LocalMeshService mesh;
-        AppState state(&auth, &language, &appearance, &mesh);
+        AppState state;
+        AuthService& auth = *state.auth();
+        APIClient& api = *auth.api();
         const auto signIn = [&](const QByteArray& userId) {
             server.answer(
                 200, R"({"accessToken":"T","user":{"id":")" + userId +
