@@ -19,15 +19,15 @@
 // 60 MiB for the open chat) are reported, never enforced: the exit status is 0 whenever the
 // measurement itself succeeded, 1 when it did not.
 
-#include "APIClient.h"
-#include "AppState.h"
-#include "ChatViewModel.h"
-#include "IconProvider.h"
-#include "LmTypography.h"
+#include "core/api/APIClient.h"
+#include "core/session/AppState.h"
+#include "core/conversations/ChatViewModel.h"
+#include "qml/design/IconProvider.h"
+#include "qml/design/LmTypography.h"
 #include "MessageBodies.h"
-#include "QmlTypes.h"
-#include "SystemColorScheme.h"
-#include "WireRecords.h"
+#include "qml/shell/QmlTypes.h"
+#include "core/desktop/SystemColorScheme.h"
+#include "wire/WireRecords.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

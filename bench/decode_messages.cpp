@@ -1,9 +1,9 @@
 // Decoding a large message-history reply: the simdjson decoders against the same work done with
 // QJsonDocument, which is what the client used before.
 
-#include "Timestamp.h"
-#include "WireDecode.h"
-#include "WireRecords.h"
+#include "wire/Timestamp.h"
+#include "wire/WireDecode.h"
+#include "wire/WireRecords.h"
 
 #include <QByteArray>
 #include <QJsonArray>

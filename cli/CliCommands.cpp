@@ -1,16 +1,16 @@
 #include "CliCommands.h"
 
-#include "APIClient.h"
-#include "APIConfig.h"
-#include "AuthService.h"
+#include "core/api/APIClient.h"
+#include "core/api/APIConfig.h"
+#include "core/session/AuthService.h"
 #include "CliArguments.h"
 #include "CliOutput.h"
 #include "ConversationCommands.h"
-#include "LanguageManager.h"
-#include "LocalMeshService.h"
+#include "core/settings/LanguageManager.h"
+#include "core/mesh/LocalMeshService.h"
 #include "Terminal.h"
-#include "TextCatalogue.h"
-#include "WireEncode.h"
+#include "core/settings/TextCatalogue.h"
+#include "wire/WireEncode.h"
 
 #include <QCoroTimer>
 #include <QFileInfo>

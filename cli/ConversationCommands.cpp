@@ -1,11 +1,11 @@
 #include "ConversationCommands.h"
 
-#include "ChatViewModel.h"
-#include "DisplayTexts.h"
-#include "InboxViewModel.h"
+#include "core/conversations/ChatViewModel.h"
+#include "core/conversations/DisplayTexts.h"
+#include "core/conversations/InboxViewModel.h"
 #include "Terminal.h"
-#include "TextCatalogue.h"
-#include "WireEncode.h"
+#include "core/settings/TextCatalogue.h"
+#include "wire/WireEncode.h"
 
 #include <QCoroTimer>
 

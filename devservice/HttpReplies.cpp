@@ -1,6 +1,6 @@
 #include "HttpReplies.h"
 
-#include "WireEncode.h"
+#include "wire/WireEncode.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

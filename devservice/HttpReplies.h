@@ -1,8 +1,8 @@
 #pragma once
 
 #include "HttpError.h"
-#include "WireDecode.h"
-#include "WireRecords.h"
+#include "wire/WireDecode.h"
+#include "wire/WireRecords.h"
 
 #include <QJsonObject>
 #include <QJsonValue>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WireRecords.h"
+#include "wire/WireRecords.h"
 
 #include <QStringList>
 

@@ -5,7 +5,7 @@
 #include "HttpReplies.h"
 #include "RequestBody.h"
 #include "Validation.h"
-#include "WireEncode.h"
+#include "wire/WireEncode.h"
 
 #include <QJsonArray>
 

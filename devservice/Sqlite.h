@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Timestamp.h"
+#include "wire/Timestamp.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Sqlite.h"
-#include "WireRecords.h"
+#include "wire/WireRecords.h"
 
 #include <QStringList>
 

@@ -2,10 +2,10 @@
 // anything that decodes must survive encodeJson and decode again to the same value: that is what
 // the client and the reference service rely on when one reads what the other wrote.
 
-#include "Timestamp.h"
-#include "WireDecode.h"
-#include "WireEncode.h"
-#include "WireRecords.h"
+#include "wire/Timestamp.h"
+#include "wire/WireDecode.h"
+#include "wire/WireEncode.h"
+#include "wire/WireRecords.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -358,5 +358,97 @@
         <source>Not secure: Lumora will not send your password or session to this address over plain HTTP.</source>
         <translation>غير آمن: لن يرسل Lumora كلمة المرور أو الجلسة إلى هذا العنوان عبر HTTP غير المشفّر.</translation>
     </message>
+    <message id="error.status">
+        <source>HTTP %1</source>
+        <translation>HTTP %1</translation>
+    </message>
+    <message id="error.decoding">
+        <source>Decoding error: %1</source>
+        <translation>خطأ في قراءة الرد: %1</translation>
+    </message>
+    <message id="error.fileUnreadable">
+        <source>The file could not be read: %1</source>
+        <translation>تعذّرت قراءة الملف: %1</translation>
+    </message>
+    <message id="error.isDirectory">
+        <source>%1 is a directory, not a file</source>
+        <translation>‏%1 مجلد وليس ملفًا</translation>
+    </message>
+    <message id="error.invalidAddress">
+        <source>Invalid API URL</source>
+        <translation>عنوان الخدمة غير صالح</translation>
+    </message>
+    <message id="error.sessionExpired">
+        <source>Session expired. Please sign in again.</source>
+        <translation>انتهت صلاحية الجلسة. يُرجى تسجيل الدخول مجددًا.</translation>
+    </message>
+    <message id="error.emptyReply">
+        <source>Empty response</source>
+        <translation>رد فارغ من الخدمة</translation>
+    </message>
+    <message id="error.timedOut">
+        <source>The request timed out.</source>
+        <translation>انتهت مهلة الطلب.</translation>
+    </message>
+    <message id="error.badReply">
+        <source>Bad server response</source>
+        <translation>رد غير صالح من الخادم</translation>
+    </message>
+    <message id="error.clientClosed">
+        <source>The client was closed.</source>
+        <translation>أُغلق العميل.</translation>
+    </message>
+    <message id="error.tooManyRedirects">
+        <source>Too many redirects.</source>
+        <translation>إعادات توجيه كثيرة جدًا.</translation>
+    </message>
+    <message id="mesh.idle">
+        <source>Idle</source>
+        <translation>خامل</translation>
+    </message>
+    <message id="mesh.stopped">
+        <source>Stopped</source>
+        <translation>متوقف</translation>
+    </message>
+    <message id="mesh.starting">
+        <source>Local Mesh placeholder — Bonjour `_lumora._tcp`</source>
+        <translation>الشبكة المحلية — Bonjour ‎`_lumora._tcp`</translation>
+    </message>
+    <message id="mesh.listenerFailed">
+        <source>Listener failed: %1</source>
+        <translation>تعذّر الاستماع: %1</translation>
+    </message>
+    <message id="mesh.browse">
+        <source>Browse: %1</source>
+        <translation>البحث: %1</translation>
+    </message>
+    <message id="mesh.advertise">
+        <source>Advertise: %1</source>
+        <translation>الإعلان: %1</translation>
+    </message>
+    <message id="mesh.ready">
+        <source>ready</source>
+        <translation>جاهز</translation>
+    </message>
+    <message id="mesh.registering">
+        <source>registering</source>
+        <translation>جارٍ التسجيل</translation>
+    </message>
+    <message id="mesh.waitingForDaemon">
+        <source>waiting for the daemon</source>
+        <translation>في انتظار خدمة Avahi</translation>
+    </message>
+    <message id="mesh.renamed">
+        <source>name collision, renamed to %1</source>
+        <translation>الاسم مستخدم، أعيدت التسمية إلى %1</translation>
+    </message>
+    <message id="mesh.failed">
+        <source>failed: %1</source>
+        <translation>فشل: %1</translation>
+    </message>
+    <message id="settings.localPreset">
+        <source>Local</source>
+        <translation>محلي</translation>
+    </message>
 </context>
 </TS>

@@ -354,5 +354,97 @@
         <source>Not secure: Lumora will not send your password or session to this address over plain HTTP.</source>
         <translation>Not secure: Lumora will not send your password or session to this address over plain HTTP.</translation>
     </message>
+    <message id="error.status">
+        <source>HTTP %1</source>
+        <translation>HTTP %1</translation>
+    </message>
+    <message id="error.decoding">
+        <source>Decoding error: %1</source>
+        <translation>Decoding error: %1</translation>
+    </message>
+    <message id="error.fileUnreadable">
+        <source>The file could not be read: %1</source>
+        <translation>The file could not be read: %1</translation>
+    </message>
+    <message id="error.isDirectory">
+        <source>%1 is a directory, not a file</source>
+        <translation>%1 is a directory, not a file</translation>
+    </message>
+    <message id="error.invalidAddress">
+        <source>Invalid API URL</source>
+        <translation>Invalid API URL</translation>
+    </message>
+    <message id="error.sessionExpired">
+        <source>Session expired. Please sign in again.</source>
+        <translation>Session expired. Please sign in again.</translation>
+    </message>
+    <message id="error.emptyReply">
+        <source>Empty response</source>
+        <translation>Empty response</translation>
+    </message>
+    <message id="error.timedOut">
+        <source>The request timed out.</source>
+        <translation>The request timed out.</translation>
+    </message>
+    <message id="error.badReply">
+        <source>Bad server response</source>
+        <translation>Bad server response</translation>
+    </message>
+    <message id="error.clientClosed">
+        <source>The client was closed.</source>
+        <translation>The client was closed.</translation>
+    </message>
+    <message id="error.tooManyRedirects">
+        <source>Too many redirects.</source>
+        <translation>Too many redirects.</translation>
+    </message>
+    <message id="mesh.idle">
+        <source>Idle</source>
+        <translation>Idle</translation>
+    </message>
+    <message id="mesh.stopped">
+        <source>Stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message id="mesh.starting">
+        <source>Local Mesh placeholder — Bonjour `_lumora._tcp`</source>
+        <translation>Local Mesh placeholder — Bonjour `_lumora._tcp`</translation>
+    </message>
+    <message id="mesh.listenerFailed">
+        <source>Listener failed: %1</source>
+        <translation>Listener failed: %1</translation>
+    </message>
+    <message id="mesh.browse">
+        <source>Browse: %1</source>
+        <translation>Browse: %1</translation>
+    </message>
+    <message id="mesh.advertise">
+        <source>Advertise: %1</source>
+        <translation>Advertise: %1</translation>
+    </message>
+    <message id="mesh.ready">
+        <source>ready</source>
+        <translation>ready</translation>
+    </message>
+    <message id="mesh.registering">
+        <source>registering</source>
+        <translation>registering</translation>
+    </message>
+    <message id="mesh.waitingForDaemon">
+        <source>waiting for the daemon</source>
+        <translation>waiting for the daemon</translation>
+    </message>
+    <message id="mesh.renamed">
+        <source>name collision, renamed to %1</source>
+        <translation>name collision, renamed to %1</translation>
+    </message>
+    <message id="mesh.failed">
+        <source>failed: %1</source>
+        <translation>failed: %1</translation>
+    </message>
+    <message id="settings.localPreset">
+        <source>Local</source>
+        <translation>Local</translation>
+    </message>
 </context>
 </TS>

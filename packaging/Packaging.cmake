@@ -16,7 +16,7 @@ install(FILES ${packaging}/icons/hicolor/scalable/apps/${LUMORA_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # The icons inside the programs (and the application icon's bubbles) are Lucide's: their licence asks
 # for its notice in every copy.
-install(FILES ${PROJECT_SOURCE_DIR}/src/design/icons/LICENSE
+install(FILES ${PROJECT_SOURCE_DIR}/src/qml/design/icons/LICENSE
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lumora RENAME LICENSE.lucide)
 
 set(CPACK_GENERATOR DEB)

@@ -1,8 +1,8 @@
-#include "PanelHost.h"
+#include "app/PanelHost.h"
 
-#include "IconProvider.h"
-#include "PanelPlacement.h"
-#include "TextCatalogue.h"
+#include "qml/design/IconProvider.h"
+#include "app/PanelPlacement.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QApplication>
 #include <QQmlComponent>

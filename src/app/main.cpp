@@ -1,9 +1,9 @@
-#include "AppState.h"
-#include "IconProvider.h"
-#include "LmTypography.h"
-#include "PanelHost.h"
-#include "QmlTypes.h"
-#include "SystemColorScheme.h"
+#include "core/session/AppState.h"
+#include "qml/design/IconProvider.h"
+#include "qml/design/LmTypography.h"
+#include "app/PanelHost.h"
+#include "qml/shell/QmlTypes.h"
+#include "core/desktop/SystemColorScheme.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -188,7 +188,7 @@ private Q_SLOTS:
         const Run missing = cli({QStringLiteral("send"), QStringLiteral("c1"), QStringLiteral("--attach"),
                                  dir.filePath(QStringLiteral("gone.png"))});
         QCOMPARE(missing.exitCode, 1);
-        QCOMPARE(missing.err, QByteArray("No such file or directory\n"));
+        QCOMPARE(missing.err, QByteArray("The file could not be read: No such file or directory\n"));
         QCOMPARE(server->requests().size(), 2);
     }
 

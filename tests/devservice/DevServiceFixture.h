@@ -1,6 +1,6 @@
 #pragma once
 
-#include "APIClient.h"
+#include "core/api/APIClient.h"
 
 #include <QByteArray>
 #include <QJsonDocument>

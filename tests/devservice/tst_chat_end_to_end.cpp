@@ -1,6 +1,6 @@
-#include "ChatViewModel.h"
+#include "core/conversations/ChatViewModel.h"
 #include "DevServiceFixture.h"
-#include "InboxViewModel.h"
+#include "core/conversations/InboxViewModel.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemModelTester>

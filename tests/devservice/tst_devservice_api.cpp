@@ -1,4 +1,4 @@
-#include "APIClient.h"
+#include "core/api/APIClient.h"
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
 
@@ -248,7 +248,7 @@ private Q_SLOTS:
         QVERIFY(me && !me->mustChangePassword);
         const auto signedOut = await(elsewhere.me());
         QVERIFY(!signedOut);
-        QCOMPARE(signedOut.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(signedOut.error().kind(), APIClientError::Kind::Unauthorized);
         const auto old = await(client->login(QStringLiteral("newbie"), QStringLiteral("changeme123")));
         QVERIFY(!old);
         QCOMPARE(old.error().status(), 401);

@@ -1,4 +1,4 @@
-#include "APIClient.h"
+#include "core/api/APIClient.h"
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "APIClient.h"
+#include "core/api/APIClient.h"
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
 
@@ -94,14 +94,14 @@ private Q_SLOTS:
         stranger.setAccessToken(QStringLiteral("made-up-token"));
         const auto me = await(stranger.me());
         QVERIFY(!me);
-        QCOMPARE(me.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(me.error().kind(), APIClientError::Kind::Unauthorized);
         const auto conversations = await(stranger.conversations());
         QVERIFY(!conversations);
-        QCOMPARE(conversations.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(conversations.error().kind(), APIClientError::Kind::Unauthorized);
         const int files = fileCount(service->mediaPath());
         const auto upload = await(stranger.uploadFile(writeFile(*service, QStringLiteral("a.txt"), 10)));
         QVERIFY(!upload);
-        QCOMPARE(upload.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(upload.error().kind(), APIClientError::Kind::Unauthorized);
         QCOMPARE(fileCount(service->mediaPath()), files);
 
         const QUrl url = service->url(QStringLiteral("/conversations"));

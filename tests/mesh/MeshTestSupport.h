@@ -2,7 +2,7 @@
 
 // Helpers for tests that run under support/with-avahi: a private avahi-daemon on loopback only.
 
-#include "LocalMeshService.h"
+#include "core/mesh/LocalMeshService.h"
 
 #include <QFile>
 #include <QProcess>

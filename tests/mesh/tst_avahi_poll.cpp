@@ -1,4 +1,4 @@
-#include "AvahiPoll.h"
+#include "core/mesh/AvahiPoll.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,7 +1,7 @@
-#include "AppearanceManager.h"
-#include "LanguageManager.h"
-#include "PreferenceStore.h"
-#include "TextCatalogue.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/settings/LanguageManager.h"
+#include "core/settings/PreferenceStore.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QSettings>
 #include <QSignalSpy>

@@ -1,9 +1,9 @@
-#include "APIClient.h"
-#include "APIConfig.h"
+#include "core/api/APIClient.h"
+#include "core/api/APIConfig.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
-#include "prefs/PreferenceStore.h"
-#include "prefs/TextCatalogue.h"
+#include "core/settings/PreferenceStore.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -99,7 +99,7 @@ private Q_SLOTS:
             client->setAccessToken(noToken);
             const auto expectUnauthorized = [](const auto& result) {
                 QVERIFY(!result);
-                QCOMPARE(result.error().kind(), APIClientError::Kind::unauthorized);
+                QCOMPARE(result.error().kind(), APIClientError::Kind::Unauthorized);
                 QCOMPARE(result.error().text(), QStringLiteral("Session expired. Please sign in again."));
             };
             expectUnauthorized(await(client->me()));
@@ -181,7 +181,7 @@ private Q_SLOTS:
         server->answer(status, body, "text/plain");
         const auto result = await(client->me());
         QVERIFY(!result);
-        QCOMPARE(result.error().kind(), APIClientError::Kind::http);
+        QCOMPARE(result.error().kind(), APIClientError::Kind::Http);
         QCOMPARE(result.error().status(), status);
         QCOMPARE(result.error().text(), text);
     }
@@ -190,13 +190,13 @@ private Q_SLOTS:
         server->answer(401, R"({"message":"Token expired"})");
         const auto me = await(client->me());
         QVERIFY(!me);
-        QCOMPARE(me.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(me.error().kind(), APIClientError::Kind::Unauthorized);
 
         // Nobody is signed in yet at sign-in: the service's own words are shown.
         server->answer(401, R"({"message":"Wrong user name or password"})");
         const auto login = await(client->login(QStringLiteral("amal"), QStringLiteral("nope")));
         QVERIFY(!login);
-        QCOMPARE(login.error().kind(), APIClientError::Kind::http);
+        QCOMPARE(login.error().kind(), APIClientError::Kind::Http);
         QCOMPARE(login.error().text(), QStringLiteral("Wrong user name or password"));
         server->answer(401, QByteArray());
         const auto bare = await(client->login(QStringLiteral("amal"), QStringLiteral("nope")));
@@ -211,7 +211,7 @@ private Q_SLOTS:
                  QByteArray(R"({"currentPassword":"old","newPassword":"new"})"));
         const auto me = await(client->me());
         QVERIFY(!me);
-        QCOMPARE(me.error().kind(), APIClientError::Kind::emptyBody);
+        QCOMPARE(me.error().kind(), APIClientError::Kind::EmptyBody);
         QCOMPARE(me.error().text(), QStringLiteral("Empty response"));
 
         server->answer(200, "<html>not json</html>", "text/html");
@@ -224,7 +224,7 @@ private Q_SLOTS:
         server->answer(200, R"({"items":[]})");
         const auto bad = await(client->conversations());
         QVERIFY(!bad);
-        QCOMPARE(bad.error().kind(), APIClientError::Kind::decoding);
+        QCOMPARE(bad.error().kind(), APIClientError::Kind::Decoding);
         QVERIFY2(bad.error().text().startsWith(QStringLiteral("Decoding error: ")),
                  qPrintable(bad.error().text()));
 
@@ -274,9 +274,9 @@ private Q_SLOTS:
         QSignalSpy refused(client, &APIClient::credentialsRefused);
         const auto elsewhere = await(client->me());
         QVERIFY(!elsewhere);
-        QCOMPARE(elsewhere.error().kind(), APIClientError::Kind::otherService);
+        QCOMPARE(elsewhere.error().kind(), APIClientError::Kind::OtherService);
         QVERIFY(refused.wait(1000));
-        QCOMPARE(refused.first().first().value<APIClientError::Kind>(), APIClientError::Kind::otherService);
+        QCOMPARE(refused.first().first().value<APIClientError::Kind>(), APIClientError::Kind::OtherService);
         QVERIFY(second.requests().isEmpty());
         QVERIFY(await(client->login(QStringLiteral("amal"), QStringLiteral("pw"))));
         QCOMPARE(server->requests().size(), 1);
@@ -304,7 +304,7 @@ private Q_SLOTS:
         client->setAccessToken(QStringLiteral("tok-1"));
         const auto refused = await(client->me());
         QVERIFY(!refused);
-        QCOMPARE(refused.error().kind(), APIClientError::Kind::transport);
+        QCOMPARE(refused.error().kind(), APIClientError::Kind::Transport);
         QVERIFY2(refused.error().text().contains(QStringLiteral("refused"), Qt::CaseInsensitive),
                  qPrintable(refused.error().text()));
 
@@ -315,14 +315,14 @@ private Q_SLOTS:
         client->setTransferTimeout(300ms);
         const auto silent = await(client->me());
         QVERIFY(!silent);
-        QCOMPARE(silent.error().kind(), APIClientError::Kind::transport);
+        QCOMPARE(silent.error().kind(), APIClientError::Kind::Transport);
         QCOMPARE(silent.error().text(), QStringLiteral("The request timed out."));
 
         qputenv("LUMORA_API_BASE_URL", "relative/path");
         client->setAccessToken(QStringLiteral("tok-1"));
         const auto relative = await(client->me());
         QVERIFY(!relative);
-        QCOMPARE(relative.error().kind(), APIClientError::Kind::transport);
+        QCOMPARE(relative.error().kind(), APIClientError::Kind::Transport);
     }
 
     void redirectsStayWithinTheOrigin() {
@@ -335,15 +335,15 @@ private Q_SLOTS:
             server->answer(redirect(status, elsewhere.url(QStringLiteral("/auth/me"))));
             const auto me = await(client->me());
             QVERIFY(!me);
-            QCOMPARE(me.error().kind(), APIClientError::Kind::redirected);
+            QCOMPARE(me.error().kind(), APIClientError::Kind::Redirected);
             QVERIFY2(me.error().text().contains(elsewhere.url(QStringLiteral("/auth/me")).toString()),
                      qPrintable(me.error().text()));
             const auto login = await(client->login(QStringLiteral("amal"), QStringLiteral("secret")));
             QVERIFY(!login);
-            QCOMPARE(login.error().kind(), APIClientError::Kind::redirected);
+            QCOMPARE(login.error().kind(), APIClientError::Kind::Redirected);
             const auto upload = await(client->uploadFile(file.fileName()));
             QVERIFY(!upload);
-            QCOMPARE(upload.error().kind(), APIClientError::Kind::redirected);
+            QCOMPARE(upload.error().kind(), APIClientError::Kind::Redirected);
         }
         QVERIFY(elsewhere.requests().isEmpty());
 
@@ -384,15 +384,15 @@ private Q_SLOTS:
         QVERIFY(file.open());
         const auto login = await(remote.login(QStringLiteral("amal"), QStringLiteral("secret")));
         QVERIFY(!login);
-        QCOMPARE(login.error().kind(), APIClientError::Kind::insecure);
+        QCOMPARE(login.error().kind(), APIClientError::Kind::Insecure);
         QVERIFY2(login.error().text().contains(QStringLiteral("service.example")),
                  qPrintable(login.error().text()));
         const auto me = await(remote.me());
         QVERIFY(!me);
-        QCOMPARE(me.error().kind(), APIClientError::Kind::insecure);
+        QCOMPARE(me.error().kind(), APIClientError::Kind::Insecure);
         const auto upload = await(remote.uploadFile(file.fileName()));
         QVERIFY(!upload);
-        QCOMPARE(upload.error().kind(), APIClientError::Kind::insecure);
+        QCOMPARE(upload.error().kind(), APIClientError::Kind::Insecure);
         QVERIFY(server->requests().isEmpty());
 
         // The documented switch for a development network lets it through.
@@ -415,14 +415,14 @@ private Q_SLOTS:
             raw("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 838860800\r\n\r\n[]"));
         const auto declared = await(client->conversations());
         QVERIFY(!declared);
-        QCOMPARE(declared.error().kind(), APIClientError::Kind::tooLarge);
+        QCOMPARE(declared.error().kind(), APIClientError::Kind::TooLarge);
 
         // A reply without a length is cut off once it passes the limit.
         client->setMaxReplyBytes(1024 * 1024);
         server->answer(chunked(64, QByteArray(64 * 1024, ' '), 1ms));
         const auto endless = await(client->conversations());
         QVERIFY(!endless);
-        QCOMPARE(endless.error().kind(), APIClientError::Kind::tooLarge);
+        QCOMPARE(endless.error().kind(), APIClientError::Kind::TooLarge);
         QVERIFY2(endless.error().text().contains(QStringLiteral("1 MB")), qPrintable(endless.error().text()));
 
         // A reply that keeps trickling in ends at the deadline, though it is never idle for long.
@@ -430,7 +430,7 @@ private Q_SLOTS:
         server->answer(chunked(60, " ", 50ms));
         const auto trickle = await(client->me());
         QVERIFY(!trickle);
-        QCOMPARE(trickle.error().kind(), APIClientError::Kind::transport);
+        QCOMPARE(trickle.error().kind(), APIClientError::Kind::Transport);
         QVERIFY2(trickle.error().text().contains(QStringLiteral("did not finish answering")),
                  qPrintable(trickle.error().text()));
     }

@@ -1,5 +1,5 @@
-#include "DisplayTexts.h"
-#include "prefs/TextCatalogue.h"
+#include "core/conversations/DisplayTexts.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "APIClient.h"
-#include "MediaUpload.h"
+#include "core/api/APIClient.h"
+#include "core/api/MediaUpload.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 
@@ -134,16 +134,16 @@ private Q_SLOTS:
         client->setAccessToken(std::nullopt);
         const auto missing = await(client->uploadFile(dir.filePath(QStringLiteral("nope.png"))));
         QVERIFY(!missing);
-        QCOMPARE(missing.error().kind(), APIClientError::Kind::file);
-        QCOMPARE(missing.error().text(), QStringLiteral("No such file or directory"));
+        QCOMPARE(missing.error().kind(), APIClientError::Kind::File);
+        QCOMPARE(missing.error().text(), QStringLiteral("The file could not be read: No such file or directory"));
         const auto directory = await(client->uploadFile(dir.path()));
         QVERIFY(!directory);
-        QCOMPARE(directory.error().kind(), APIClientError::Kind::file);
+        QCOMPARE(directory.error().kind(), APIClientError::Kind::File);
 
         const QString path = writeFile(dir, QStringLiteral("ok.txt"), "ok");
         const auto noToken = await(client->uploadFile(path));
         QVERIFY(!noToken);
-        QCOMPARE(noToken.error().kind(), APIClientError::Kind::unauthorized);
+        QCOMPARE(noToken.error().kind(), APIClientError::Kind::Unauthorized);
         QVERIFY(server->requests().isEmpty());
     }
 
@@ -152,13 +152,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("text");
-        const int http = int(APIClientError::Kind::http);
-        const int decoding = int(APIClientError::Kind::decoding);
+        const int http = int(APIClientError::Kind::Http);
+        const int decoding = int(APIClientError::Kind::Decoding);
         QTest::newRow("413 plain text") << 413 << QByteArray("Payload Too Large") << http << "HTTP 413";
         QTest::newRow("413 json") << 413 << QByteArray(R"({"message":"File is larger than 25 MiB"})") << http
                                   << "File is larger than 25 MiB";
         QTest::newRow("401") << 401 << QByteArray(R"({"message":"x"})")
-                             << int(APIClientError::Kind::unauthorized)
+                             << int(APIClientError::Kind::Unauthorized)
                              << "Session expired. Please sign in again.";
         QTest::newRow("wrapped reply")
             << 201 << QByteArray(R"({"data":)" + uploadReply + "}") << decoding << "";

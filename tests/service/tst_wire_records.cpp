@@ -1,5 +1,5 @@
-#include "WireDecode.h"
-#include "WireEncode.h"
+#include "wire/WireDecode.h"
+#include "wire/WireEncode.h"
 
 #include <QJsonDocument>
 #include <QTest>

@@ -1,9 +1,9 @@
-#include "APIConfig.h"
-#include "AuthService.h"
-#include "KeychainStore.h"
+#include "core/api/APIConfig.h"
+#include "core/session/AuthService.h"
+#include "core/session/KeychainStore.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
-#include "TextCatalogue.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

@@ -1,4 +1,4 @@
-#include "ChatViewModel.h"
+#include "core/conversations/ChatViewModel.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 
@@ -256,7 +256,7 @@ private Q_SLOTS:
         // A file that is gone by the time of sending: kept as a failed message, with the file's name.
         chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.pdf"))));
         await(chat->send(QStringLiteral("me")));
-        QCOMPARE(chat->errorMessage(), QStringLiteral("No such file or directory"));
+        QCOMPARE(chat->errorMessage(), QStringLiteral("The file could not be read: No such file or directory"));
         QCOMPARE(chat->unsentMessages().size(), 1);
         QCOMPARE(chat->unsentMessages().first().body, QStringLiteral("\U0001F4CE gone.pdf"));
         QCOMPARE(server->requests().size(), 2);

@@ -1,4 +1,4 @@
-#include "InboxViewModel.h"
+#include "core/conversations/InboxViewModel.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "KeychainStore.h"
+#include "core/session/KeychainStore.h"
 #include "TestSupport.h"
 
 #include <QProcess>

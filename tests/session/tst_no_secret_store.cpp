@@ -1,8 +1,8 @@
-#include "AuthService.h"
-#include "KeychainStore.h"
+#include "core/session/AuthService.h"
+#include "core/session/KeychainStore.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
-#include "prefs/TextCatalogue.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QDirIterator>
 #include <QTest>

@@ -1,8 +1,8 @@
 #include "UiFixture.h"
 
-#include "PreferenceStore.h"
+#include "core/settings/PreferenceStore.h"
 #include "TestSupport.h"
-#include "WireEncode.h"
+#include "wire/WireEncode.h"
 
 #include <QJsonArray>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppState.h"
+#include "core/session/AppState.h"
 #include "ScriptedServer.h"
 
 #include <QObject>

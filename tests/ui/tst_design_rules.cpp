@@ -1,7 +1,7 @@
-#include "IconProvider.h"
-#include "IconTable.h"
-#include "IdentityMarks.h"
-#include "PanelPlacement.h"
+#include "qml/design/IconProvider.h"
+#include "qml/design/IconTable.h"
+#include "qml/design/IdentityMarks.h"
+#include "app/PanelPlacement.h"
 
 #include <QDirIterator>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
-#include "AppearanceManager.h"
-#include "SystemColorScheme.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/desktop/SystemColorScheme.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>

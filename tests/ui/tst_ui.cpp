@@ -1,5 +1,5 @@
-#include "IconProvider.h"
-#include "QmlTypes.h"
+#include "qml/design/IconProvider.h"
+#include "qml/shell/QmlTypes.h"
 #include "UiFixture.h"
 
 #include <QQmlEngine>

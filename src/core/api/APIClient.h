@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/api/APIClientError.h"
+#include "core/api/APIEndpoint.h"
+#include "wire/WireRecords.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QPointer>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+namespace lumora {
+
+// Performs every request against the messaging service and turns replies into records or an
+// APIClientError. Lives on the interface thread and never blocks it: the network is asynchronous
+// and large replies are decoded on a worker thread. It must outlive the requests it has started.
+class APIClient : public QObject {
+    Q_OBJECT
+
+public:
+    // Uses `network` when given (it must outlive the client), else a manager of its own.
+    explicit APIClient(QNetworkAccessManager* network = nullptr, QObject* parent = nullptr);
+    ~APIClient() override;
+
+    // An absent token and the empty string both mean no token. `origin` ("scheme://host:port", see
+    // APIConfig::originOf) is the service that issued it, empty for the base URL in force now; the
+    // token is never sent anywhere else.
+    void setAccessToken(std::optional<QString> token, QString origin = {});
+    bool hasAccessToken() const { return !m_accessToken.isEmpty(); }
+    const QString& tokenOrigin() const { return m_tokenOrigin; }
+
+    // How long a request may stay idle, waiting to connect or for data, before it fails.
+    void setTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
+    // How long a JSON request may take from start to end, however steadily data arrives.
+    void setRequestDeadline(std::chrono::milliseconds deadline) { m_requestDeadline = deadline; }
+    // The largest reply read; a larger one is refused by its declared length or cut off when reached.
+    void setMaxReplyBytes(qint64 bytes) { m_maxReplyBytes = bytes; }
+
+    QCoro::Task<APIResult<LoginResponse>> login(QString username, QString password);
+    QCoro::Task<APIResult<UserDTO>> me();
+    QCoro::Task<APIResult<EmptyDTO>> changePassword(QString current, QString replacement);
+    QCoro::Task<APIResult<UserDTO>> updateProfile(UpdateProfileRequest request);
+    QCoro::Task<APIResult<QList<ConversationDTO>>> conversations();
+    QCoro::Task<APIResult<QList<MessageDTO>>> messages(QString conversationId);
+    QCoro::Task<APIResult<MessageDTO>> sendMessage(QString conversationId, std::optional<QString> body,
+                                                   std::optional<QList<AttachmentInputDTO>> attachments);
+    // Streams the file to the media endpoint. A file that cannot be read fails first, with the file
+    // system's own text, before the token is checked.
+    QCoro::Task<APIResult<UploadedFileMetaDTO>> uploadFile(QString filePath);
+
+    static constexpr std::chrono::milliseconds defaultTransferTimeout{60000};
+    static constexpr std::chrono::milliseconds defaultRequestDeadline{120000};
+    // A 10,000-message chat is about 4 MB; long texts and attachment lists stay far below this.
+    static constexpr qint64 defaultMaxReplyBytes = 32 * 1024 * 1024;
+    static constexpr int maxRedirects = 5;
+
+Q_SIGNALS:
+    // A request that would have carried the token was refused: 401 from the service
+    // (`unauthorized`), or the service address now belongs to another origin (`otherService`).
+    void credentialsRefused(lumora::APIClientError::Kind kind);
+
+private:
+    struct Reply {
+        int status = 0;
+        QByteArray body;
+    };
+
+    template <class T>
+    QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
+    QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body);
+    // Makes a fresh body for each attempt, since a redirect may have to send it again.
+    using BodySource = std::function<QIODevice*()>;
+    QCoro::Task<APIResult<Reply>> send(QNetworkRequest request, QByteArray method, BodySource body,
+                                       bool withDeadline);
+    QNetworkRequest newRequest(const QUrl& url) const;
+    // Adds the token, or says why this request may not carry it.
+    std::optional<APIClientError> authorize(QNetworkRequest& request);
+    void reportRefusal(APIClientError::Kind kind);
+
+    QNetworkAccessManager* m_network;
+    QString m_accessToken;
+    QString m_tokenOrigin;
+    std::chrono::milliseconds m_transferTimeout = defaultTransferTimeout;
+    std::chrono::milliseconds m_requestDeadline = defaultRequestDeadline;
+    qint64 m_maxReplyBytes = defaultMaxReplyBytes;
+};
+
+} // namespace lumora

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <expected>
+#include <optional>
+
+namespace lumora {
+
+// The one error that reaches models and screens, from the service, the network or a file. Its kind
+// tells an expired session from an outage; `text()` is what the user sees, in the language in use.
+class APIClientError {
+    Q_GADGET
+
+public:
+    enum class Kind {
+        Http,         // a failing status, with the service's message when it sent one
+        Decoding,     // a reply the client could not read
+        Transport,    // no usable HTTP exchange: refused, timed out, TLS, not HTTP
+        InvalidURL,   // the base URL cannot carry the request
+        Unauthorized, // no token held, or the service answered 401
+        EmptyBody,    // a reply without the record it should carry
+        File,         // a file chosen for upload could not be read
+        Redirected,   // the service pointed elsewhere; the address it named is the message
+        Insecure,     // credentials would go over plain HTTP beyond this machine; the host is the message
+        OtherService, // the token was issued by another service address than the one in use
+        TooLarge,     // the reply passed the size a reply may have
+    };
+    Q_ENUM(Kind)
+
+    static APIClientError http(int status, std::optional<QString> message);
+    static APIClientError decoding(QString description);
+    static APIClientError transport(QString description);
+    static APIClientError invalidURL();
+    static APIClientError unauthorized();
+    static APIClientError emptyBody();
+    static APIClientError file(QString description);
+    static APIClientError redirected(QString target);
+    static APIClientError insecure(QString host);
+    static APIClientError otherService();
+    static APIClientError tooLarge(qint64 limitBytes);
+
+    Kind kind() const { return m_kind; }
+    int status() const { return m_status; } // 0 unless `http`
+    const std::optional<QString>& message() const { return m_message; }
+
+    QString text() const;
+
+    bool operator==(const APIClientError&) const = default;
+
+private:
+    APIClientError(Kind kind, int status, std::optional<QString> message)
+        : m_kind(kind)
+        , m_status(status)
+        , m_message(std::move(message)) {}
+
+    Kind m_kind;
+    int m_status = 0;
+    std::optional<QString> m_message; // the status message, or the underlying error's description
+};
+
+template <class T> using APIResult = std::expected<T, APIClientError>;
+
+} // namespace lumora

@@ -1,0 +1,420 @@
+#include "core/conversations/ChatViewModel.h"
+
+#include "core/conversations/DisplayTexts.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <QCoroTimer>
+
+#include <algorithm>
+
+namespace lumora {
+
+namespace {
+
+Instant now() {
+    return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+// Oldest first; messages with the same time keep the service's order. Replies usually come sorted.
+void sortByCreation(QList<MessageDTO>& list) {
+    const auto older = [](const MessageDTO& a, const MessageDTO& b) { return a.createdAt < b.createdAt; };
+    if (!std::is_sorted(list.cbegin(), list.cend(), older))
+        std::stable_sort(list.begin(), list.end(), older);
+}
+
+bool sameIds(const QList<MessageDTO>& a, const QList<MessageDTO>& b) {
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+                      [](const MessageDTO& x, const MessageDTO& y) { return x.id == y.id; });
+}
+
+} // namespace
+
+ChatViewModel::ChatViewModel(APIClient* api, ConversationDTO conversation, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_api(api)
+    , m_conversation(std::move(conversation)) {}
+
+ChatViewModel::~ChatViewModel() = default;
+
+QList<MessageDTO> ChatViewModel::unsentMessages() const {
+    QList<MessageDTO> list;
+    for (const Unsent& u : m_unsent)
+        list.append(u.message);
+    return list;
+}
+
+ChatViewModel::SendState ChatViewModel::sendState(const QString& localId) const {
+    const qsizetype i = unsentIndex(localId);
+    return i < 0 ? SendState::sent : m_unsent.at(i).state;
+}
+
+QCoro::Task<> ChatViewModel::load() {
+    QPointer<ChatViewModel> self(this);
+    setLoading(true);
+    setError(std::nullopt);
+    auto asking = m_api->messages(m_conversation.id);
+    auto reply = co_await asking;
+    if (!self)
+        co_return;
+    if (reply) {
+        sortByCreation(*reply);
+        replaceMessages(std::move(*reply));
+    } else {
+        setError(reply.error());
+        if (m_messages.isEmpty() && m_conversation.lastMessage) {
+            const MessageSummaryDTO& last = *m_conversation.lastMessage;
+            MessageDTO fallback;
+            fallback.id = last.id;
+            fallback.conversationId = m_conversation.id;
+            fallback.senderId = last.senderId;
+            fallback.body = last.body;
+            fallback.createdAt = last.createdAt;
+            fallback.deletedAt = last.deletedAt;
+            replaceMessages({fallback});
+        }
+    }
+    setLoading(false);
+}
+
+QCoro::Task<> ChatViewModel::refreshQuietly() {
+    QPointer<ChatViewModel> self(this);
+    auto asking = m_api->messages(m_conversation.id);
+    auto reply = co_await asking;
+    if (!self || !reply)
+        co_return; // a failed poll shows nothing; the next one tries again
+    sortByCreation(*reply);
+    // Only a different sequence of ids counts: edits on the service do not redraw an open chat.
+    if (!sameIds(*reply, m_messages))
+        replaceMessages(std::move(*reply));
+}
+
+void ChatViewModel::appear() {
+    m_shown = true;
+    // Hidden again before the load ended: no polling.
+    QCoro::connect(load(), this, [this] {
+        if (m_shown)
+            startPolling();
+    });
+}
+
+void ChatViewModel::disappear() {
+    m_shown = false;
+    stopPolling();
+}
+
+void ChatViewModel::setCurrentUserId(const QString& id) {
+    if (id == m_currentUserId)
+        return;
+    m_currentUserId = id;
+    Q_EMIT currentUserIdChanged();
+}
+
+QString ChatViewModel::title() const {
+    return displayTitle(m_conversation,
+                        m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId));
+}
+
+QString ChatViewModel::peerCountryCode() const {
+    return m_conversation.peer ? m_conversation.peer->countryCode.value_or(QString()) : QString();
+}
+
+bool ChatViewModel::peerVerified() const {
+    const auto peer =
+        peerRef(m_conversation, m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId));
+    return peer && peer->verified;
+}
+
+void ChatViewModel::startPolling() {
+    const bool was = m_polling;
+    m_polling = true;
+    pollLoop(QPointer<ChatViewModel>(this), ++m_pollGeneration);
+    if (!was)
+        Q_EMIT isPollingChanged();
+}
+
+void ChatViewModel::stopPolling() {
+    const bool was = m_polling;
+    m_polling = false;
+    ++m_pollGeneration;
+    if (was)
+        Q_EMIT isPollingChanged();
+}
+
+QCoro::Task<> ChatViewModel::pollLoop(QPointer<ChatViewModel> model, quint64 generation) {
+    while (model && model->m_pollGeneration == generation) {
+        auto sleeping = QCoro::sleepFor(model->m_pollInterval);
+        co_await sleeping;
+        if (!model || model->m_pollGeneration != generation)
+            co_return;
+        auto refreshing = model->refreshQuietly();
+        co_await refreshing;
+    }
+}
+
+QCoro::Task<> ChatViewModel::send(QString senderId) {
+    const QString text = m_draft.trimmed();
+    if (text.isEmpty() && !m_pendingAttachmentURL && !m_pendingAttachmentName)
+        co_return;
+
+    std::optional<QString> attachmentName = m_pendingAttachmentName;
+    if (!attachmentName && m_pendingAttachmentURL)
+        attachmentName = QFileInfo(m_pendingAttachmentURL->path()).fileName();
+
+    Unsent unsent;
+    unsent.text = text;
+    if (m_pendingAttachmentURL)
+        unsent.filePath = m_pendingAttachmentURL->toLocalFile();
+    MessageDTO& shown = unsent.message;
+    shown.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    shown.conversationId = m_conversation.id;
+    shown.senderId = senderId;
+    shown.body = !text.isEmpty()  ? text
+                 : attachmentName ? QStringLiteral("\U0001F4CE ") + *attachmentName
+                                  : QString();
+    shown.createdAt = now();
+    shown.attachmentName = attachmentName;
+    const QString localId = shown.id;
+
+    const int row = count();
+    beginInsertRows({}, row, row);
+    m_unsent.append(std::move(unsent));
+    endInsertRows();
+    Q_EMIT countChanged();
+    setDraft(QString());
+    setPendingAttachmentName(std::nullopt);
+    setPendingAttachmentURL(std::nullopt);
+
+    auto delivering = deliver(localId);
+    co_await delivering;
+}
+
+QCoro::Task<> ChatViewModel::retry(QString localId) {
+    const qsizetype i = unsentIndex(localId);
+    if (i < 0 || m_unsent.at(i).state != SendState::failed)
+        co_return;
+    setUnsentState(i, SendState::sending);
+    auto delivering = deliver(localId);
+    co_await delivering;
+}
+
+void ChatViewModel::discard(const QString& localId) {
+    const qsizetype i = unsentIndex(localId);
+    if (i >= 0 && m_unsent.at(i).state == SendState::failed)
+        removeUnsent(i);
+}
+
+QCoro::Task<> ChatViewModel::deliver(QString localId) {
+    QPointer<ChatViewModel> self(this);
+    addSendInFlight(1);
+    const Unsent unsent = m_unsent.at(unsentIndex(localId));
+    APIResult<MessageDTO> sent = std::unexpected(APIClientError::emptyBody());
+    std::optional<QList<AttachmentInputDTO>> attachments;
+    if (unsent.filePath) {
+        auto uploading = m_api->uploadFile(*unsent.filePath);
+        const auto file = co_await uploading;
+        if (!self)
+            co_return;
+        if (file)
+            attachments =
+                QList{AttachmentInputDTO{file->url, file->mimeType, file->sizeBytes, file->fileName}};
+        else
+            sent = std::unexpected(file.error());
+    }
+    if (!unsent.filePath || attachments) {
+        const std::optional<QString> body = unsent.text.isEmpty() ? std::nullopt : std::optional(unsent.text);
+        auto sending = m_api->sendMessage(m_conversation.id, body, attachments);
+        sent = co_await sending;
+        if (!self)
+            co_return;
+    }
+
+    // The user may have discarded it meanwhile; then there is nothing left to update.
+    const qsizetype i = unsentIndex(localId);
+    if (sent) {
+        if (i >= 0)
+            removeUnsent(i);
+        appendSent(*sent);
+    } else {
+        if (i >= 0)
+            setUnsentState(i, SendState::failed);
+        setError(sent.error());
+    }
+    addSendInFlight(-1);
+}
+
+void ChatViewModel::replaceMessages(QList<MessageDTO> sorted) {
+    if (sorted == m_messages)
+        return;
+    const qsizetype oldCount = m_messages.size();
+    const bool keepsRows = sorted.size() >= oldCount &&
+                           std::equal(m_messages.cbegin(), m_messages.cend(), sorted.cbegin(),
+                                      [](const MessageDTO& a, const MessageDTO& b) { return a.id == b.id; });
+    if (!keepsRows) {
+        beginResetModel();
+        m_messages = std::move(sorted);
+        endResetModel();
+        Q_EMIT countChanged();
+        return;
+    }
+    // The common case, new messages at the end: insert rows so the view keeps its place, and
+    // redraw only the rows whose contents changed.
+    qsizetype firstChanged = -1, lastChanged = -1;
+    for (qsizetype i = 0; i < oldCount; ++i) {
+        if (!(m_messages.at(i) == sorted.at(i))) {
+            if (firstChanged < 0)
+                firstChanged = i;
+            lastChanged = i;
+        }
+    }
+    if (sorted.size() > oldCount) {
+        beginInsertRows({}, int(oldCount), int(sorted.size() - 1));
+        m_messages = std::move(sorted);
+        endInsertRows();
+        Q_EMIT countChanged();
+    } else {
+        m_messages = std::move(sorted);
+    }
+    if (firstChanged >= 0)
+        Q_EMIT dataChanged(index(int(firstChanged)), index(int(lastChanged)));
+}
+
+void ChatViewModel::appendSent(const MessageDTO& message) {
+    const bool known = std::any_of(m_messages.cbegin(), m_messages.cend(),
+                                   [&](const MessageDTO& m) { return m.id == message.id; });
+    if (known) // a poll brought it in first
+        return;
+    const int row = int(m_messages.size());
+    beginInsertRows({}, row, row);
+    m_messages.append(message);
+    endInsertRows();
+    Q_EMIT countChanged();
+}
+
+qsizetype ChatViewModel::unsentIndex(const QString& localId) const {
+    for (qsizetype i = 0; i < m_unsent.size(); ++i)
+        if (m_unsent.at(i).message.id == localId)
+            return i;
+    return -1;
+}
+
+void ChatViewModel::setUnsentState(qsizetype i, SendState state) {
+    if (m_unsent[i].state == state)
+        return;
+    m_unsent[i].state = state;
+    const QModelIndex changed = index(int(m_messages.size() + i));
+    Q_EMIT dataChanged(changed, changed, {SendStateRole, SendStatusRole});
+}
+
+void ChatViewModel::removeUnsent(qsizetype i) {
+    const int row = int(m_messages.size() + i);
+    beginRemoveRows({}, row, row);
+    m_unsent.removeAt(i);
+    endRemoveRows();
+    Q_EMIT countChanged();
+}
+
+void ChatViewModel::setDraft(const QString& draft) {
+    if (draft == m_draft)
+        return;
+    m_draft = draft;
+    Q_EMIT draftChanged();
+}
+
+void ChatViewModel::setPendingAttachmentName(std::optional<QString> name) {
+    if (name == m_pendingAttachmentName)
+        return;
+    m_pendingAttachmentName = std::move(name);
+    Q_EMIT pendingAttachmentNameChanged();
+}
+
+void ChatViewModel::setPendingAttachmentURL(std::optional<QUrl> url) {
+    if (url == m_pendingAttachmentURL)
+        return;
+    m_pendingAttachmentURL = std::move(url);
+    Q_EMIT pendingAttachmentURLChanged();
+}
+
+void ChatViewModel::setPendingAttachmentNameText(const QString& name) {
+    setPendingAttachmentName(name.isEmpty() ? std::nullopt : std::optional(name));
+}
+
+void ChatViewModel::setPendingAttachmentURLValue(const QUrl& url) {
+    setPendingAttachmentURL(url.isEmpty() ? std::nullopt : std::optional(url));
+}
+
+void ChatViewModel::setLoading(bool loading) {
+    if (loading == m_isLoading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void ChatViewModel::setError(std::optional<APIClientError> error) {
+    if (error == m_error)
+        return;
+    m_error = std::move(error);
+    Q_EMIT errorMessageChanged();
+}
+
+void ChatViewModel::addSendInFlight(int delta) {
+    const bool was = isSending();
+    m_sendsInFlight += delta;
+    if (isSending() != was)
+        Q_EMIT isSendingChanged();
+}
+
+int ChatViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const qsizetype row = index.row();
+    const bool isUnsent = row >= m_messages.size();
+    const MessageDTO& m = isUnsent ? m_unsent.at(row - m_messages.size()).message : m_messages.at(row);
+    const AttachmentMetaDTO* attachment =
+        m.attachments && !m.attachments->isEmpty() ? &m.attachments->first() : nullptr;
+    switch (role) {
+    case IdRole:
+        return m.id;
+    case SenderIdRole:
+        return m.senderId;
+    case Qt::DisplayRole:
+    case BodyRole:
+        return displayBody(m);
+    case CreatedAtRole:
+        return toDateTime(m.createdAt);
+    case AttachmentNameRole:
+        // The label under the bubble; the body already names the first attachment's file.
+        return m.attachmentName.value_or(QString());
+    case AttachmentURLRole:
+        return attachment ? attachment->url : QString();
+    case SendStateRole:
+        return QVariant::fromValue(isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent);
+    case SendStatusRole: {
+        const SendState state = isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent;
+        return state == SendState::failed    ? QStringLiteral("failed")
+               : state == SendState::sending ? QStringLiteral("sending")
+                                             : QStringLiteral("sent");
+    }
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> ChatViewModel::roleNames() const {
+    return {{IdRole, "messageId"},
+            {SenderIdRole, "senderId"},
+            {BodyRole, "body"},
+            {CreatedAtRole, "createdAt"},
+            {AttachmentNameRole, "attachmentName"},
+            {AttachmentURLRole, "attachmentUrl"},
+            {SendStateRole, "sendState"},
+            {SendStatusRole, "sendStatus"}};
+}
+
+} // namespace lumora

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "core/api/APIClient.h"
+#include "wire/WireRecords.h"
+
+#include <QAbstractListModel>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <optional>
+
+namespace lumora {
+
+// One conversation's messages, oldest first, kept fresh by polling while the chat is shown, and the
+// message being written. A message whose send fails is never lost: it stays in the list, marked as
+// failed, after the service's messages until the user retries or discards it.
+class ChatViewModel : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(bool isSending READ isSending NOTIFY isSendingChanged)
+    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString draft READ draft WRITE setDraft NOTIFY draftChanged)
+    Q_PROPERTY(QString pendingAttachmentName READ pendingAttachmentNameText WRITE setPendingAttachmentNameText
+                   NOTIFY pendingAttachmentNameChanged)
+    Q_PROPERTY(QUrl pendingAttachmentURL READ pendingAttachmentURLValue WRITE setPendingAttachmentURLValue
+                   NOTIFY pendingAttachmentURLChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool isPolling READ isPolling NOTIFY isPollingChanged)
+    // The header, as the signed-in user (`currentUserId`, empty when nobody is) sees the conversation.
+    Q_PROPERTY(QString currentUserId READ currentUserId WRITE setCurrentUserId NOTIFY currentUserIdChanged)
+    Q_PROPERTY(QString title READ title NOTIFY currentUserIdChanged)
+    Q_PROPERTY(QString peerCountryCode READ peerCountryCode CONSTANT)
+    Q_PROPERTY(bool peerVerified READ peerVerified NOTIFY currentUserIdChanged)
+
+public:
+    enum class SendState { sent, sending, failed };
+    Q_ENUM(SendState)
+
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        SenderIdRole,
+        BodyRole,      // the text a bubble shows
+        CreatedAtRole, // QDateTime, UTC
+        AttachmentNameRole,
+        AttachmentURLRole,
+        SendStateRole,  // SendState
+        SendStatusRole, // the same as text ("sent", "sending", "failed"), for QML
+    };
+    Q_ENUM(Role)
+
+    static constexpr std::chrono::milliseconds pollInterval{3000};
+
+    ChatViewModel(APIClient* api, ConversationDTO conversation, QObject* parent = nullptr);
+    ~ChatViewModel() override;
+
+    const ConversationDTO& conversation() const { return m_conversation; }
+    // The service's messages, oldest first; the unsent ones follow them in the list model.
+    const QList<MessageDTO>& messages() const { return m_messages; }
+    QList<MessageDTO> unsentMessages() const;
+    SendState sendState(const QString& localId) const; // `sent` once it is no longer unsent
+
+    bool isLoading() const { return m_isLoading; }
+    bool isSending() const { return m_sendsInFlight > 0; }
+    // The last load's or send's failure, kind and all; the screens show its text.
+    const std::optional<APIClientError>& error() const { return m_error; }
+    std::optional<QString> errorMessage() const { return m_error ? std::optional(m_error->text()) : std::nullopt; }
+    QString errorText() const { return m_error ? m_error->text() : QString(); }
+    QString draft() const { return m_draft; }
+    void setDraft(const QString& draft);
+    const std::optional<QString>& pendingAttachmentName() const { return m_pendingAttachmentName; }
+    void setPendingAttachmentName(std::optional<QString> name);
+    const std::optional<QUrl>& pendingAttachmentURL() const { return m_pendingAttachmentURL; }
+    void setPendingAttachmentURL(std::optional<QUrl> url);
+    int count() const { return int(m_messages.size() + m_unsent.size()); }
+
+    QCoro::Task<> load();
+    // Polls every interval, starting one interval from now; a second call leaves one loop running.
+    Q_INVOKABLE void startPolling();
+    Q_INVOKABLE void stopPolling();
+    bool isPolling() const { return m_polling; }
+    // The send of the trimmed draft and the pending file, as `senderId`. The composer is emptied at
+    // once: the text and the file live on in the unsent message until the service has them.
+    QCoro::Task<> send(QString senderId);
+    QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
+    Q_INVOKABLE void discard(const QString& localId); // drops a failed message
+
+    Q_INVOKABLE void reload() { load(); }
+    // The screen is shown: load, then poll (unless it was hidden meanwhile). Hidden: stop polling.
+    Q_INVOKABLE void appear();
+    Q_INVOKABLE void disappear();
+
+    QString currentUserId() const { return m_currentUserId; }
+    void setCurrentUserId(const QString& id);
+    QString title() const;
+    QString peerCountryCode() const;
+    bool peerVerified() const;
+    Q_INVOKABLE void sendAs(const QString& senderId) { send(senderId); }
+    Q_INVOKABLE void retrySend(const QString& localId) { retry(localId); }
+
+    // Tests shorten the interval; the product always polls every three seconds.
+    void setPollIntervalForTesting(std::chrono::milliseconds interval) { m_pollInterval = interval; }
+    // One poll, as the loop runs it, for tests and benchmarks that cannot wait for the timer.
+    QCoro::Task<> pollOnceForTesting() { return refreshQuietly(); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+Q_SIGNALS:
+    void isLoadingChanged();
+    void isSendingChanged();
+    void errorMessageChanged();
+    void draftChanged();
+    void pendingAttachmentNameChanged();
+    void pendingAttachmentURLChanged();
+    void countChanged();
+    void currentUserIdChanged();
+    void isPollingChanged();
+
+private:
+    struct Unsent {
+        MessageDTO message; // as shown; its id is local
+        SendState state = SendState::sending;
+        QString text;                    // trimmed draft, possibly empty
+        std::optional<QString> filePath; // the file to upload
+    };
+
+    QCoro::Task<> refreshQuietly();
+    QCoro::Task<> deliver(QString localId);
+    static QCoro::Task<> pollLoop(QPointer<ChatViewModel> model, quint64 generation);
+
+    void replaceMessages(QList<MessageDTO> sorted);
+    void appendSent(const MessageDTO& message);
+    qsizetype unsentIndex(const QString& localId) const;
+    void setUnsentState(qsizetype index, SendState state);
+    void removeUnsent(qsizetype index);
+    void setLoading(bool loading);
+    void setError(std::optional<APIClientError> error);
+    void addSendInFlight(int delta);
+
+    QString pendingAttachmentNameText() const { return m_pendingAttachmentName.value_or(QString()); }
+    void setPendingAttachmentNameText(const QString& name);
+    QUrl pendingAttachmentURLValue() const { return m_pendingAttachmentURL.value_or(QUrl()); }
+    void setPendingAttachmentURLValue(const QUrl& url);
+
+    APIClient* m_api;
+    const ConversationDTO m_conversation;
+    QList<MessageDTO> m_messages;
+    QList<Unsent> m_unsent;
+    bool m_isLoading = false;
+    int m_sendsInFlight = 0;
+    std::optional<APIClientError> m_error;
+    QString m_draft;
+    std::optional<QString> m_pendingAttachmentName;
+    std::optional<QUrl> m_pendingAttachmentURL;
+    bool m_polling = false;
+    bool m_shown = false;
+    QString m_currentUserId;
+    quint64 m_pollGeneration = 0; // a loop whose generation is stale ends at its next wake-up
+    std::chrono::milliseconds m_pollInterval = pollInterval;
+};
+
+} // namespace lumora

@@ -1,0 +1,61 @@
+#include "core/conversations/DisplayTexts.h"
+
+#include "core/settings/TextCatalogue.h"
+
+namespace lumora {
+
+namespace {
+
+const QString paperclip = QStringLiteral("\U0001F4CE ");
+
+PublicUserRefDTO refOf(const UserDTO& user) {
+    return {user.id, user.username, user.displayName, user.avatarUrl, user.verified};
+}
+
+} // namespace
+
+QString resolvedDisplayName(const UserDTO& user) {
+    const QString trimmed = user.displayName.value_or(QString()).trimmed();
+    return trimmed.isEmpty() ? user.username : trimmed;
+}
+
+std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation, const std::optional<QString>& excluding) {
+    if (conversation.peer)
+        return refOf(*conversation.peer);
+    if (!conversation.members || conversation.members->isEmpty())
+        return std::nullopt;
+    const QList<ConversationMemberDTO>& members = *conversation.members;
+    if (excluding) {
+        // Only the first member who is someone else counts; without a user record, fall through.
+        for (const ConversationMemberDTO& member : members) {
+            if (member.userId != *excluding) {
+                if (member.user)
+                    return member.user;
+                break;
+            }
+        }
+    }
+    return members.first().user;
+}
+
+QString displayTitle(const ConversationDTO& conversation, const std::optional<QString>& excluding) {
+    if (conversation.title && !conversation.title->isEmpty())
+        return *conversation.title;
+    if (const auto peer = peerRef(conversation, excluding)) {
+        const QString name = peer->displayName.value_or(QString()).trimmed();
+        return name.isEmpty() ? peer->username : name;
+    }
+    return catalogueText("inbox.conversation");
+}
+
+QString displayBody(const MessageDTO& message) {
+    if (message.body && !message.body->isEmpty())
+        return *message.body;
+    if (message.attachments && !message.attachments->isEmpty() && message.attachments->first().fileName)
+        return paperclip + *message.attachments->first().fileName;
+    if (message.attachmentName)
+        return paperclip + *message.attachmentName;
+    return QString();
+}
+
+} // namespace lumora

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "wire/WireRecords.h"
+
+#include <QString>
+
+#include <optional>
+
+// The names and texts that screens and the command-line tool show for users, conversations and
+// messages. Every place that shows one of these uses these functions, so the rules live here once.
+namespace lumora {
+
+// The display name without surrounding white space, else the user name.
+QString resolvedDisplayName(const UserDTO& user);
+
+// The person on the other side: the peer when the service names one, else the first member other
+// than `excluding` (falling back to the first member).
+std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation, const std::optional<QString>& excluding);
+
+// The title when it is not empty, else the other person's name, else the catalogue's "Conversation".
+QString displayTitle(const ConversationDTO& conversation, const std::optional<QString>& excluding);
+
+// The body when it is not empty, else a paperclip and the attachment's name, else nothing.
+QString displayBody(const MessageDTO& message);
+
+} // namespace lumora

@@ -1,0 +1,188 @@
+#include "core/conversations/InboxViewModel.h"
+
+#include "core/conversations/DisplayTexts.h"
+
+#include <QDateTime>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace lumora {
+
+namespace {
+
+QList<QString> idsOf(const QList<ConversationDTO>& list) {
+    QList<QString> ids;
+    ids.reserve(list.size());
+    for (const ConversationDTO& c : list)
+        ids.append(c.id);
+    return ids;
+}
+
+ConversationDTO placeholder(const char* id, Instant updatedAt, std::int64_t unread, UserDTO peer,
+                            const char* messageId, QString body) {
+    ConversationDTO c;
+    c.id = QString::fromLatin1(id);
+    c.updatedAt = updatedAt;
+    c.unreadCount = unread;
+    c.lastMessage =
+        MessageSummaryDTO{QString::fromLatin1(messageId), std::move(body), peer.id, updatedAt, std::nullopt};
+    c.peer = std::move(peer);
+    return c;
+}
+
+UserDTO sampleUser(const char* id, const char* username, QString displayName, const char* country,
+                   bool verified) {
+    UserDTO u;
+    u.id = QString::fromLatin1(id);
+    u.username = QString::fromLatin1(username);
+    u.displayName = std::move(displayName);
+    u.countryCode = QString::fromLatin1(country);
+    u.verified = verified;
+    return u;
+}
+
+} // namespace
+
+InboxViewModel::InboxViewModel(APIClient* api, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_api(api) {}
+
+const QList<ConversationDTO>& InboxViewModel::placeholders() {
+    static const QList<ConversationDTO> list = [] {
+        const auto now =
+            std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+        using std::chrono::seconds;
+        return QList{
+            placeholder("demo-1", now - seconds(3600), 2,
+                        sampleUser("u2", "salma", QStringLiteral("سلمى"), "SA", true), "m1",
+                        QStringLiteral("مرحباً — هل التطبيق جاهز؟")),
+            placeholder("demo-2", now - seconds(86400), 0,
+                        sampleUser("u3", "omar", QStringLiteral("Omar"), "AE", false), "m2",
+                        QStringLiteral("Sending the design notes.")),
+        };
+    }();
+    return list;
+}
+
+void InboxViewModel::setCurrentUserId(const QString& id) {
+    if (id == m_currentUserId)
+        return;
+    m_currentUserId = id;
+    if (!m_conversations.isEmpty())
+        Q_EMIT dataChanged(index(0), index(count() - 1),
+                           {TitleRole, PeerNameRole, PeerCountryCodeRole, PeerVerifiedRole});
+    Q_EMIT currentUserIdChanged();
+}
+
+QCoro::Task<> InboxViewModel::load() {
+    QPointer<InboxViewModel> self(this);
+    setLoading(true);
+    setError(std::nullopt);
+    auto asking = m_api->conversations();
+    auto reply = co_await asking;
+    if (!self)
+        co_return; // the screen let go of the model meanwhile
+    if (reply) {
+        std::stable_sort(
+            reply->begin(), reply->end(),
+            [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
+        setConversations(std::move(*reply));
+    } else {
+        setError(reply.error());
+        if (m_conversations.isEmpty())
+            setConversations(placeholders());
+    }
+    setLoading(false);
+}
+
+void InboxViewModel::refresh() {
+    load();
+}
+
+void InboxViewModel::setConversations(QList<ConversationDTO> conversations) {
+    if (conversations == m_conversations)
+        return;
+    const int oldCount = count();
+    if (idsOf(conversations) == idsOf(m_conversations)) {
+        // Same rows in the same order: only their contents changed (a new last message, unread counts).
+        m_conversations = std::move(conversations);
+        Q_EMIT dataChanged(index(0), index(count() - 1));
+    } else {
+        beginResetModel();
+        m_conversations = std::move(conversations);
+        endResetModel();
+    }
+    if (count() != oldCount)
+        Q_EMIT countChanged();
+}
+
+void InboxViewModel::setLoading(bool loading) {
+    if (loading == m_isLoading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void InboxViewModel::setError(std::optional<APIClientError> error) {
+    if (error == m_error)
+        return;
+    m_error = std::move(error);
+    Q_EMIT errorMessageChanged();
+}
+
+int InboxViewModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ConversationDTO& c = m_conversations.at(index.row());
+    const std::optional<QString> me =
+        m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId);
+    switch (role) {
+    case IdRole:
+        return c.id;
+    case Qt::DisplayRole:
+    case TitleRole:
+        return displayTitle(c, me);
+    case PreviewRole:
+        return c.lastMessage ? c.lastMessage->body.value_or(QString()) : QString();
+    case HasPreviewRole:
+        return c.lastMessage && c.lastMessage->body.has_value();
+    case UpdatedAtRole:
+        return toDateTime(c.updatedAt);
+    case UnreadCountRole:
+        return qint64(c.unreadCount);
+    case PeerNameRole: {
+        const auto peer = peerRef(c, me);
+        if (!peer)
+            return displayTitle(c, me);
+        const QString name = peer->displayName.value_or(QString()).trimmed();
+        return name.isEmpty() ? peer->username : name;
+    }
+    case PeerCountryCodeRole:
+        return c.peer ? c.peer->countryCode.value_or(QString()) : QString();
+    case PeerVerifiedRole: {
+        const auto peer = peerRef(c, me);
+        return peer && peer->verified;
+    }
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> InboxViewModel::roleNames() const {
+    return {{IdRole, "conversationId"},
+            {TitleRole, "title"},
+            {PreviewRole, "preview"},
+            {UpdatedAtRole, "updatedAt"},
+            {UnreadCountRole, "unreadCount"},
+            {PeerNameRole, "peerName"},
+            {PeerCountryCodeRole, "peerCountryCode"},
+            {PeerVerifiedRole, "peerVerified"},
+            {HasPreviewRole, "hasPreview"}};
+}
+
+} // namespace lumora

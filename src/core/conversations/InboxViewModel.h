@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/api/APIClient.h"
+#include "wire/WireRecords.h"
+
+#include <QAbstractListModel>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <optional>
+
+namespace lumora {
+
+// The signed-in user's conversations, most recently updated first. Until a first load succeeds, a
+// failure shows two sample conversations rather than an empty inbox. One row per conversation.
+class InboxViewModel : public QAbstractListModel {
+    Q_OBJECT
+    Q_PROPERTY(bool isLoading READ isLoading NOTIFY isLoadingChanged)
+    Q_PROPERTY(QString errorMessage READ errorText NOTIFY errorMessageChanged)
+    Q_PROPERTY(QString currentUserId READ currentUserId WRITE setCurrentUserId NOTIFY currentUserIdChanged)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+
+public:
+    enum Role {
+        IdRole = Qt::UserRole + 1,
+        TitleRole,     // the conversation's shown name
+        PreviewRole,   // the last message's body; empty when it has none
+        UpdatedAtRole, // QDateTime, UTC
+        UnreadCountRole,
+        PeerNameRole, // for the initials avatar
+        PeerCountryCodeRole,
+        PeerVerifiedRole,
+        HasPreviewRole, // the last message has a body (which may be empty)
+    };
+    Q_ENUM(Role)
+
+    explicit InboxViewModel(APIClient* api, QObject* parent = nullptr);
+
+    const QList<ConversationDTO>& conversations() const { return m_conversations; }
+    bool isLoading() const { return m_isLoading; }
+    // The last load's or send's failure, kind and all; the screens show its text.
+    const std::optional<APIClientError>& error() const { return m_error; }
+    std::optional<QString> errorMessage() const { return m_error ? std::optional(m_error->text()) : std::nullopt; }
+    QString errorText() const { return m_error ? m_error->text() : QString(); }
+    // The signed-in user, so a conversation's title names the other person.
+    QString currentUserId() const { return m_currentUserId; }
+    void setCurrentUserId(const QString& id);
+    int count() const { return int(m_conversations.size()); }
+
+    QCoro::Task<> load();
+    Q_INVOKABLE void refresh(); // starts `load` from a button
+
+    static const QList<ConversationDTO>& placeholders();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+Q_SIGNALS:
+    void isLoadingChanged();
+    void errorMessageChanged();
+    void currentUserIdChanged();
+    void countChanged();
+
+private:
+    void setConversations(QList<ConversationDTO> conversations);
+    void setLoading(bool loading);
+    void setError(std::optional<APIClientError> error);
+
+    APIClient* m_api;
+    QList<ConversationDTO> m_conversations;
+    bool m_isLoading = false;
+    std::optional<APIClientError> m_error;
+    QString m_currentUserId;
+};
+
+} // namespace lumora

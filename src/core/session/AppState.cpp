@@ -1,0 +1,169 @@
+#include "core/session/AppState.h"
+
+#include "core/api/APIClient.h"
+#include "core/api/APIConfig.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/session/AuthService.h"
+#include "core/settings/LanguageManager.h"
+#include "core/mesh/LocalMeshService.h"
+
+namespace lumora {
+
+AppState::AppState(QObject* parent)
+    : QObject(parent)
+    , m_auth(new AuthService(new APIClient(nullptr, this), this))
+    , m_language(new LanguageManager(this))
+    , m_appearance(new AppearanceManager(this))
+    , m_mesh(new LocalMeshService(this)) {
+    forgetChatsOnSignOut();
+}
+
+AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
+                   LocalMeshService* mesh, QObject* parent)
+    : QObject(parent)
+    , m_auth(auth)
+    , m_language(language)
+    , m_appearance(appearance)
+    , m_mesh(mesh) {
+    forgetChatsOnSignOut();
+}
+
+namespace {
+
+// Something the user wrote and has not seen delivered: a draft, a chosen file, an unsent message.
+bool holdsWriting(const ChatViewModel* model) {
+    return !model->draft().isEmpty() || model->pendingAttachmentName().has_value() ||
+           !model->unsentMessages().isEmpty();
+}
+
+} // namespace
+
+void AppState::forgetChatsOnSignOut() {
+    // What one user wrote and did not send must never show up for the next one. A session that the
+    // service ended (expiry, another address) keeps it in memory for the same user's return.
+    connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
+        if (m_auth->isAuthenticated())
+            return;
+        const bool keepWriting = m_auth->sessionEndedByService();
+        for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
+            ChatViewModel* model = it.value();
+            model->stopPolling();
+            if (keepWriting && holdsWriting(model)) {
+                ++it;
+                continue;
+            }
+            model->deleteLater();
+            it = m_chatModels.erase(it);
+        }
+        if (m_chatModels.isEmpty())
+            m_chatOwner.clear();
+    });
+    connect(m_auth, &AuthService::currentUserChanged, this, [this] {
+        if (!m_auth->hasCurrentUser())
+            return;
+        const QString owner = m_auth->api()->tokenOrigin() + QLatin1Char(' ') + m_auth->currentUserId();
+        if (owner == m_chatOwner)
+            return;
+        for (ChatViewModel* model : std::as_const(m_chatModels))
+            model->deleteLater();
+        m_chatModels.clear();
+        m_chatOwner = owner;
+    });
+}
+
+void AppState::setSelectedConversation(std::optional<ConversationDTO> conversation) {
+    if (conversation == m_selectedConversation)
+        return;
+    m_selectedConversation = std::move(conversation);
+    Q_EMIT selectedConversationChanged();
+}
+
+void AppState::setPath(QList<AppDestination> path) {
+    if (path == m_path)
+        return;
+    m_path = std::move(path);
+    Q_EMIT pathChanged();
+}
+
+void AppState::setShowAdmin(bool show) {
+    if (show == m_showAdmin)
+        return;
+    m_showAdmin = show;
+    Q_EMIT showAdminChanged();
+}
+
+QCoro::Task<> AppState::bootstrap() {
+    QPointer<AppState> self(this);
+    auto restoring = m_auth->bootstrap();
+    co_await restoring;
+    if (self)
+        syncMeshWithConnectivity();
+}
+
+void AppState::beginBootstrap() {
+    bootstrap();
+}
+
+QString AppState::serviceBaseURL() const {
+    return APIConfig::baseURL().toString();
+}
+
+QString AppState::defaultServiceBaseURL() const {
+    return APIConfig::defaultBaseURL().toString();
+}
+
+QString AppState::productionServiceBaseURL() const {
+    return APIConfig::productionBaseURL().toString();
+}
+
+void AppState::setServiceBaseURL(const QString& text) {
+    APIConfig::setBaseURL(text);
+    m_auth->checkServiceAddress();
+}
+
+bool AppState::isInsecureServiceURL(const QString& text) const {
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    return url.isValid() && !url.host().isEmpty() && !APIConfig::carriesCredentialsSafely(url);
+}
+
+InboxViewModel* AppState::createInboxModel(QObject* owner) const {
+    return new InboxViewModel(m_auth->api(), owner);
+}
+
+ChatViewModel* AppState::chatModel() {
+    if (!m_selectedConversation)
+        return nullptr;
+    ChatViewModel*& model = m_chatModels[m_selectedConversation->id];
+    if (!model)
+        model = new ChatViewModel(m_auth->api(), *m_selectedConversation, this);
+    return model;
+}
+
+void AppState::releaseChatModel(ChatViewModel* model) {
+    if (!model || m_chatModels.value(model->conversation().id) != model)
+        return;
+    model->stopPolling();
+    if (holdsWriting(model))
+        return;
+    m_chatModels.remove(model->conversation().id);
+    model->deleteLater();
+}
+
+void AppState::openConversationAt(InboxViewModel* inbox, int row) {
+    if (inbox && row >= 0 && row < inbox->count())
+        openConversation(inbox->conversations().at(row));
+}
+
+void AppState::syncMeshWithConnectivity() {
+    if (m_appearance->connectivity() == ConnectivityMode::localMesh)
+        m_mesh->start();
+    else
+        m_mesh->stop();
+}
+
+void AppState::openConversation(const ConversationDTO& conversation) {
+    setSelectedConversation(conversation);
+    setPath({AppDestination::chat(conversation)});
+}
+
+} // namespace lumora

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "core/settings/AppearanceManager.h"
+#include "core/session/AuthService.h"
+#include "core/conversations/ChatViewModel.h"
+#include "core/conversations/InboxViewModel.h"
+#include "core/settings/LanguageManager.h"
+#include "core/mesh/LocalMeshService.h"
+#include "wire/WireRecords.h"
+
+#include <QCoroTask>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <optional>
+
+namespace lumora {
+
+// A place the signed-in shell can show. Two chats are equal when their conversations are.
+struct AppDestination {
+    enum class Kind { inbox, chat, profile, settings, admin };
+
+    Kind kind = Kind::inbox;
+    std::optional<ConversationDTO> conversation; // for `chat`
+
+    static AppDestination chat(ConversationDTO c) { return {Kind::chat, std::move(c)}; }
+
+    bool operator==(const AppDestination&) const = default;
+};
+
+// The root of the client's object graph: the session, the preferences and the local mesh, plus the
+// little navigation state the signed-in shell shares between screens. Building it touches neither
+// the network nor the secret store; `bootstrap` does that, once the first window is shown.
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(lumora::AuthService* auth READ auth CONSTANT)
+    Q_PROPERTY(lumora::LanguageManager* language READ language CONSTANT)
+    Q_PROPERTY(lumora::AppearanceManager* appearance READ appearance CONSTANT)
+    Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
+    Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
+    Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
+
+public:
+    // Builds the whole graph, in order: API client, session, language, appearance, mesh.
+    explicit AppState(QObject* parent = nullptr);
+    // Uses the given parts, which must outlive this object (tests).
+    AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
+             LocalMeshService* mesh, QObject* parent = nullptr);
+
+    AuthService* auth() const { return m_auth; }
+    LanguageManager* language() const { return m_language; }
+    AppearanceManager* appearance() const { return m_appearance; }
+    LocalMeshService* mesh() const { return m_mesh; }
+
+    const std::optional<ConversationDTO>& selectedConversation() const { return m_selectedConversation; }
+    void setSelectedConversation(std::optional<ConversationDTO> conversation);
+    const QList<AppDestination>& path() const { return m_path; }
+    void setPath(QList<AppDestination> path);
+    bool showAdmin() const { return m_showAdmin; }
+    void setShowAdmin(bool show);
+
+    // Restores the session, then starts or stops the mesh, whatever the restore's outcome.
+    QCoro::Task<> bootstrap();
+    // Starts the mesh in local-mesh mode, stops it otherwise.
+    Q_INVOKABLE void syncMeshWithConnectivity();
+    void openConversation(const ConversationDTO& conversation);
+
+    // For screens.
+    bool hasSelectedConversation() const { return m_selectedConversation.has_value(); }
+    Q_INVOKABLE void closeConversation() { setSelectedConversation(std::nullopt); }
+    Q_INVOKABLE void beginBootstrap(); // runs `bootstrap` without waiting for it
+    Q_INVOKABLE QString serviceBaseURL() const;
+    Q_INVOKABLE QString defaultServiceBaseURL() const;
+    Q_INVOKABLE QString productionServiceBaseURL() const;
+    // Stores it as the user's preference; a session issued by another origin ends here.
+    Q_INVOKABLE void setServiceBaseURL(const QString& text);
+    // Whether the address would not carry a password or token (plain HTTP beyond this machine).
+    Q_INVOKABLE bool isInsecureServiceURL(const QString& text) const;
+    // Screen models, owned by the screen item that asks (`owner`), over the one API client.
+    Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
+    // The chat model of the selected conversation (null when none is selected). It outlives its
+    // screen while it holds something the user wrote and has not seen delivered (a draft, a file,
+    // an unsent message), so leaving the chat loses nothing; otherwise `releaseChatModel` frees it.
+    Q_INVOKABLE lumora::ChatViewModel* chatModel();
+    Q_INVOKABLE void releaseChatModel(lumora::ChatViewModel* model);
+    Q_INVOKABLE void openConversationAt(lumora::InboxViewModel* inbox, int row);
+
+Q_SIGNALS:
+    void selectedConversationChanged();
+    void pathChanged();
+    void showAdminChanged();
+
+private:
+    void forgetChatsOnSignOut();
+
+    AuthService* m_auth;
+    LanguageManager* m_language;
+    AppearanceManager* m_appearance;
+    LocalMeshService* m_mesh;
+    std::optional<ConversationDTO> m_selectedConversation;
+    QList<AppDestination> m_path;
+    bool m_showAdmin = false;
+    QHash<QString, ChatViewModel*> m_chatModels; // by conversation id
+    QString m_chatOwner;                         // the service origin and user id they belong to
+};
+
+} // namespace lumora

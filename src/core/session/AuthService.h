@@ -1,0 +1,119 @@
+#pragma once
+
+#include "core/api/APIClient.h"
+#include "wire/WireRecords.h"
+
+#include <QObject>
+#include <QString>
+
+#include <QCoroTask>
+
+#include <optional>
+
+namespace lumora {
+
+// The signed-in session of the one user: restore at start-up, sign in and out, re-read the user,
+// change the password. The only code that reads or writes the stored tokens, and the only one that
+// hands the access token to the API client. Properties notify only on a real change.
+class AuthService : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isAuthenticated READ isAuthenticated NOTIFY isAuthenticatedChanged)
+    Q_PROPERTY(bool isRestoringSession READ isRestoringSession NOTIFY isRestoringSessionChanged)
+    Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool isAdmin READ isAdmin NOTIFY currentUserChanged)
+    Q_PROPERTY(bool mustChangePassword READ mustChangePassword NOTIFY currentUserChanged)
+    // What the screens show of the signed-in user; empty texts while nobody is signed in.
+    Q_PROPERTY(bool hasCurrentUser READ hasCurrentUser NOTIFY currentUserChanged)
+    Q_PROPERTY(QString currentUserId READ currentUserId NOTIFY currentUserChanged)
+    Q_PROPERTY(QString displayName READ displayName NOTIFY currentUserChanged)
+    Q_PROPERTY(QString countryCode READ countryCode NOTIFY currentUserChanged)
+    Q_PROPERTY(QString username READ username NOTIFY currentUserChanged)
+    Q_PROPERTY(
+        QString displayNameField READ displayNameField NOTIFY currentUserChanged) // as stored, "" if absent
+    Q_PROPERTY(QString email READ email NOTIFY currentUserChanged)
+    Q_PROPERTY(QString bio READ bio NOTIFY currentUserChanged)
+    Q_PROPERTY(QString roleName READ roleName NOTIFY currentUserChanged) // "admin", "user", "moderator"
+    Q_PROPERTY(bool verified READ verified NOTIFY currentUserChanged)
+
+public:
+    explicit AuthService(APIClient* api, QObject* parent = nullptr);
+
+    APIClient* api() const { return m_api; }
+    const std::optional<UserDTO>& currentUser() const { return m_currentUser; }
+    bool isAuthenticated() const { return m_isAuthenticated; }
+    bool isRestoringSession() const { return m_isRestoringSession; }
+    const std::optional<QString>& lastError() const { return m_lastError; }
+    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    bool isAdmin() const { return m_currentUser && m_currentUser->role == UserRole::admin; }
+    bool mustChangePassword() const { return m_currentUser && m_currentUser->mustChangePassword; }
+    bool hasCurrentUser() const { return m_currentUser.has_value(); }
+    QString currentUserId() const { return m_currentUser ? m_currentUser->id : QString(); }
+    QString displayName() const;
+    QString countryCode() const {
+        return m_currentUser ? m_currentUser->countryCode.value_or(QString()) : QString();
+    }
+    QString displayNameField() const {
+        return m_currentUser ? m_currentUser->displayName.value_or(QString()) : QString();
+    }
+    QString username() const { return m_currentUser ? m_currentUser->username : QString(); }
+    QString email() const { return m_currentUser ? m_currentUser->email.value_or(QString()) : QString(); }
+    QString bio() const { return m_currentUser ? m_currentUser->bio.value_or(QString()) : QString(); }
+    QString roleName() const { return m_currentUser ? toString(m_currentUser->role) : QString(); }
+    bool verified() const { return m_currentUser && m_currentUser->verified; }
+
+    // Restores the session from the stored access token. Tokens are removed only when the service
+    // rejects them; when it cannot be reached they stay for the next start, and `lastError` says why.
+    QCoro::Task<> bootstrap();
+    QCoro::Task<bool> login(QString username, QString password);
+    // The same sign-in, giving the service's reply (for the command-line tool's --json output).
+    QCoro::Task<std::optional<LoginResponse>> signIn(QString username, QString password);
+    QCoro::Task<> logout();
+    QCoro::Task<> refreshMe();
+    QCoro::Task<bool> changePassword(QString current, QString replacement);
+    void applyLocalUser(const UserDTO& user);
+
+    // For screens: runs `login` and reports its outcome through `loginFinished`.
+    Q_INVOKABLE void startLogin(const QString& username, const QString& password);
+    // For screens: runs `changePassword`, reporting through `passwordChangeFinished`.
+    Q_INVOKABLE void startLogout();
+    Q_INVOKABLE void startChangePassword(const QString& current, const QString& replacement);
+    // Ends the session here when the service address now names another origin than the one that
+    // issued the tokens, which must not be sent there.
+    void checkServiceAddress();
+    // Whether the last end of a session was the service's doing (expiry, another address) rather
+    // than the user's sign-out; what the user wrote is then kept for their return.
+    bool sessionEndedByService() const { return m_endedByService; }
+    // For the profile screen: saves the edited fields (an empty field is left out, the country code
+    // upper-cased, the e-mail kept locally) and reports `profileSaveFinished` with the status text.
+    // A failed save leaves the signed-in user's record as it was.
+    Q_INVOKABLE void startProfileSave(const QString& displayName, const QString& email, const QString& bio,
+                                      const QString& countryCode);
+    QCoro::Task<std::optional<QString>> saveProfile(QString displayName, QString email, QString bio,
+                                                    QString countryCode); // the failure's text
+
+Q_SIGNALS:
+    void loginFinished(bool signedIn);
+    void passwordChangeFinished(bool changed);
+    void profileSaveFinished(bool saved, const QString& message);
+    void currentUserChanged();
+    void isAuthenticatedChanged();
+    void isRestoringSessionChanged();
+    void lastErrorChanged();
+
+private:
+    // Forgets the tokens and shows sign-in with `notice` as its line, without asking the service.
+    void endSessionLocally(QString notice);
+    void setCurrentUser(std::optional<UserDTO> user);
+    void setAuthenticated(bool value);
+    void setRestoringSession(bool value);
+    void setLastError(std::optional<QString> error);
+
+    APIClient* m_api;
+    std::optional<UserDTO> m_currentUser;
+    bool m_isAuthenticated = false;
+    bool m_isRestoringSession = true;
+    std::optional<QString> m_lastError;
+    bool m_endedByService = false;
+};
+
+} // namespace lumora

@@ -1,0 +1,98 @@
+#include "core/session/KeychainStore.h"
+
+#include "core/settings/TextCatalogue.h"
+
+#include <QCoroSignal>
+#include <qt6keychain/keychain.h>
+
+#include <memory>
+
+namespace lumora {
+
+QString KeychainError::text() const {
+    return catalogueText("keychain.unavailable").arg(message);
+}
+
+namespace KeychainStore {
+
+namespace {
+
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+
+// Starts `job` and waits for it without a nested event loop.
+template <class Job> QCoro::Task<std::unique_ptr<Job, DeleteLater>> run(Job* rawJob, QString account) {
+    std::unique_ptr<Job, DeleteLater> job(rawJob);
+    job->setAutoDelete(false);
+    job->setInsecureFallback(false);
+    job->setKey(account);
+    auto finished = qCoro(job.get(), &QKeychain::Job::finished);
+    job->start();
+    co_await finished;
+    co_return job;
+}
+
+QCoro::Task<> remove(QString account) {
+    auto removing = run(new QKeychain::DeletePasswordJob(QString::fromLatin1(serviceName)), account);
+    co_await removing; // a missing item, or any other failure, is ignored
+}
+
+QCoro::Task<std::expected<void, KeychainError>> save(QString account, QString value) {
+    auto removing = remove(account);
+    co_await removing;
+    auto* write = new QKeychain::WritePasswordJob(QString::fromLatin1(serviceName));
+    write->setTextData(value);
+    auto writing = run(write, account);
+    const auto job = co_await writing;
+    if (job->error() != QKeychain::NoError)
+        co_return std::unexpected(KeychainError{int(job->error()), job->errorString()});
+    co_return std::expected<void, KeychainError>{};
+}
+
+QCoro::Task<std::optional<QString>> load(QString account) {
+    auto reading = run(new QKeychain::ReadPasswordJob(QString::fromLatin1(serviceName)), account);
+    const auto job = co_await reading;
+    if (job->error() != QKeychain::NoError)
+        co_return std::nullopt;
+    co_return job->textData();
+}
+
+} // namespace
+
+QCoro::Task<std::expected<void, KeychainError>> saveAccessToken(QString token) {
+    return save(QString::fromLatin1(accessTokenAccount), std::move(token));
+}
+
+QCoro::Task<std::expected<void, KeychainError>> saveRefreshToken(QString token) {
+    return save(QString::fromLatin1(refreshTokenAccount), std::move(token));
+}
+
+QCoro::Task<std::expected<void, KeychainError>> saveTokenOrigin(QString origin) {
+    return save(QString::fromLatin1(tokenOriginAccount), std::move(origin));
+}
+
+QCoro::Task<std::optional<QString>> loadAccessToken() {
+    return load(QString::fromLatin1(accessTokenAccount));
+}
+
+QCoro::Task<std::optional<QString>> loadRefreshToken() {
+    return load(QString::fromLatin1(refreshTokenAccount));
+}
+
+QCoro::Task<std::optional<QString>> loadTokenOrigin() {
+    return load(QString::fromLatin1(tokenOriginAccount));
+}
+
+QCoro::Task<> clearTokens() {
+    auto access = remove(QString::fromLatin1(accessTokenAccount));
+    co_await access;
+    auto refresh = remove(QString::fromLatin1(refreshTokenAccount));
+    co_await refresh;
+    auto origin = remove(QString::fromLatin1(tokenOriginAccount));
+    co_await origin;
+}
+
+} // namespace KeychainStore
+
+} // namespace lumora
