@@ -136,7 +136,7 @@ using Result = APIResult<Output>;
 using SessionResult = CliResult;
 
 QCoro::Task<SessionResult> login(QString username, QString password) {
-    auto task = session().auth.signIn(username, password);
+    auto task = session().auth.login(username, password);
     auto reply = co_await task;
     if (!reply)
         co_return std::unexpected(session().auth.lastErrorText());

@@ -95,7 +95,7 @@ TestCase {
     function test_a_failed_refresh_keeps_the_list() {
         const inbox = loadedInbox([{ id: "a", updatedMinute: 2, title: "A" }])
         Fixture.setInboxFails(true)
-        inbox.model.refresh()
+        inbox.model.startLoad()
         const error = Find.findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
         tryVerify(() => error.visible)
         compare(error.text, "Server error")

@@ -8,6 +8,7 @@
 #include "wire/WireEncode.h"
 
 #include <QBuffer>
+#include <QScopedPointer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -42,10 +43,6 @@ void releaseFreedMemory(qsizetype replySize) {
     Q_UNUSED(replySize);
 #endif
 }
-
-struct DeleteLater {
-    void operator()(QObject* object) const { object->deleteLater(); }
-};
 
 // g++ 12 may destroy the temporaries of a co_await expression twice, so every awaited task and
 // future in this file is started in a statement of its own and then awaited by name.
@@ -146,7 +143,7 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
     const Clock::time_point deadline = Clock::now() + m_requestDeadline;
     for (int hop = 0; hop <= maxRedirects; ++hop) {
         QIODevice* device = body ? body() : nullptr;
-        std::unique_ptr<QNetworkReply, DeleteLater> reply(
+        std::unique_ptr<QNetworkReply, QScopedPointerDeleteLater> reply(
             m_network->sendCustomRequest(request, method, device));
         if (device)
             device->setParent(reply.get());

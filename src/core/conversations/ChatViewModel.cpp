@@ -109,6 +109,8 @@ void ChatViewModel::setCurrentUserId(const QString& id) {
     if (id == m_currentUserId)
         return;
     m_currentUserId = id;
+    if (count() > 0)
+        Q_EMIT dataChanged(index(0), index(count() - 1), {IsMineRole});
     Q_EMIT currentUserIdChanged();
 }
 
@@ -189,6 +191,11 @@ QCoro::Task<> ChatViewModel::send(QString senderId) {
 
     auto delivering = deliver(localId);
     co_await delivering;
+}
+
+void ChatViewModel::startSend() {
+    if (!m_currentUserId.isEmpty())
+        send(m_currentUserId);
 }
 
 QCoro::Task<> ChatViewModel::retry(QString localId) {
@@ -393,6 +400,8 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return m.attachmentName.value_or(QString());
     case AttachmentURLRole:
         return attachment ? attachment->url : QString();
+    case IsMineRole:
+        return !m_currentUserId.isEmpty() && m.senderId == m_currentUserId;
     case SendStateRole:
         return QVariant::fromValue(isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent);
     case SendStatusRole: {
@@ -414,7 +423,8 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {AttachmentNameRole, "attachmentName"},
             {AttachmentURLRole, "attachmentUrl"},
             {SendStateRole, "sendState"},
-            {SendStatusRole, "sendStatus"}};
+            {SendStatusRole, "sendStatus"},
+            {IsMineRole, "isMine"}};
 }
 
 } // namespace lumora

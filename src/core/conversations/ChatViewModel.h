@@ -49,6 +49,7 @@ public:
         AttachmentURLRole,
         SendStateRole,  // SendState
         SendStatusRole, // the same as text ("sent", "sending", "failed"), for QML
+        IsMineRole,     // sent by the signed-in user: the bubble sits on the trailing side
     };
     Q_ENUM(Role)
 
@@ -88,7 +89,11 @@ public:
     QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
 
-    Q_INVOKABLE void reload() { load(); }
+    // For screens, as everywhere: `startX` runs the coroutine `x` without waiting for it.
+    Q_INVOKABLE void startLoad() { load(); }
+    // Sends the draft as the signed-in user (`currentUserId`); nothing while nobody is signed in.
+    Q_INVOKABLE void startSend();
+    Q_INVOKABLE void startRetry(const QString& localId) { retry(localId); }
     // The screen is shown: load, then poll (unless it was hidden meanwhile). Hidden: stop polling.
     Q_INVOKABLE void appear();
     Q_INVOKABLE void disappear();
@@ -98,8 +103,6 @@ public:
     QString title() const;
     QString peerCountryCode() const;
     bool peerVerified() const;
-    Q_INVOKABLE void sendAs(const QString& senderId) { send(senderId); }
-    Q_INVOKABLE void retrySend(const QString& localId) { retry(localId); }
 
     // Tests shorten the interval; the product always polls every three seconds.
     void setPollIntervalForTesting(std::chrono::milliseconds interval) { m_pollInterval = interval; }

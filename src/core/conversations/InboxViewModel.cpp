@@ -96,10 +96,6 @@ QCoro::Task<> InboxViewModel::load() {
     setLoading(false);
 }
 
-void InboxViewModel::refresh() {
-    load();
-}
-
 void InboxViewModel::setConversations(QList<ConversationDTO> conversations) {
     if (conversations == m_conversations)
         return;

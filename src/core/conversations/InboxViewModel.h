@@ -49,7 +49,7 @@ public:
     int count() const { return int(m_conversations.size()); }
 
     QCoro::Task<> load();
-    Q_INVOKABLE void refresh(); // starts `load` from a button
+    Q_INVOKABLE void startLoad() { load(); }
 
     static const QList<ConversationDTO>& placeholders();
 

@@ -15,7 +15,7 @@ AppState::AppState(QObject* parent)
     , m_language(new LanguageManager(this))
     , m_appearance(new AppearanceManager(this))
     , m_mesh(new LocalMeshService(this)) {
-    forgetChatsOnSignOut();
+    wire();
 }
 
 AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
@@ -25,7 +25,7 @@ AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManag
     , m_language(language)
     , m_appearance(appearance)
     , m_mesh(mesh) {
-    forgetChatsOnSignOut();
+    wire();
 }
 
 namespace {
@@ -37,6 +37,16 @@ bool holdsWriting(const ChatViewModel* model) {
 }
 
 } // namespace
+
+void AppState::wire() {
+    connect(m_appearance, &AppearanceManager::connectivityChanged, this, &AppState::syncMeshWithConnectivity);
+    // The chat models speak as the signed-in user: their headers name the other side, sends go as them.
+    connect(m_auth, &AuthService::currentUserChanged, this, [this] {
+        for (ChatViewModel* model : std::as_const(m_chatModels))
+            model->setCurrentUserId(m_auth->currentUserId());
+    });
+    forgetChatsOnSignOut();
+}
 
 void AppState::forgetChatsOnSignOut() {
     // What one user wrote and did not send must never show up for the next one. A session that the
@@ -100,10 +110,6 @@ QCoro::Task<> AppState::bootstrap() {
         syncMeshWithConnectivity();
 }
 
-void AppState::beginBootstrap() {
-    bootstrap();
-}
-
 QString AppState::serviceBaseURL() const {
     return APIConfig::baseURL().toString();
 }
@@ -127,15 +133,21 @@ bool AppState::isInsecureServiceURL(const QString& text) const {
 }
 
 InboxViewModel* AppState::createInboxModel(QObject* owner) const {
-    return new InboxViewModel(m_auth->api(), owner);
+    auto* model = new InboxViewModel(m_auth->api(), owner);
+    model->setCurrentUserId(m_auth->currentUserId());
+    connect(m_auth, &AuthService::currentUserChanged, model,
+            [model, auth = m_auth] { model->setCurrentUserId(auth->currentUserId()); });
+    return model;
 }
 
 ChatViewModel* AppState::chatModel() {
     if (!m_selectedConversation)
         return nullptr;
     ChatViewModel*& model = m_chatModels[m_selectedConversation->id];
-    if (!model)
+    if (!model) {
         model = new ChatViewModel(m_auth->api(), *m_selectedConversation, this);
+        model->setCurrentUserId(m_auth->currentUserId());
+    }
     return model;
 }
 

@@ -63,14 +63,14 @@ public:
 
     // Restores the session, then starts or stops the mesh, whatever the restore's outcome.
     QCoro::Task<> bootstrap();
-    // Starts the mesh in local-mesh mode, stops it otherwise.
-    Q_INVOKABLE void syncMeshWithConnectivity();
+    // Starts the mesh in local-mesh mode, stops it otherwise; runs again on every change of mode.
+    void syncMeshWithConnectivity();
     void openConversation(const ConversationDTO& conversation);
 
     // For screens.
     bool hasSelectedConversation() const { return m_selectedConversation.has_value(); }
     Q_INVOKABLE void closeConversation() { setSelectedConversation(std::nullopt); }
-    Q_INVOKABLE void beginBootstrap(); // runs `bootstrap` without waiting for it
+    Q_INVOKABLE void startBootstrap() { bootstrap(); }
     Q_INVOKABLE QString serviceBaseURL() const;
     Q_INVOKABLE QString defaultServiceBaseURL() const;
     Q_INVOKABLE QString productionServiceBaseURL() const;
@@ -78,7 +78,8 @@ public:
     Q_INVOKABLE void setServiceBaseURL(const QString& text);
     // Whether the address would not carry a password or token (plain HTTP beyond this machine).
     Q_INVOKABLE bool isInsecureServiceURL(const QString& text) const;
-    // Screen models, owned by the screen item that asks (`owner`), over the one API client.
+    // Screen models, owned by the screen item that asks (`owner`), over the one API client, and
+    // following the signed-in user.
     Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
     // The chat model of the selected conversation (null when none is selected). It outlives its
     // screen while it holds something the user wrote and has not seen delivered (a draft, a file,
@@ -93,6 +94,7 @@ Q_SIGNALS:
     void showAdminChanged();
 
 private:
+    void wire();
     void forgetChatsOnSignOut();
 
     AuthService* m_auth;

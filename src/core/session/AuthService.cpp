@@ -35,13 +35,15 @@ QCoro::Task<> AuthService::bootstrap() {
     const QString current = APIConfig::originOf(APIConfig::baseURL());
     auto loading = KeychainStore::loadAccessToken();
     const std::optional<QString> token = co_await loading;
+    if (!self)
+        co_return;
     std::optional<QString> origin;
     if (token) {
         auto loadingOrigin = KeychainStore::loadTokenOrigin();
         origin = co_await loadingOrigin;
+        if (!self)
+            co_return;
     }
-    if (!self)
-        co_return;
     if (token && !origin) {
         // Stored before origins were kept: it belongs to the address in force, so nobody is signed out.
         auto saving = KeychainStore::saveTokenOrigin(current);
@@ -81,15 +83,9 @@ QCoro::Task<> AuthService::bootstrap() {
     setRestoringSession(false);
 }
 
-QCoro::Task<bool> AuthService::login(QString username, QString password) {
-    auto signingIn = signIn(std::move(username), std::move(password));
-    const auto reply = co_await signingIn;
-    co_return reply.has_value();
-}
-
 void AuthService::startLogin(const QString& username, const QString& password) {
     QCoro::connect(login(username, password), this,
-                   [this](bool signedIn) { Q_EMIT loginFinished(signedIn); });
+                   [this](const std::optional<LoginResponse>& reply) { Q_EMIT loginFinished(reply.has_value()); });
 }
 
 void AuthService::startLogout() {
@@ -134,7 +130,7 @@ QString AuthService::displayName() const {
     return m_currentUser ? resolvedDisplayName(*m_currentUser) : QString();
 }
 
-QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, QString password) {
+QCoro::Task<std::optional<LoginResponse>> AuthService::login(QString username, QString password) {
     setLastError(std::nullopt);
     QPointer<AuthService> self(this);
     const QString origin = APIConfig::originOf(APIConfig::baseURL()); // where the password goes
@@ -148,16 +144,20 @@ QCoro::Task<std::optional<LoginResponse>> AuthService::signIn(QString username, 
     } else {
         auto savingAccess = KeychainStore::saveAccessToken(reply->tokens.accessToken);
         auto saved = co_await savingAccess;
+        if (!self)
+            co_return std::nullopt;
         if (saved && reply->tokens.refreshToken) {
             auto savingRefresh = KeychainStore::saveRefreshToken(*reply->tokens.refreshToken);
             saved = co_await savingRefresh;
+            if (!self)
+                co_return std::nullopt;
         }
         if (saved) {
             auto savingOrigin = KeychainStore::saveTokenOrigin(origin);
             saved = co_await savingOrigin;
+            if (!self)
+                co_return std::nullopt;
         }
-        if (!self)
-            co_return std::nullopt;
         if (!saved)
             failure = saved.error().text();
     }

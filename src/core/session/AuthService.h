@@ -64,17 +64,16 @@ public:
     // Restores the session from the stored access token. Tokens are removed only when the service
     // rejects them; when it cannot be reached they stay for the next start, and `lastError` says why.
     QCoro::Task<> bootstrap();
-    QCoro::Task<bool> login(QString username, QString password);
-    // The same sign-in, giving the service's reply (for the command-line tool's --json output).
-    QCoro::Task<std::optional<LoginResponse>> signIn(QString username, QString password);
+    // Signs in; the service's reply when it worked (the command-line tool prints it), else nothing
+    // and `lastError` says why.
+    QCoro::Task<std::optional<LoginResponse>> login(QString username, QString password);
     QCoro::Task<> logout();
     QCoro::Task<> refreshMe();
     QCoro::Task<bool> changePassword(QString current, QString replacement);
     void applyLocalUser(const UserDTO& user);
 
-    // For screens: runs `login` and reports its outcome through `loginFinished`.
+    // For screens, as everywhere: `startX` runs the coroutine `x` and reports through `xFinished`.
     Q_INVOKABLE void startLogin(const QString& username, const QString& password);
-    // For screens: runs `changePassword`, reporting through `passwordChangeFinished`.
     Q_INVOKABLE void startLogout();
     Q_INVOKABLE void startChangePassword(const QString& current, const QString& replacement);
     // Ends the session here when the service address now names another origin than the one that

@@ -3,6 +3,7 @@
 #include "core/settings/TextCatalogue.h"
 
 #include <QCoroSignal>
+#include <QScopedPointer>
 #include <qt6keychain/keychain.h>
 
 #include <memory>
@@ -17,13 +18,9 @@ namespace KeychainStore {
 
 namespace {
 
-struct DeleteLater {
-    void operator()(QObject* object) const { object->deleteLater(); }
-};
-
 // Starts `job` and waits for it without a nested event loop.
-template <class Job> QCoro::Task<std::unique_ptr<Job, DeleteLater>> run(Job* rawJob, QString account) {
-    std::unique_ptr<Job, DeleteLater> job(rawJob);
+template <class Job> QCoro::Task<std::unique_ptr<Job, QScopedPointerDeleteLater>> run(Job* rawJob, QString account) {
+    std::unique_ptr<Job, QScopedPointerDeleteLater> job(rawJob);
     job->setAutoDelete(false);
     job->setInsecureFallback(false);
     job->setKey(account);

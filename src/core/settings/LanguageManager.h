@@ -16,7 +16,7 @@ class LanguageManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Language language READ language WRITE setLanguage NOTIFY languageChanged)
     Q_PROPERTY(Qt::LayoutDirection layoutDirection READ layoutDirection NOTIFY languageChanged)
-    // The choice as its stored text ("system", "english", "arabic"), for QML; unknown texts are ignored.
+    // The choice as its stored text ("system", "en", "ar"), for QML; unknown texts are ignored.
     Q_PROPERTY(QString appLanguage READ appLanguage WRITE setAppLanguage NOTIFY languageChanged)
 
 public:
@@ -32,10 +32,10 @@ public:
     Language language() const { return m_language; }
     void setLanguage(Language language);
 
-    // The chosen language's locale, or the platform's for `system`.
     QString appLanguage() const;
     void setAppLanguage(const QString& raw);
 
+    // The chosen language's locale, or the platform's for `system`.
     QLocale effectiveLocale() const;
     // Right to left for Arabic only; for `system`, when the platform's language is Arabic.
     Qt::LayoutDirection layoutDirection() const;

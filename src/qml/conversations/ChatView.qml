@@ -15,7 +15,6 @@ ColumnLayout {
     readonly property var emojiPalette: ["\u{1F600}", "\u{1F602}", "\u{1F642}", "\u2764\uFE0F", "\u{1F44D}",
                                          "\u{1F64F}", "\u{1F525}", "\u2728", "\u{1F389}", "\u{1F4CE}"]
     readonly property string scheme: AppState.appearance.colorScheme
-    readonly property string me: AppState.auth.currentUserId
     readonly property bool shown: visible && Window.window !== null && Window.window.visible
     readonly property alias messageList: messageList
     readonly property alias composer: composer
@@ -24,8 +23,8 @@ ColumnLayout {
     signal back()
 
     function sendDraft() {
-        if (model && me !== "")
-            model.sendAs(me)
+        if (model)
+            model.startSend()
     }
 
     function appendEmoji(emoji) {
@@ -57,13 +56,6 @@ ColumnLayout {
             return
         model.disappear()
         AppState.releaseChatModel(model)
-    }
-
-    Binding {
-        target: chat.model
-        property: "currentUserId"
-        value: chat.me
-        when: chat.model !== null
     }
 
     RowLayout {
@@ -122,9 +114,7 @@ ColumnLayout {
         delegate: MessageBubble {
             x: 12
             width: ListView.view.width - 24
-            isMine: chat.me !== "" && senderId === chat.me
-            required property string senderId
-            onRetry: chat.model.retrySend(messageId)
+            onRetry: chat.model.startRetry(messageId)
             onDiscard: chat.model.discard(messageId)
         }
 

@@ -20,13 +20,7 @@ ColumnLayout {
     Component.onCompleted: {
         if (!model)
             model = AppState.createInboxModel(inbox)
-        model.refresh()
-    }
-    Binding {
-        target: inbox.model
-        property: "currentUserId"
-        value: AppState.auth.currentUserId
-        when: inbox.model !== null
+        model.startLoad()
     }
 
     RowLayout {
@@ -48,7 +42,7 @@ ColumnLayout {
             id: refreshButton
             Accessible.role: Accessible.Button
             Accessible.name: qsTrId("inbox.refresh")
-            onClicked: if (inbox.model) inbox.model.refresh()
+            onClicked: if (inbox.model) inbox.model.startLoad()
             contentItem: LmIcon {
                 name: "arrow.clockwise"
                 color: LmColor.brandAdaptive(inbox.scheme)

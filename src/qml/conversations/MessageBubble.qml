@@ -13,7 +13,7 @@ Item {
     required property var createdAt
     required property string attachmentName
     required property string sendStatus
-    property bool isMine: false
+    required property bool isMine
 
     readonly property string scheme: AppState.appearance.colorScheme
     readonly property real maxBubbleWidth: width - 40

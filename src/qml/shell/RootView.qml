@@ -42,10 +42,5 @@ Item {
     }
     Component { id: shellView; MainShellView {} }
 
-    Component.onCompleted: AppState.beginBootstrap()
-
-    Connections {
-        target: AppState.appearance
-        function onConnectivityChanged() { AppState.syncMeshWithConnectivity() }
-    }
+    Component.onCompleted: AppState.startBootstrap()
 }
