@@ -428,7 +428,7 @@ int measure(const QStringList& args) {
     QQmlEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QString::fromLatin1(IconProvider::name), new IconProvider);
-    followLanguage(&state, &engine);
+    followPreferences(&state, &engine);
     SystemColorScheme desktopScheme(
         [] { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; });
     state.appearance()->setSystemPrefersDark(desktopScheme.prefersDark());

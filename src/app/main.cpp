@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
     QQmlEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     engine.addImageProvider(QString::fromLatin1(lumora::IconProvider::name), new lumora::IconProvider);
-    lumora::followLanguage(&state, &engine);
+    lumora::followPreferences(&state, &engine);
 
     lumora::SystemColorScheme desktopScheme(
         [] { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; });

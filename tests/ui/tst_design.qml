@@ -26,13 +26,14 @@ TestCase {
         sameColor(LmColor.hex(0x0F6B63), LmColor.brand, "hex builds brand")
         sameColor(LmColor.hex(0xFF0F6B63), LmColor.brand, "the top byte is dropped")
         compare(LmColor.hex(0x0F6B63, 0.5).a, 0.5)
-        sameColor(LmColor.inkAdaptive("light"), LmColor.ink, "light ink")
-        sameColor(LmColor.inkAdaptive("dark"), "#E8F2F1", "dark ink")
-        verify(!Qt.colorEqual(LmColor.inkAdaptive("dark"), LmColor.surface))
-        sameColor(LmColor.inkAdaptive("sepia"), LmColor.ink, "an unknown scheme counts as light")
-        sameColor(LmColor.brandAdaptive("dark"), "#2DB5A8", "dark brand")
-        sameColor(LmColor.surfaceAdaptive("dark"), "#071316", "dark surface")
-        sameColor(LmColor.surfaceAdaptive("light"), "#F3F7F6", "light surface")
+        // The scheme's tokens follow the appearance preference, set from C++ and nowhere else.
+        AppState.appearance.appearanceMode = "dark"
+        sameColor(LmColor.foreground, "#E8F2F1", "dark ink")
+        sameColor(LmColor.accent, "#2DB5A8", "dark brand")
+        sameColor(LmColor.background, "#071316", "dark surface")
+        AppState.appearance.appearanceMode = "light"
+        sameColor(LmColor.foreground, LmColor.ink, "light ink")
+        sameColor(LmColor.background, "#F3F7F6", "light surface")
         fuzzyCompare(LmColor.hairline.a, 0.12, 0.003)
         sameColor(Qt.rgba(LmColor.hairline.r, LmColor.hairline.g, LmColor.hairline.b, 1), LmColor.ink, "hairline is ink")
         sameColor(LmColor.hairlineDark, Qt.rgba(1, 1, 1, 0.12), "dark hairline is white at 12 %")
@@ -68,7 +69,7 @@ TestCase {
         sameColor(button.foreground, data.fg, "foreground")
         compare(button.background.border.width, data.outlined ? 1 : 0)
         if (data.outlined)
-            sameColor(button.background.border.color, LmColor.hairlineAdaptive(data.scheme), "outline")
+            sameColor(button.background.border.color, LmColor.divider, "outline")
         compare(button.opacity, 1.0)
     }
 

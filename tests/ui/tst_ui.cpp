@@ -21,7 +21,7 @@ public Q_SLOTS:
         }
         engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
         engine->addImageProvider(QString::fromLatin1(lumora::IconProvider::name), new lumora::IconProvider);
-        lumora::followLanguage(m_fixture->state(), engine);
+        lumora::followPreferences(m_fixture->state(), engine);
     }
 
 private:

@@ -7,12 +7,11 @@ import Lumora
 Rectangle {
     id: panel
 
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property url webPage: "https://lumora.app/admin"
 
     signal dismiss()
 
-    color: LmColor.surfaceAdaptive(scheme)
+    color: LmColor.background
     implicitHeight: content.implicitHeight + 32
 
     ColumnLayout {
@@ -42,7 +41,7 @@ Rectangle {
                 onClicked: panel.dismiss()
                 contentItem: LmIcon {
                     name: "xmark"
-                    color: LmColor.inkAdaptive(panel.scheme)
+                    color: LmColor.foreground
                     size: 14
                 }
             }
@@ -50,7 +49,7 @@ Rectangle {
         Text {
             text: qsTrId("admin.subtitle")
             font: LmTypography.body
-            color: LmColor.withOpacity(LmColor.inkAdaptive(panel.scheme), 0.65)
+            color: LmColor.withOpacity(LmColor.foreground, 0.65)
             wrapMode: Text.Wrap
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft
@@ -69,14 +68,14 @@ Rectangle {
                 spacing: 6
                 LmIcon {
                     name: "safari"
-                    color: LmColor.brandAdaptive(panel.scheme)
+                    color: LmColor.accent
                     size: 14
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 Text {
                     text: qsTrId("admin.openWeb")
                     font: LmTypography.callout
-                    color: LmColor.brandAdaptive(panel.scheme)
+                    color: LmColor.accent
                 }
             }
         }
@@ -96,7 +95,7 @@ Rectangle {
                 id: icon
                 anchors.centerIn: parent
                 name: parent.parent.symbol
-                color: LmColor.brandAdaptive(panel.scheme)
+                color: LmColor.accent
                 size: 16
             }
         }
@@ -106,14 +105,14 @@ Rectangle {
             Text {
                 text: parent.parent.title
                 font: LmTypography.headline
-                color: LmColor.inkAdaptive(panel.scheme)
+                color: LmColor.foreground
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
             Text {
                 text: qsTrId("admin.comingSoon")
                 font: LmTypography.caption
-                color: LmColor.withOpacity(LmColor.inkAdaptive(panel.scheme), 0.5)
+                color: LmColor.withOpacity(LmColor.foreground, 0.5)
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }

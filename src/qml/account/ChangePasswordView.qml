@@ -14,7 +14,6 @@ Rectangle {
     property string confirmPassword
     property bool isLoading: false
     property string localError
-    readonly property string scheme: AppState.appearance.colorScheme
     // Counted as a person counts characters: eight emoji are eight characters.
     readonly property bool canSubmit: currentPassword !== "" && LmMarks.characterCount(newPassword) >= 8
     readonly property alias submitButton: submitButton
@@ -32,7 +31,7 @@ Rectangle {
         AppState.auth.startChangePassword(currentPassword, newPassword)
     }
 
-    color: LmColor.surfaceAdaptive(scheme)
+    color: LmColor.background
 
     Connections {
         target: AppState.auth
@@ -60,7 +59,7 @@ Rectangle {
                 Text {
                     text: qsTrId("password.title")
                     font: LmTypography.title
-                    color: LmColor.inkAdaptive(view.scheme)
+                    color: LmColor.foreground
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignLeft
                     Accessible.role: Accessible.Heading

@@ -9,7 +9,6 @@ ColumnLayout {
     property string username: "amina"
     property string password: "sunshine123"
     property bool isLoading: false
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property alias signInButton: signInButton
 
     // Spaces and tabs around the name are dropped; line breaks and the password stay as typed.
@@ -35,7 +34,7 @@ ColumnLayout {
         Text {
             text: qsTrId("Lumora")
             font: LmTypography.brandDisplay
-            color: LmColor.brandAdaptive(login.scheme)
+            color: LmColor.accent
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft
             Accessible.role: Accessible.Heading
@@ -44,7 +43,7 @@ ColumnLayout {
         Text {
             text: qsTrId("login.subtitle")
             font: LmTypography.body
-            color: LmColor.withOpacity(LmColor.inkAdaptive(login.scheme), 0.65)
+            color: LmColor.withOpacity(LmColor.foreground, 0.65)
             wrapMode: Text.Wrap
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft
@@ -97,7 +96,7 @@ ColumnLayout {
         Text {
             text: qsTrId("login.apiHint") + " " + AppState.serviceBaseURL()
             font: LmTypography.micro
-            color: LmColor.withOpacity(LmColor.inkAdaptive(login.scheme), 0.45)
+            color: LmColor.withOpacity(LmColor.foreground, 0.45)
             wrapMode: Text.WrapAnywhere
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft

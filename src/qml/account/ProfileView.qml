@@ -15,7 +15,6 @@ Flickable {
     property string statusMessage
     property bool statusIsError: false
     property bool showChangePassword: false
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property alias saveButton: saveButton
     readonly property alias passwordSheet: passwordSheet
 
@@ -78,7 +77,7 @@ Flickable {
                     Text {
                         text: AppState.auth.displayName
                         font: LmTypography.title
-                        color: LmColor.inkAdaptive(profile.scheme)
+                        color: LmColor.foreground
                         Accessible.role: Accessible.Heading
                         Accessible.name: text
                     }
@@ -90,14 +89,14 @@ Flickable {
                 Text {
                     text: qsTrId("@%1").arg(AppState.auth.username)
                     font: LmTypography.caption
-                    color: LmColor.withOpacity(LmColor.inkAdaptive(profile.scheme), 0.55)
+                    color: LmColor.withOpacity(LmColor.foreground, 0.55)
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }
                 Text {
                     text: AppState.auth.roleName.toUpperCase()
                     font: LmTypography.micro
-                    color: LmColor.brandAdaptive(profile.scheme)
+                    color: LmColor.accent
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }
@@ -139,7 +138,7 @@ Flickable {
             Text {
                 text: profile.countryCode.toUpperCase()
                 font: LmTypography.caption
-                color: LmColor.inkAdaptive(profile.scheme)
+                color: LmColor.foreground
             }
         }
         Text {
@@ -147,7 +146,7 @@ Flickable {
             visible: profile.statusMessage !== ""
             text: profile.statusMessage
             font: LmTypography.caption
-            color: profile.statusIsError ? LmColor.copper : LmColor.brandAdaptive(profile.scheme)
+            color: profile.statusIsError ? LmColor.copper : LmColor.accent
             wrapMode: Text.Wrap
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft

@@ -7,13 +7,12 @@ Rectangle {
     id: section
 
     property string title
-    property string scheme: AppState.appearance.colorScheme
     default property alias content: body.data
 
     Layout.fillWidth: true
     implicitHeight: body.implicitHeight + 24
     radius: 10
-    color: scheme === "dark" ? Qt.rgba(1, 1, 1, 0.04) : Qt.rgba(0, 0, 0, 0.03)
+    color: LmColor.dark ? Qt.rgba(1, 1, 1, 0.04) : Qt.rgba(0, 0, 0, 0.03)
 
     ColumnLayout {
         id: body
@@ -25,7 +24,7 @@ Rectangle {
         Text {
             text: section.title
             font: LmTypography.callout
-            color: LmColor.withOpacity(LmColor.inkAdaptive(section.scheme), 0.7)
+            color: LmColor.withOpacity(LmColor.foreground, 0.7)
             Layout.fillWidth: true
             horizontalAlignment: Text.AlignLeft
             Accessible.role: Accessible.Heading

@@ -10,7 +10,6 @@ Rectangle {
 
     property bool embedded: true
     property string apiBaseURL: AppState.serviceBaseURL()
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property string productionHost: AppState.productionServiceBaseURL().replace(/^[a-z]+:\/\//, "").replace(/[:\/].*$/, "")
     readonly property alias meshBlock: meshBlock
     readonly property alias adminButton: adminButton
@@ -26,7 +25,7 @@ Rectangle {
         AppState.setServiceBaseURL(url)
     }
 
-    color: LmColor.surfaceAdaptive(scheme)
+    color: LmColor.background
 
     Flickable {
         id: flickable
@@ -46,7 +45,7 @@ Rectangle {
             Text {
                 text: qsTrId("settings.title")
                 font: settings.embedded ? LmTypography.headline : LmTypography.title
-                color: settings.embedded ? LmColor.inkAdaptive(settings.scheme) : LmColor.brandAdaptive(settings.scheme)
+                color: settings.embedded ? LmColor.foreground : LmColor.accent
                 Layout.bottomMargin: settings.embedded ? 4 : 0
                 Layout.fillWidth: true
                 horizontalAlignment: Text.AlignLeft
@@ -117,7 +116,7 @@ Rectangle {
                     Text {
                         text: AppState.mesh.statusMessage
                         font: LmTypography.caption
-                        color: LmColor.withOpacity(LmColor.inkAdaptive(settings.scheme), 0.6)
+                        color: LmColor.withOpacity(LmColor.foreground, 0.6)
                         wrapMode: Text.Wrap
                         Layout.fillWidth: true
                         horizontalAlignment: Text.AlignLeft
@@ -131,14 +130,14 @@ Rectangle {
                             spacing: 6
                             LmIcon {
                                 name: "antenna.radiowaves.left.and.right"
-                                color: LmColor.inkAdaptive(settings.scheme)
+                                color: LmColor.foreground
                                 size: 12
                                 anchors.verticalCenter: parent.verticalCenter
                             }
                             Text {
                                 text: modelData.name
                                 font: LmTypography.caption
-                                color: LmColor.inkAdaptive(settings.scheme)
+                                color: LmColor.foreground
                                 Accessible.role: Accessible.StaticText
                                 Accessible.name: text
                             }
@@ -148,7 +147,7 @@ Rectangle {
                         visible: AppState.mesh.discoveredPeers.length === 0
                         text: qsTrId("connectivity.noPeers")
                         font: LmTypography.caption
-                        color: LmColor.withOpacity(LmColor.inkAdaptive(settings.scheme), 0.45)
+                        color: LmColor.withOpacity(LmColor.foreground, 0.45)
                         Accessible.role: Accessible.StaticText
                         Accessible.name: text
                     }
@@ -198,7 +197,7 @@ Rectangle {
                 Text {
                     text: qsTrId("settings.apiNote")
                     font: LmTypography.micro
-                    color: LmColor.withOpacity(LmColor.inkAdaptive(settings.scheme), 0.45)
+                    color: LmColor.withOpacity(LmColor.foreground, 0.45)
                     wrapMode: Text.Wrap
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignLeft
@@ -230,13 +229,13 @@ Rectangle {
             text: parent.title
             font: LmTypography.callout
             horizontalAlignment: Text.AlignHCenter
-            color: parent.checked ? "white" : LmColor.inkAdaptive(settings.scheme)
+            color: parent.checked ? "white" : LmColor.foreground
         }
         background: Rectangle {
             radius: 7
-            color: parent.checked ? LmColor.brandAdaptive(settings.scheme) : "transparent"
+            color: parent.checked ? LmColor.accent : "transparent"
             border.width: 1
-            border.color: LmColor.hairlineAdaptive(settings.scheme)
+            border.color: LmColor.divider
         }
     }
 
@@ -244,13 +243,13 @@ Rectangle {
     component Choice: RadioButton {
         font: LmTypography.body
         padding: 2
-        palette.text: LmColor.brandAdaptive(settings.scheme)
+        palette.text: LmColor.accent
         palette.base: "transparent"
-        palette.mid: LmColor.hairlineAdaptive(settings.scheme)
+        palette.mid: LmColor.divider
         contentItem: Text {
             text: parent.text
             font: parent.font
-            color: LmColor.inkAdaptive(settings.scheme)
+            color: LmColor.foreground
             // The indicator sits on the leading side, which is the right in Arabic.
             leftPadding: parent.mirrored ? 0 : parent.indicator.width + parent.spacing
             rightPadding: parent.mirrored ? parent.indicator.width + parent.spacing : 0

@@ -14,7 +14,6 @@ ColumnLayout {
     property bool showEmoji: false
     readonly property var emojiPalette: ["\u{1F600}", "\u{1F602}", "\u{1F642}", "\u2764\uFE0F", "\u{1F44D}",
                                          "\u{1F64F}", "\u{1F525}", "\u2728", "\u{1F389}", "\u{1F4CE}"]
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property bool shown: visible && Window.window !== null && Window.window.visible
     readonly property alias messageList: messageList
     readonly property alias composer: composer
@@ -73,7 +72,7 @@ ColumnLayout {
             contentItem: LmIcon {
                 name: "chevron.backward"
                 mirrorInRightToLeft: true
-                color: LmColor.inkAdaptive(chat.scheme)
+                color: LmColor.foreground
                 size: 18
             }
         }
@@ -86,7 +85,7 @@ ColumnLayout {
         Text {
             text: chat.model ? chat.model.title : ""
             font: LmTypography.headline
-            color: LmColor.inkAdaptive(chat.scheme)
+            color: LmColor.foreground
             elide: Text.ElideRight
             horizontalAlignment: Text.AlignLeft
             Layout.fillWidth: true

@@ -11,7 +11,6 @@ Rectangle {
     property string text
     property string attachmentName
     property bool isSending: false
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property bool canSend: !isSending && (text.trim() !== "" || attachmentName !== "")
     readonly property alias input: input
     readonly property alias sendButton: sendButton
@@ -22,7 +21,7 @@ Rectangle {
     signal attach()
     signal send()
 
-    color: LmColor.surfaceAdaptive(scheme)
+    color: LmColor.background
     implicitHeight: column.implicitHeight
 
     ColumnLayout {
@@ -41,13 +40,13 @@ Rectangle {
 
             LmIcon {
                 name: "doc"
-                color: LmColor.inkAdaptive(composer.scheme)
+                color: LmColor.foreground
                 size: 13
             }
             Text {
                 text: composer.attachmentName
                 font: LmTypography.caption
-                color: LmColor.inkAdaptive(composer.scheme)
+                color: LmColor.foreground
                 elide: Text.ElideMiddle
                 Layout.fillWidth: true
                 horizontalAlignment: Text.AlignLeft
@@ -84,7 +83,7 @@ Rectangle {
                                         + input.topPadding + input.bottomPadding
                 background: Rectangle {
                     radius: 8
-                    color: composer.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
+                    color: LmColor.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
                 }
 
                 TextArea {
@@ -92,9 +91,9 @@ Rectangle {
                     text: composer.text
                     onTextChanged: if (text !== composer.text) composer.edited(text)
                     placeholderText: qsTrId("chat.placeholder")
-                    placeholderTextColor: LmColor.withOpacity(LmColor.inkAdaptive(composer.scheme), 0.4)
-                    color: LmColor.inkAdaptive(composer.scheme)
-                    selectionColor: LmColor.withOpacity(LmColor.brandAdaptive(composer.scheme), 0.35)
+                    placeholderTextColor: LmColor.withOpacity(LmColor.foreground, 0.4)
+                    color: LmColor.foreground
+                    selectionColor: LmColor.withOpacity(LmColor.accent, 0.35)
                     font: LmTypography.body
                     wrapMode: TextEdit.Wrap
                     leftPadding: 10
@@ -118,7 +117,7 @@ Rectangle {
                 onClicked: composer.send()
                 contentItem: LmIcon {
                     name: "arrow.up.circle.fill"
-                    color: LmColor.brandAdaptive(composer.scheme)
+                    color: LmColor.accent
                     size: 24
                 }
             }
@@ -144,7 +143,7 @@ Rectangle {
         ToolTip.delay: 600
         contentItem: LmIcon {
             name: parent.symbol
-            color: LmColor.inkAdaptive(composer.scheme)
+            color: LmColor.foreground
             size: 18
         }
     }

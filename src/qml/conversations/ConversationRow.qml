@@ -16,7 +16,6 @@ AbstractButton {
     required property string peerCountryCode
     required property bool peerVerified
 
-    readonly property string scheme: AppState.appearance.colorScheme
     // A last message without a body (an attachment only) reads "No messages yet".
     readonly property string previewText: hasPreview ? preview : qsTrId("inbox.noMessages")
     readonly property string timeText: LmMarks.timeOfDay(updatedAt)
@@ -50,7 +49,7 @@ AbstractButton {
                     font: LmTypography.headline
                     lineHeightMode: Text.FixedHeight
                     lineHeight: LmTypography.lineHeight(LmTypography.headline) // rows of one height in any script
-                    color: LmColor.inkAdaptive(row.scheme)
+                    color: LmColor.foreground
                     elide: Text.ElideRight
                     maximumLineCount: 1
                     horizontalAlignment: Text.AlignLeft
@@ -59,7 +58,7 @@ AbstractButton {
                 Text {
                     text: row.timeText
                     font: LmTypography.micro
-                    color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.45)
+                    color: LmColor.withOpacity(LmColor.foreground, 0.45)
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
                 }
@@ -72,7 +71,7 @@ AbstractButton {
                     font: LmTypography.caption
                     lineHeightMode: Text.FixedHeight
                     lineHeight: LmTypography.lineHeight(LmTypography.caption)
-                    color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), 0.6)
+                    color: LmColor.withOpacity(LmColor.foreground, 0.6)
                     elide: Text.ElideRight
                     maximumLineCount: 1
                     horizontalAlignment: Text.AlignLeft
@@ -104,6 +103,6 @@ AbstractButton {
 
     background: Rectangle {
         radius: 8
-        color: LmColor.withOpacity(LmColor.inkAdaptive(row.scheme), row.down ? 0.08 : row.hovered ? 0.04 : 0)
+        color: LmColor.withOpacity(LmColor.foreground, row.down ? 0.08 : row.hovered ? 0.04 : 0)
     }
 }

@@ -8,7 +8,6 @@ ColumnLayout {
     id: inbox
 
     property InboxViewModel model: null
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property bool showsSpinner: model !== null && model.isLoading && model.count === 0
     readonly property alias list: list
 
@@ -33,7 +32,7 @@ ColumnLayout {
         Text {
             text: qsTrId("inbox.title")
             font: LmTypography.headline
-            color: LmColor.inkAdaptive(inbox.scheme)
+            color: LmColor.foreground
             Accessible.role: Accessible.Heading
             Accessible.name: text
         }
@@ -45,7 +44,7 @@ ColumnLayout {
             onClicked: if (inbox.model) inbox.model.startLoad()
             contentItem: LmIcon {
                 name: "arrow.clockwise"
-                color: LmColor.brandAdaptive(inbox.scheme)
+                color: LmColor.accent
                 size: 16
             }
         }

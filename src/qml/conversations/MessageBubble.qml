@@ -15,7 +15,6 @@ Item {
     required property string sendStatus
     required property bool isMine
 
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property real maxBubbleWidth: width - 40
     readonly property alias column: column
 
@@ -36,8 +35,8 @@ Item {
             implicitWidth: Math.min(label.implicitWidth, bubble.maxBubbleWidth - 20) + 20
             implicitHeight: label.height + 16
             radius: 12
-            color: bubble.isMine ? LmColor.brandAdaptive(bubble.scheme)
-                                 : bubble.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.08) : Qt.rgba(0, 0, 0, 0.05)
+            color: bubble.isMine ? LmColor.accent
+                                 : LmColor.dark ? Qt.rgba(1, 1, 1, 0.08) : Qt.rgba(0, 0, 0, 0.05)
 
             Text {
                 id: label
@@ -48,7 +47,7 @@ Item {
                 textFormat: Text.PlainText
                 wrapMode: Text.Wrap
                 font: LmTypography.body
-                color: bubble.isMine ? "white" : LmColor.inkAdaptive(bubble.scheme)
+                color: bubble.isMine ? "white" : LmColor.foreground
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
@@ -62,14 +61,14 @@ Item {
 
             LmIcon {
                 name: "paperclip"
-                color: LmColor.inkAdaptive(bubble.scheme)
+                color: LmColor.foreground
                 size: 11
                 anchors.verticalCenter: parent.verticalCenter
             }
             Text {
                 text: bubble.attachmentName
                 font: LmTypography.micro
-                color: LmColor.inkAdaptive(bubble.scheme)
+                color: LmColor.foreground
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
@@ -82,13 +81,13 @@ Item {
             Text {
                 text: LmMarks.timeOfDay(bubble.createdAt)
                 font: LmTypography.micro
-                color: LmColor.withOpacity(LmColor.inkAdaptive(bubble.scheme), 0.4)
+                color: LmColor.withOpacity(LmColor.foreground, 0.4)
             }
             Text {
                 visible: bubble.sendStatus === "sending"
                 text: qsTrId("chat.sending")
                 font: LmTypography.micro
-                color: LmColor.withOpacity(LmColor.inkAdaptive(bubble.scheme), 0.4)
+                color: LmColor.withOpacity(LmColor.foreground, 0.4)
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
@@ -127,7 +126,7 @@ Item {
         contentItem: Text {
             text: parent.title
             font: LmTypography.micro
-            color: LmColor.brandAdaptive(bubble.scheme)
+            color: LmColor.accent
         }
     }
 }

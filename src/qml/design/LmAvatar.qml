@@ -10,7 +10,6 @@ Item {
     property real size: 36
     property string countryCode
     property bool isVerified: false
-    property string scheme: AppState.appearance.colorScheme
     readonly property real initialsSize: size * 0.36
     readonly property real flagSize: size * 0.38
     readonly property real badgeSize: size * 0.32
@@ -26,7 +25,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         radius: width / 2
-        color: LmColor.withOpacity(LmColor.brandAdaptive(avatar.scheme), 0.18)
+        color: LmColor.withOpacity(LmColor.accent, 0.18)
 
         Text {
             anchors.centerIn: parent
@@ -34,7 +33,7 @@ Item {
             // Fonts load at whole pixel sizes only; the scale keeps the fraction (14.4 at size 40).
             font: LmTypography.font(Math.max(1, Math.floor(avatar.initialsSize)), Font.DemiBold)
             scale: avatar.initialsSize / Math.max(1, Math.floor(avatar.initialsSize))
-            color: LmColor.brandAdaptive(avatar.scheme)
+            color: LmColor.accent
         }
     }
 

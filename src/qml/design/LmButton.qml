@@ -11,14 +11,13 @@ Button {
     property string style: "primary"
     property bool isLoading: false
     property bool isDisabled: false
-    property string scheme: AppState.appearance.colorScheme
 
     readonly property bool outlined: style === "secondary" || style === "ghost"
-    readonly property color fill: style === "primary" ? LmColor.brandAdaptive(scheme)
+    readonly property color fill: style === "primary" ? LmColor.accent
                                   : style === "destructive" ? LmColor.withOpacity(LmColor.copper, 0.92)
                                   : "transparent"
     readonly property color foreground: style === "primary" || style === "destructive"
-                                        ? "white" : LmColor.inkAdaptive(scheme)
+                                        ? "white" : LmColor.foreground
 
     enabled: !isDisabled && !isLoading
     opacity: enabled ? 1.0 : 0.55
@@ -63,7 +62,7 @@ Button {
         radius: 8
         color: control.fill
         border.width: control.outlined ? 1 : 0
-        border.color: LmColor.hairlineAdaptive(control.scheme)
+        border.color: LmColor.divider
 
         // The press feedback: a faint shade over whatever the fill is.
         Rectangle {

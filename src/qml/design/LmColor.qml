@@ -2,8 +2,11 @@ pragma Singleton
 import QtQuick
 import Lumora
 
-// The palette. Screens pass the scheme in effect ("light" or "dark"; anything else counts as light).
+// The palette. The scheme's tokens below follow the scheme in effect (LmTheme; anything but "dark"
+// counts as light).
 QtObject {
+    readonly property bool dark: LmTheme.scheme === "dark"
+
     readonly property color brand: hex(0x0F6B63)
     readonly property color brandDark: hex(0x2DB5A8)
     readonly property color ink: hex(0x0B1F24)
@@ -20,10 +23,10 @@ QtObject {
                        opacity === undefined ? 1.0 : opacity)
     }
 
-    function inkAdaptive(scheme) { return scheme === "dark" ? hex(0xE8F2F1) : ink }
-    function brandAdaptive(scheme) { return scheme === "dark" ? brandDark : brand }
-    function surfaceAdaptive(scheme) { return scheme === "dark" ? surfaceDark : surface }
-    function hairlineAdaptive(scheme) { return scheme === "dark" ? hairlineDark : hairline }
+    readonly property color foreground: dark ? hex(0xE8F2F1) : ink
+    readonly property color accent: dark ? brandDark : brand
+    readonly property color background: dark ? surfaceDark : surface
+    readonly property color divider: dark ? hairlineDark : hairline
 
     function withOpacity(colour, opacity) { return Qt.rgba(colour.r, colour.g, colour.b, colour.a * opacity) }
 }

@@ -11,7 +11,6 @@ ColumnLayout {
     property alias text: input.text
     property bool isSecure: false
     property var prompt: undefined
-    property string scheme: AppState.appearance.colorScheme
     readonly property alias input: input
 
     spacing: 4
@@ -20,7 +19,7 @@ ColumnLayout {
     Text {
         text: field.title
         font: LmTypography.caption
-        color: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.7)
+        color: LmColor.withOpacity(LmColor.foreground, 0.7)
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignLeft
         // Read as the field's label: Qt 6.4 drops the accessible name of a password field.
@@ -43,9 +42,9 @@ ColumnLayout {
         passwordCharacter: "\u2022"
         echoMode: field.isSecure ? TextInput.Password : TextInput.Normal
         placeholderText: field.prompt !== undefined && field.prompt !== null ? field.prompt : field.title
-        placeholderTextColor: LmColor.withOpacity(LmColor.inkAdaptive(field.scheme), 0.4)
-        color: LmColor.inkAdaptive(field.scheme)
-        selectionColor: LmColor.withOpacity(LmColor.brandAdaptive(field.scheme), 0.35)
+        placeholderTextColor: LmColor.withOpacity(LmColor.foreground, 0.4)
+        color: LmColor.foreground
+        selectionColor: LmColor.withOpacity(LmColor.accent, 0.35)
         selectedTextColor: color
         font: LmTypography.body
         leftPadding: 10
@@ -56,9 +55,9 @@ ColumnLayout {
 
         background: Rectangle {
             radius: 8
-            color: field.scheme === "dark" ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
+            color: LmColor.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
             border.width: 1
-            border.color: LmColor.hairlineAdaptive(field.scheme)
+            border.color: LmColor.divider
         }
     }
 }

@@ -8,7 +8,6 @@ ColumnLayout {
     id: shell
 
     property string tab: "inbox"
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property string contentKind: tab !== "inbox" ? tab
                                           : AppState.hasSelectedConversation ? "chat" : "inbox"
     readonly property alias adminButton: adminButton
@@ -35,14 +34,14 @@ ColumnLayout {
         Text {
             text: qsTrId("Lumora")
             font: LmTypography.title
-            color: LmColor.brandAdaptive(shell.scheme)
+            color: LmColor.accent
             Accessible.role: Accessible.Heading
             Accessible.name: text
         }
         Text {
             text: qsTrId("lumora")
             font: LmTypography.micro
-            color: LmColor.withOpacity(LmColor.inkAdaptive(shell.scheme), 0.45)
+            color: LmColor.withOpacity(LmColor.foreground, 0.45)
             Accessible.ignored: true
         }
         Item { Layout.fillWidth: true }
@@ -87,7 +86,7 @@ ColumnLayout {
             Text {
                 text: AppState.auth.displayName
                 font: LmTypography.caption
-                color: LmColor.inkAdaptive(shell.scheme)
+                color: LmColor.foreground
                 elide: Text.ElideRight
                 maximumLineCount: 1
                 width: Math.min(implicitWidth, 160)
@@ -168,9 +167,9 @@ ColumnLayout {
 
         background: Rectangle {
             radius: 10
-            color: LmColor.surfaceAdaptive(shell.scheme)
+            color: LmColor.background
             border.width: 1
-            border.color: LmColor.hairlineAdaptive(shell.scheme)
+            border.color: LmColor.divider
         }
         contentItem: AdminPanelView { onDismiss: adminPopover.close() }
     }

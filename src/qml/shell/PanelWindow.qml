@@ -12,7 +12,7 @@ Window {
     minimumHeight: 520
     width: 420
     height: 600
-    color: LmColor.surfaceAdaptive(AppState.appearance.colorScheme)
+    color: LmColor.background
 
     RootView {
         anchors.fill: parent

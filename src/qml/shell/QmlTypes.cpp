@@ -1,5 +1,7 @@
 #include "qml/shell/QmlTypes.h"
 
+#include "qml/design/LmTheme.h"
+
 #include <QGuiApplication>
 
 namespace lumora {
@@ -16,16 +18,21 @@ AppState* AppStateQml::create(QQmlEngine* qml, QJSEngine*) {
     return s_state;
 }
 
-void followLanguage(AppState* state, QQmlEngine* engine) {
+void followPreferences(AppState* state, QQmlEngine* engine) {
     LanguageManager* language = state->language();
-    auto apply = [language, engine] {
+    auto applyLanguage = [language, engine] {
         language->applyTextTable();
         QLocale::setDefault(language->effectiveLocale());
         QGuiApplication::setLayoutDirection(language->layoutDirection());
         engine->retranslate();
     };
-    apply();
-    QObject::connect(language, &LanguageManager::languageChanged, engine, apply);
+    applyLanguage();
+    QObject::connect(language, &LanguageManager::languageChanged, engine, applyLanguage);
+
+    AppearanceManager* appearance = state->appearance();
+    auto applyScheme = [appearance] { LmTheme::instance()->setScheme(appearance->colorScheme()); };
+    applyScheme();
+    QObject::connect(appearance, &AppearanceManager::colorSchemeChanged, LmTheme::instance(), applyScheme);
 }
 
 } // namespace lumora

@@ -67,8 +67,9 @@ struct ChatViewModelQml {
     QML_UNCREATABLE("Made by AppState.chatModel")
 };
 
-// Keeps the interface in the chosen language: the catalogue, the default locale, the application's
-// layout direction and every qsTrId binding of `engine`, now and on each change.
-void followLanguage(AppState* state, QQmlEngine* engine);
+// Keeps the interface of `engine` in the chosen language (the catalogue, the default locale, the
+// layout direction, every qsTrId binding) and colour scheme (LmTheme, which the palette follows), now and on
+// each change.
+void followPreferences(AppState* state, QQmlEngine* engine);
 
 } // namespace lumora

@@ -4,7 +4,6 @@ import QtQuick.Layouts
 import Lumora
 
 Item {
-    readonly property string scheme: AppState.appearance.colorScheme
 
     ColumnLayout {
         anchors.centerIn: parent
@@ -13,13 +12,13 @@ Item {
         BusyIndicator {
             running: true
             Layout.alignment: Qt.AlignHCenter
-            palette.dark: LmColor.brandAdaptive(parent.parent.scheme)
+            palette.dark: LmColor.accent
             Accessible.name: qsTrId("Lumora")
         }
         Text {
             text: qsTrId("Lumora")
             font: LmTypography.brandDisplay
-            color: LmColor.brandAdaptive(parent.parent.scheme)
+            color: LmColor.accent
             Layout.alignment: Qt.AlignHCenter
             Accessible.role: Accessible.StaticText
             Accessible.name: text

@@ -6,7 +6,6 @@ import Lumora
 Item {
     id: root
 
-    readonly property string scheme: AppState.appearance.colorScheme
     readonly property string screen: AppState.auth.isRestoringSession ? "restoring"
                                      : !AppState.auth.isAuthenticated ? "login"
                                      : AppState.auth.mustChangePassword ? "changePassword"
@@ -18,7 +17,7 @@ Item {
 
     Rectangle {
         anchors.fill: parent
-        color: LmColor.surfaceAdaptive(root.scheme)
+        color: LmColor.background
     }
 
     Loader {

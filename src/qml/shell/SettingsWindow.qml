@@ -12,7 +12,7 @@ Window {
     maximumWidth: 440
     minimumHeight: 480
     maximumHeight: 480
-    color: LmColor.surfaceAdaptive(AppState.appearance.colorScheme)
+    color: LmColor.background
 
     Item {
         anchors.fill: parent

@@ -10,8 +10,7 @@ TabButton {
     property string title
     property string iconName
     property bool selected: false
-    property string scheme: AppState.appearance.colorScheme
-    property color tint: selected ? LmColor.brandAdaptive(scheme) : LmColor.withOpacity(LmColor.inkAdaptive(scheme), 0.55)
+    property color tint: selected ? LmColor.accent : LmColor.withOpacity(LmColor.foreground, 0.55)
 
     Layout.fillWidth: true
     Layout.preferredWidth: 1
@@ -47,7 +46,7 @@ TabButton {
 
     background: Rectangle {
         radius: 8
-        color: button.selected ? LmColor.withOpacity(LmColor.brandAdaptive(button.scheme), 0.12) : "transparent"
+        color: button.selected ? LmColor.withOpacity(LmColor.accent, 0.12) : "transparent"
         Behavior on color { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
     }
 }
