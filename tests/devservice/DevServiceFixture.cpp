@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
@@ -150,4 +151,18 @@ std::optional<LoginResponse> signIn(APIClient& client, const QString& username, 
 
 int fileCount(const QString& directory) {
     return int(QDir(directory).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).size());
+}
+
+QString writeFile(const DevService& service, const QString& name, const QByteArray& bytes) {
+    QFile file(service.tempPath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return file.fileName();
+}
+
+std::optional<ConversationDTO> withPeer(const QList<ConversationDTO>& list, const QString& username) {
+    for (const ConversationDTO& c : list)
+        if (c.peer && c.peer->username == username)
+            return c;
+    return std::nullopt;
 }

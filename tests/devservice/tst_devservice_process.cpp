@@ -2,27 +2,226 @@
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
-using namespace lumora;
+#include <algorithm>
 
-// The executable as a whole: its command line, its subcommands, its log, and its database across a crash.
+using namespace lumora;
+using namespace std::chrono_literals;
+
+namespace {
+
+// One connection speaking HTTP by hand, for what no well-behaved client would send.
+class RawConnection {
+public:
+    explicit RawConnection(const QUrl& service) {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { m_received += m_socket.readAll(); });
+        m_socket.connectToHost(QHostAddress::LocalHost, quint16(service.port()));
+    }
+
+    void send(const QByteArray& bytes) {
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            m_socket.write(bytes);
+    }
+    qint64 unsent() const { return m_socket.bytesToWrite(); }
+    bool closed() const { return m_socket.state() == QAbstractSocket::UnconnectedState; }
+
+    // A whole reply: the head and as many bytes as its Content-Length says.
+    bool replied() const {
+        const qsizetype headEnd = m_received.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return false;
+        const QByteArray head = m_received.left(headEnd).toLower();
+        const qsizetype field = head.indexOf("\r\ncontent-length:");
+        const qsizetype length =
+            field < 0 ? 0
+                      : head.mid(field + 17, head.indexOf("\r\n", field + 2) - field - 17).trimmed().toInt();
+        return m_received.size() >= headEnd + 4 + length;
+    }
+    int status() const { return m_received.startsWith("HTTP/1.1 ") ? m_received.mid(9, 3).toInt() : 0; }
+    QJsonObject error() const {
+        return QJsonDocument::fromJson(m_received.mid(m_received.indexOf("\r\n\r\n") + 4)).object();
+    }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+};
+
+using Connections = std::vector<std::unique_ptr<RawConnection>>;
+
+bool allReplied(const Connections& connections) {
+    return std::all_of(connections.begin(), connections.end(), [](const auto& c) { return c->replied(); });
+}
+
+} // namespace
+
+// The executable as a whole: its command line, subcommands, log and database across a crash; and clients
+// out to wear it down: bodies without end, requests that trickle in, crowds of connections, and names
+// that would corrupt whatever shows them.
 class DevServiceProcessTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<DevService> service;
 
+    bool addUser(const QString& username) {
+        return service->command({QStringLiteral("add-user"), username}, username.toUtf8() + "-password\n")
+                   .exitCode == 0;
+    }
+
 private Q_SLOTS:
     void init() { service = std::make_unique<DevService>(); }
     void cleanup() { service.reset(); }
+
+    void unmeasuredBodiesAreRefusedUnread_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("more"); // sent again and again until the reply comes
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("complaint");
+        const QByteArray login = "POST /auth/login HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n";
+        QTest::newRow("chunked") << login + "Transfer-Encoding: chunked\r\n\r\n"
+                                 << "1000\r\n" + QByteArray(4096, 'x') + "\r\n"
+                                 << 411 << "Transfer-Encoding";
+        QTest::newRow("no length") << login + "\r\n" << QByteArray(65536, 'x') << 411 << "Content-Length";
+        QTest::newRow("over the limit") << login + "Content-Length: 419430400\r\n\r\n"
+                                        << QByteArray(65536, 'x') << 413 << "too large";
+        // Inflated as it is read, a body this small can become hundreds of megabytes.
+        const QByteArray deflated = qCompress(R"({"username":"nobody","password":"whatever1"})").mid(4);
+        QTest::newRow("compressed") << login + "Content-Encoding: deflate\r\nContent-Length: " +
+                                           QByteArray::number(deflated.size()) + "\r\n\r\n" + deflated
+                                    << QByteArray() << 415 << "Compressed";
+        QTest::newRow("endless header") << QByteArray("GET /auth/me HTTP/1.1\r\nHost: x\r\nX-Filler: ")
+                                        << QByteArray(4096, 'a') << 431 << "too long";
+        // Never read, it would be taken for the next request on the connection.
+        const QByteArray smuggled = "GET /nope HTTP/1.1\r\n\r\n";
+        QTest::newRow("body on a GET")
+            << "GET /auth/me HTTP/1.1\r\nContent-Length: " + QByteArray::number(smuggled.size()) +
+                   "\r\n\r\n" + smuggled
+            << QByteArray() << 400 << "no body";
+    }
+
+    void unmeasuredBodiesAreRefusedUnread() {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, more);
+        QFETCH(int, status);
+        QFETCH(QString, complaint);
+        START_SERVICE(*service);
+
+        RawConnection connection(service->url());
+        connection.send(head);
+        QElapsedTimer clock;
+        clock.start();
+        while (!connection.replied() && !connection.closed() && clock.elapsed() < 5000) {
+            if (!more.isEmpty() && connection.unsent() < 256 * 1024)
+                connection.send(more);
+            QTest::qWait(10);
+        }
+        QVERIFY2(connection.replied(), "no reply while the client kept sending");
+        QCOMPARE(connection.status(), status);
+        QCOMPARE(connection.error().value(QStringLiteral("statusCode")).toInt(), status);
+        const QString message = connection.error().value(QStringLiteral("message")).toString();
+        QVERIFY2(message.contains(complaint), qPrintable(message));
+        // What was left unread is never served as a request of its own.
+        QTRY_VERIFY_WITH_TIMEOUT(connection.closed(), 5000);
+    }
+
+    void slowClientsAreCutOffWithoutStarvingOthers() {
+        QVERIFY(addUser(QStringLiteral("rania")));
+        constexpr int deadlineMs = 4000;
+        START_SERVICE(*service, {QStringLiteral("--request-deadline-seconds"), QString::number(deadlineMs / 1000)});
+        APIClient signedIn;
+        const auto rania = signIn(signedIn, QStringLiteral("rania"), QStringLiteral("rania-password"));
+        QVERIFY(rania);
+        // A client of its own, so that it cannot reuse the connection the sign-in left open.
+        APIClient client;
+        client.setAccessToken(rania->tokens.accessToken);
+        client.setTransferTimeout(3s);
+
+        // Twice as many as the library's default workers, half trickling a head and half a body.
+        QElapsedTimer clock;
+        clock.start();
+        Connections slow;
+        for (int i = 0; i < 16; ++i) {
+            slow.push_back(std::make_unique<RawConnection>(service->url()));
+            slow.back()->send(
+                i % 2 ? QByteArray("POST /auth/login HTTP/1.1\r\nHost: x\r\nX-Slow: ")
+                      : QByteArray("POST /auth/login HTTP/1.1\r\nContent-Length: 100000\r\n\r\n"));
+        }
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, this, [&] {
+            for (const auto& connection : slow)
+                connection->send("a");
+        });
+        trickle.start(100);
+        QTest::qWait(500);
+
+        const auto me = await(client.me());
+        QVERIFY2(me, "a signed-in user was kept waiting behind slow clients");
+        QVERIFY2(clock.elapsed() < deadlineMs, "answered only once the slow clients were gone");
+
+        QTRY_VERIFY_WITH_TIMEOUT(allReplied(slow), deadlineMs + 5000);
+        QVERIFY2(clock.elapsed() >= deadlineMs, qPrintable(QString::number(clock.elapsed())));
+        for (const auto& connection : slow) {
+            QCOMPARE(connection->status(), 408);
+            QCOMPARE(connection->error().value(QStringLiteral("statusCode")).toInt(), 408);
+        }
+    }
+
+    void crowdsOfConnectionsAreAllServed() {
+        START_SERVICE(*service);
+        Connections crowd;
+        for (int i = 0; i < 256; ++i) {
+            crowd.push_back(std::make_unique<RawConnection>(service->url()));
+            crowd.back()->send("GET /auth/me HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(allReplied(crowd), 10000);
+        for (const auto& connection : crowd)
+            QCOMPARE(connection->status(), 401);
+    }
+
+    void namesWithControlCharactersAreRefused() {
+        QVERIFY(addUser(QStringLiteral("rania")) && addUser(QStringLiteral("tariq")));
+        START_SERVICE(*service);
+        APIClient client;
+        const auto rania = signIn(client, QStringLiteral("rania"), QStringLiteral("rania-password"));
+        QVERIFY(rania);
+        const QByteArray token = rania->tokens.accessToken.toUtf8();
+        const QByteArray before = databaseFingerprint(service->databasePath());
+
+        const QUrl profile = service->url(QStringLiteral("/users/me"));
+        for (const char* name : {"Ra\\u0000nia", "Ra\\u0007nia", "Ra\\nnia", "\\u001b[31mRania",
+                                 "Ra\\u007fnia", "Ra\\u0085nia", "Ra\\u009bnia"}) {
+            const RawReply reply =
+                rawRequest(profile, "PATCH", QByteArray("{\"displayName\":\"") + name + "\"}", token);
+            QVERIFY2(reply.status == 400, name);
+            QVERIFY2(reply.object()
+                         .value(QStringLiteral("message"))
+                         .toString()
+                         .contains(QStringLiteral("control characters")),
+                     reply.body.constData());
+        }
+        QCOMPARE(databaseFingerprint(service->databasePath()), before);
+
+        // Message bodies are text, not names: their line breaks and tabs stay.
+        const QString chat =
+            QString::fromUtf8(service
+                                  ->command({QStringLiteral("add-conversation"), QStringLiteral("rania"),
+                                             QStringLiteral("tariq")})
+                                  .out.trimmed());
+        const QString text = QStringLiteral("one\ntwo\tthree");
+        const auto sent = await(client.sendMessage(chat, text, std::nullopt));
+        QVERIFY(sent);
+        QCOMPARE(sent->body, text);
+    }
 
     void badCommandLines_data() {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")};
         QTest::newRow("port not a number") << QStringList{QStringLiteral("--port"), QStringLiteral("abc")};
-        QTest::newRow("port too high") << QStringList{QStringLiteral("--port"), QStringLiteral("70000")};
-        QTest::newRow("missing value") << QStringList{QStringLiteral("--db")};
         QTest::newRow("upload limit zero")
             << QStringList{QStringLiteral("--max-upload-bytes"), QStringLiteral("0")};
         QTest::newRow("add-user without name") << QStringList{QStringLiteral("add-user")};
@@ -41,7 +240,6 @@ private Q_SLOTS:
                            QStringLiteral("--title"), QStringLiteral("Book\u0085club")};
         QTest::newRow("conversation of one")
             << QStringList{QStringLiteral("add-conversation"), QStringLiteral("a")};
-        QTest::newRow("stray word") << QStringList{QStringLiteral("serve")};
     }
 
     void badCommandLines() {
@@ -52,17 +250,8 @@ private Q_SLOTS:
         QVERIFY(run.out.isEmpty());
     }
 
-    void helpGoesToStandardOutput() {
-        const auto help = DevService::run({QStringLiteral("--help")});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains("Usage:") && help.out.contains("--max-upload-bytes") &&
-                help.out.contains("--request-deadline-seconds"));
-        QVERIFY(help.err.isEmpty());
-    }
-
     void addUserAndConversationWhileServing() {
-        const QString started = service->start();
-        QVERIFY2(started.isEmpty(), qPrintable(started));
+        START_SERVICE(*service);
         const QString password = QStringLiteral("ورد الياسمين 2024");
         const auto added = service->command({QStringLiteral("add-user"), QStringLiteral("rania"),
                                              QStringLiteral("--display-name"), QStringLiteral("رانيا"),
@@ -116,8 +305,7 @@ private Q_SLOTS:
     }
 
     void logNamesRequestsButNoSecrets() {
-        const QString started = service->start({QStringLiteral("--seed")}, false);
-        QVERIFY2(started.isEmpty(), qPrintable(started));
+        START_SERVICE(*service, {QStringLiteral("--seed")}, false);
         APIClient client;
         const auto amina = signIn(client, QStringLiteral("amina"), QStringLiteral("sunshine123"));
         QVERIFY(amina);
@@ -140,8 +328,7 @@ private Q_SLOTS:
     }
 
     void survivesSigkillDuringSends() {
-        QString started = service->start({QStringLiteral("--seed")});
-        QVERIFY2(started.isEmpty(), qPrintable(started));
+        START_SERVICE(*service, {QStringLiteral("--seed")});
         APIClient client;
         QVERIFY(signIn(client, QStringLiteral("amina"), QStringLiteral("sunshine123")));
         const QString chat = await(client.conversations())->first().id;
@@ -160,8 +347,7 @@ private Q_SLOTS:
         QVERIFY(answered > 0);
         QCOMPARE(queryDatabase(service->databasePath(), "PRAGMA integrity_check"), QByteArray("ok"));
 
-        started = service->start();
-        QVERIFY2(started.isEmpty(), qPrintable(started));
+        START_SERVICE(*service);
         QVERIFY(signIn(client, QStringLiteral("amina"), QStringLiteral("sunshine123")));
         const auto after = await(client.messages(chat));
         QVERIFY(after);

@@ -1,14 +1,10 @@
 """Drives the Lumora desktop client through AT-SPI under Xvfb, against the real reference service.
 
-Run a test script directly (``/usr/bin/python3 tests/e2e/test_sign_in.py sign_in``): unless it already
-runs inside them, the script re-runs itself under ``xvfb-run -a`` (a private X display) and
-``tests/support/with-keyring`` (a private session bus, which starts the AT-SPI bus on demand, and an
-unlocked throw-away keyring).
-Each client gets its own HOME besides.
-
+Run a script directly (``/usr/bin/python3 tests/e2e/test_sign_in.py sign_in``): unless it already runs
+inside them, it re-runs itself under ``xvfb-run -a`` and ``tests/support/with-keyring`` (a private session
+bus, which starts the AT-SPI bus on demand, and a throw-away keyring). Each client gets its own HOME.
 Needs the system python (``gi`` with ``Atspi``), xvfb-run, xauth, xdotool, gnome-keyring and secret-tool.
-The binaries come from ``LUMORA_CLIENT`` and ``LUMORA_DEVSERVICE`` (CTest passes them), else from
-``build/default``.
+The binaries come from ``LUMORA_CLIENT`` and ``LUMORA_DEVSERVICE`` (CTest passes them), else build/default.
 """
 
 import json
@@ -34,12 +30,9 @@ from gi.repository import Atspi, GLib  # noqa: E402
 REPO = Path(__file__).resolve().parents[2]
 CLIENT = Path(os.environ.get("LUMORA_CLIENT", REPO / "build/default/src/app/lumora"))
 DEVSERVICE = Path(os.environ.get("LUMORA_DEVSERVICE", REPO / "build/default/devservice/lumora-devservice"))
-WITH_KEYRING = REPO / "tests/support/with-keyring"
 ISOLATION_MARK = "LUMORA_E2E_ISOLATED"
-
 DEFAULT_TIMEOUT = 20.0
 POLL_INTERVAL = 0.05
-
 _started = time.monotonic()
 
 
@@ -48,82 +41,70 @@ class Failure(Exception):
 
 
 class TreeChanged(Exception):
-    """An object went away while the tree was being read."""
+    pass  # an object went away while the tree was being read
 
 
 def log(message):
     print(f"[{time.monotonic() - _started:6.2f}s] {message}", flush=True)
 
 
+def expect(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
 def run_isolated():
-    """Re-runs the calling script, once, on a private X display, session bus and keyring, and returns
-    its exit status; returns None when already inside them."""
+    """Re-runs the calling script once on a private X display, session bus and keyring and returns its
+    exit status; None when already inside them."""
     if os.environ.get(ISOLATION_MARK) == "1":
-        missing = [name for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS") if not os.environ.get(name)]
-        if missing:
-            sys.exit(f"{ISOLATION_MARK}=1 but {', '.join(missing)} is not set: run the script without it")
         return None
     for tool in ("xvfb-run", "xauth", "xdotool", "dbus-run-session", "gnome-keyring-daemon", "secret-tool"):
         if not shutil.which(tool):
             sys.exit(f"{tool} is missing (scripts/setup installs it)")
     env = dict(os.environ, **{ISOLATION_MARK: "1"})
-    # The desktop's own bus and display must not leak in: with-keyring starts a private bus.
     for name in ("DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS"):
         env.pop(name, None)
-    # -noreset: by default the server resets whenever its last client leaves, and a client connecting
-    # during that reset is refused: without it 9 of 30 runs here had the client fail with "could not
-    # connect to display" (something in the session start-up connects and leaves first).
-    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset",
-               str(WITH_KEYRING), sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:]]
+    # -noreset: a server that resets when its last client leaves refused the client now and then.
+    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", str(REPO / "tests/support/with-keyring"),
+               sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:]]
     return subprocess.run(command, env=env).returncode
 
 
 # --- the reference service -------------------------------------------------------------------------
 
-# Requests of the tests' own go straight to the loopback service, whatever proxy the environment names.
-_direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+_direct = urllib.request.build_opener(urllib.request.ProxyHandler({}))  # no proxy for loopback
 
 
 class Service:
-    """lumora-devservice with the demo data, in a database of its own, on a free port. It can be
-    stopped and started again on the same port and database: an outage, as the client sees it."""
+    """lumora-devservice with the demo data in a database of its own. It can be stopped and started
+    again on the same port and database: an outage, as the client sees it."""
 
     def __init__(self, workdir):
         self.db = Path(workdir) / "service.db"
-        self.lines = []  # every process's output, one after the other, so that marks span restarts
+        self.lines = []  # every process's output, so that marks span restarts
         self._lock = threading.Lock()
-        self._proc = None
-        self._reader = None
-        self.url = None
-        self.port = 0  # the first start picks a free one; restarts keep it
+        self._proc = self._reader = self.url = None
+        self.port = 0
         self._start(seed=True)
 
     def _start(self, seed):
-        command = [str(DEVSERVICE), "--port", str(self.port), "--db", str(self.db)]
-        if seed:
-            command.append("--seed")
-        self._proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                      text=True, encoding="utf-8")
-        ready = threading.Event()
-        found = []
+        command = [str(DEVSERVICE), "--port", str(self.port), "--db", str(self.db)] + (["--seed"] if seed else [])
+        self._proc = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        ready, found = threading.Event(), []
         self._reader = threading.Thread(target=self._read, args=(self._proc, ready, found), daemon=True)
         self._reader.start()
         if not ready.wait(20) or not found:
-            output = "\n".join(self.lines)
             self.stop()
-            raise Failure(f"the reference service ({' '.join(command[1:])}) did not report 'Lumora reference "
-                          f"service listening on ...' within 20 s; its output:\n{output}")
-        if self.url is not None and found[0] != self.url:
-            raise Failure(f"the restarted service listens on {found[0]}, not on {self.url} as before")
+            raise Failure("the reference service did not start listening; its output:\n" + "\n".join(self.lines))
+        expect(self.url in (None, found[0]), f"the restarted service listens on {found[0]}, not {self.url}")
         self.url = found[0]
         self.port = int(self.url.rsplit(":", 1)[1])
-        log(f"service (pid {self._proc.pid}) listening on {self.url}")
+        log(f"service listening on {self.url}")
 
     def _read(self, proc, ready, found):
         for line in proc.stdout:
-            line = line.rstrip("\n")
             with self._lock:
-                self.lines.append(line)
+                self.lines.append(line.rstrip("\n"))
             match = re.match(r"Lumora reference service listening on (\S+)", line)
             if match:
                 found.append(match.group(1))
@@ -131,33 +112,26 @@ class Service:
         ready.set()
 
     def mark(self):
-        """A position in the request log, for requests_since."""
-        with self._lock:
-            return len(self.lines)
+        return len(self.lines)
 
     def requests_since(self, mark):
-        """The (method, path, status) of each request logged after mark."""
+        """(method, path, status) of each request logged after mark."""
         with self._lock:
             lines = self.lines[mark:]
-        found = []
-        for line in lines:
-            match = re.match(r"([A-Z]+) (\S+) (\d{3}) \d+ms$", line)
-            if match:
-                found.append((match.group(1), match.group(2), int(match.group(3))))
-        return found
+        matches = (re.match(r"([A-Z]+) (\S+) (\d{3}) \d+ms$", line) for line in lines)
+        return [(m.group(1), m.group(2), int(m.group(3))) for m in matches if m]
 
     def wait_for_request(self, mark, method, path, timeout=5.0):
-        """The statuses of the method+path requests logged after mark, once there is at least one (the
-        service logs a request after answering it); an empty list after timeout seconds."""
+        """The statuses of method+path requests logged after mark, once there is one; [] on timeout."""
         deadline = time.monotonic() + timeout
         while True:
-            statuses = [status for m, p, status in self.requests_since(mark) if (m, p) == (method, path)]
+            statuses = [s for m, p, s in self.requests_since(mark) if (m, p) == (method, path)]
             if statuses or time.monotonic() >= deadline:
                 return statuses
             time.sleep(POLL_INTERVAL)
 
     def call(self, method, path, token=None, body=None):
-        """One request of our own, as another client would make it: (status, the decoded JSON reply)."""
+        """A request of our own, as another client would make it: (status, decoded JSON reply)."""
         request = urllib.request.Request(self.url + path, method=method,
                                          data=None if body is None else json.dumps(body).encode())
         request.add_header("Content-Type", "application/json")
@@ -171,39 +145,23 @@ class Service:
         return status, json.loads(data) if data else None
 
     def sign_in(self, username, password):
-        """An access token of that user's own, for call."""
         status, reply = self.call("POST", "/auth/login", body={"username": username, "password": password})
-        if status != 200:
-            raise Failure(f"signing {username} in to the service directly was answered {status}: {reply}")
+        expect(status == 200, f"signing {username} in directly was answered {status}: {reply}")
         return reply["tokens"]["accessToken"]
 
-    @property
-    def running(self):
-        return self._proc is not None and self._proc.poll() is None
-
     def stop(self, kill=False):
-        """Ends the process, SIGTERM (SIGKILL after 5 s) or at once with kill=True; the database stays."""
-        was_running = self.running
-        if was_running:
-            if kill:
-                self._proc.kill()
-            else:
-                self._proc.terminate()
+        """Ends the process (SIGTERM, or SIGKILL with kill=True); the database stays."""
+        if self._proc is not None and self._proc.poll() is None:
+            self._proc.kill() if kill else self._proc.terminate()
             try:
                 self._proc.wait(5)
             except subprocess.TimeoutExpired:
                 self._proc.kill()
                 self._proc.wait()
         if self._reader is not None:
-            self._reader.join(5)  # its last lines are in the log before anything a restart writes
-        if was_running:
-            log(f"service (pid {self._proc.pid}) stopped, status {self._proc.returncode}")
+            self._reader.join(5)
 
     def restart(self):
-        """Starts the stopped service again on its port and database. No --seed: the demo data are
-        there already (it would add nothing to a database with accounts anyway)."""
-        if self.running:
-            raise Failure("restart() needs the service stopped first")
         self._start(seed=False)
 
 
@@ -219,9 +177,8 @@ class Node:
         self.name = accessible.get_name() or ""
         states = accessible.get_state_set()
         self.showing = states.contains(Atspi.StateType.SHOWING) and states.contains(Atspi.StateType.VISIBLE)
-        self.enabled = states.contains(Atspi.StateType.ENABLED) and states.contains(Atspi.StateType.SENSITIVE)
-        self.focused = states.contains(Atspi.StateType.FOCUSED)
         self.selected = states.contains(Atspi.StateType.SELECTED)
+        self.checked = states.contains(Atspi.StateType.CHECKED)
         interfaces = accessible.get_interfaces()
         self.extents = (Atspi.Component.get_extents(accessible, Atspi.CoordType.SCREEN)
                         if "Component" in interfaces else None)
@@ -239,26 +196,10 @@ class Node:
             yield from child.walk()
 
     def describe(self):
-        parts = [self.role, repr(self.name)]
-        if self.role == "password text" and self.text is not None:
-            parts.append(f"text=<{len(self.text)} characters>")  # Qt hands out the password itself
-        elif self.text and self.text != self.name:
-            parts.append(f"text={self.text!r}")
-        if not self.showing:
-            parts.append("[hidden]")
-        if not self.enabled:
-            parts.append("[disabled]")
-        if self.focused:
-            parts.append("[focused]")
-        if self.selected:
-            parts.append("[selected]")
-        if self.extents and self.showing:
-            e = self.extents
-            parts.append(f"@{e.x},{e.y} {e.width}x{e.height}")
-        return " ".join(parts)
-
-    def dump(self):
-        return "\n".join("  " * node.depth + node.describe() for node in self.walk())
+        text = "<password>" if self.role == "password text" else self.text if self.text != self.name else None
+        e = self.extents if self.showing else None
+        return " ".join(p for p in (self.role, repr(self.name), text and f"text={text!r}", not self.showing and "[hidden]",
+                                    self.selected and "[selected]", e and f"@{e.x},{e.y} {e.width}x{e.height}") if p)
 
 
 class Tree:
@@ -268,11 +209,9 @@ class Tree:
         self.root = root
 
     def all(self, role=None, name=None, showing=True):
-        """Nodes of that role (AT-SPI role name, e.g. 'push button') and exact name; hidden ones only
-        when showing is None."""
+        """Nodes of that AT-SPI role name and exact name; hidden ones too when showing is None."""
         return [node for node in self.root.walk()
-                if (role is None or node.role == role)
-                and (name is None or node.name == name)
+                if (role is None or node.role == role) and (name is None or node.name == name)
                 and (showing is None or node.showing == showing)]
 
     def find(self, role=None, name=None, showing=True):
@@ -280,7 +219,7 @@ class Tree:
         return found[0] if found else None
 
     def dump(self):
-        return self.root.dump()
+        return "\n".join("  " * node.depth + node.describe() for node in self.root.walk())
 
 
 # --- the client ------------------------------------------------------------------------------------
@@ -291,40 +230,28 @@ class Client:
     def __init__(self, service, home, label="client"):
         self.label = label
         self.home = Path(home)
-        for sub in (".config", ".local/share", ".cache"):
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("QT_QPA_PLATFORM", "LUMORA_ACCESS_TOKEN", "LC_ALL", "LC_MESSAGES", "LANGUAGE")}
+        for sub, variable in ((".config", "XDG_CONFIG_HOME"), (".local/share", "XDG_DATA_HOME"),
+                              (".cache", "XDG_CACHE_HOME")):
             (self.home / sub).mkdir(parents=True, exist_ok=True)
-        env = dict(os.environ)
-        for name in ("QT_QPA_PLATFORM", "LUMORA_ACCESS_TOKEN", "LC_ALL", "LC_MESSAGES", "LANGUAGE"):
-            env.pop(name, None)
-        env.update({
-            "HOME": str(self.home),
-            "XDG_CONFIG_HOME": str(self.home / ".config"),
-            "XDG_DATA_HOME": str(self.home / ".local/share"),
-            "XDG_CACHE_HOME": str(self.home / ".cache"),
-            "LANG": "en_US.UTF-8",  # the interface follows the desktop's language; these tests read English
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-            "LUMORA_API_BASE_URL": service.url,
-        })
+            env[variable] = str(self.home / sub)
+        env.update({"HOME": str(self.home), "LANG": "en_US.UTF-8", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+                    "LUMORA_API_BASE_URL": service.url})
         self.log_path = self.home / f"{label}.log"
         self._log_file = open(self.log_path, "w")
         self.proc = subprocess.Popen([str(CLIENT)], env=env, stdout=self._log_file, stderr=subprocess.STDOUT)
-        self.last_tree = None
-        self.app = None
-        self.window = None
+        self.last_tree = self.app = self.window = None
 
     def _check_running(self):
-        code = self.proc.poll()
-        if code is not None:
-            raise Failure(f"the {self.label} exited with status {code} (its output follows)")
+        if self.proc.poll() is not None:
+            raise Failure(f"the {self.label} exited with status {self.proc.returncode}")
 
     def output(self):
-        if not self._log_file.closed:
-            self._log_file.flush()
-        text = self.log_path.read_text(errors="replace").strip()
-        return text[-4000:] if text else "(nothing)"
+        self._log_file.closed or self._log_file.flush()
+        return self.log_path.read_text(errors="replace").strip()[-4000:] or "(nothing)"
 
     def attach(self, timeout=DEFAULT_TIMEOUT):
-        """Finds the client's application in the AT-SPI desktop by its process id."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             self._check_running()
@@ -334,19 +261,16 @@ class Client:
                 app = desktop.get_child_at_index(i)
                 try:
                     if app is not None and app.get_process_id() == self.proc.pid:
-                        log(f"{self.label} (pid {self.proc.pid}) is on the accessibility bus")
                         self.app = app
                         return
                 except GLib.Error:
                     continue  # an application that went away while we looked
             time.sleep(POLL_INTERVAL)
-        raise Failure(f"the {self.label} (pid {self.proc.pid}) did not appear on the AT-SPI desktop within "
-                      f"{timeout:.0f} s (is QT_LINUX_ACCESSIBILITY_ALWAYS_ON honoured and the platform xcb?)")
+        raise Failure(f"the {self.label} did not appear on the AT-SPI desktop within {timeout:.0f} s")
 
     def tree(self):
-        """A fresh snapshot of the tree (the library's cache is dropped first, as no events are read).
-        It is read object by object, so while the screen changes it can mix the old and the new: check
-        absences with wait_for over a short while rather than on one snapshot."""
+        """A fresh snapshot. Read object by object, it can mix old and new while the screen changes:
+        check absences with wait_for over a while rather than on one snapshot."""
         for _ in range(40):
             self._check_running()
             self.app.clear_cache()
@@ -354,13 +278,12 @@ class Client:
                 self.last_tree = Tree(Node(self.app, 0))
                 return self.last_tree
             except (GLib.Error, TreeChanged):
-                time.sleep(POLL_INTERVAL)  # read again once the change is over
+                time.sleep(POLL_INTERVAL)
         raise Failure(f"the accessible tree of the {self.label} kept changing while being read")
 
     def wait_for(self, what, predicate, timeout=DEFAULT_TIMEOUT, abort=None, missing=None):
-        """Polls the tree until predicate(tree) returns something truthy and returns that. When
-        abort(tree) returns a message first, fails at once with it. On timeout fails naming 'what',
-        and what missing() returns."""
+        """Polls until predicate(tree) is truthy and returns it; fails at once with what abort(tree)
+        returns, and on timeout naming what and missing()."""
         deadline = time.monotonic() + timeout
         while True:
             tree = self.tree()
@@ -371,13 +294,12 @@ class Client:
             if result:
                 return result
             if time.monotonic() >= deadline:
-                detail = f"; missing: {missing()}" if missing else ""
-                raise Failure(f"timed out after {timeout:.0f} s waiting for {what}{detail}")
+                raise Failure(f"timed out after {timeout:.0f} s waiting for {what}"
+                              + (f"; missing: {missing()}" if missing else ""))
             time.sleep(POLL_INTERVAL)
 
     def wait_for_all(self, what, requirements, timeout=DEFAULT_TIMEOUT, abort=None):
-        """Polls until every requirement (description -> predicate on the tree) holds in one snapshot,
-        which it returns. On timeout the failure names the ones that did not hold."""
+        """Polls until every requirement (description -> predicate) holds in one snapshot, returned."""
         missing = list(requirements)
 
         def all_hold(tree):
@@ -386,47 +308,36 @@ class Client:
         return self.wait_for(what, all_hold, timeout, abort, missing=lambda: "; ".join(missing))
 
     def node(self, role, name):
-        """The showing node of that role and name in a fresh tree, or a failure naming it."""
         node = self.tree().find(role, name)
-        if node is None:
-            raise Failure(f"no showing {role} named {name!r}")
+        expect(node is not None, f"no showing {role} named {name!r}")
         return node
-
-    # --- input through xdotool ---
 
     def _xdotool(self, *args):
         result = subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=10)
-        if result.returncode != 0:
-            raise Failure(f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
+        expect(result.returncode == 0, f"xdotool {' '.join(args)} failed: {result.stderr.strip()}")
         return result.stdout
 
     def focus_window(self):
-        if self.window is None:
-            deadline = time.monotonic() + DEFAULT_TIMEOUT
-            while self.window is None:
-                self._check_running()
-                found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid),
-                                        "--name", "^Lumora$"], capture_output=True, text=True, timeout=10)
-                ids = found.stdout.split()
-                if ids:
-                    self.window = ids[0]
-                elif time.monotonic() > deadline:
-                    raise Failure(f"no visible X window titled 'Lumora' belongs to the {self.label}")
-                else:
-                    time.sleep(POLL_INTERVAL)
+        deadline = time.monotonic() + DEFAULT_TIMEOUT
+        while self.window is None:
+            self._check_running()
+            ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid), "--name",
+                                  "^Lumora$"], capture_output=True, text=True, timeout=10).stdout.split()
+            self.window = ids[0] if ids else None
+            expect(ids or time.monotonic() < deadline, f"no visible X window 'Lumora' of the {self.label}")
+            time.sleep(0 if ids else POLL_INTERVAL)
         self._xdotool("windowfocus", "--sync", self.window)
 
     def click(self, node):
         """A left click in the middle of the node's on-screen extents."""
-        if not node.showing or node.extents is None or node.extents.width <= 0 or node.extents.height <= 0:
-            raise Failure(f"cannot click {node.describe()}: it has no area on screen")
         e = node.extents
+        expect(node.showing and e is not None and e.width > 0 and e.height > 0,
+               f"cannot click {node.describe()}: it has no area on screen")
         self.focus_window()
-        self._xdotool("mousemove", "--sync", str(e.x + e.width // 2), str(e.y + e.height // 2),
-                      "click", "1")
+        self._xdotool("mousemove", "--sync", str(e.x + e.width // 2), str(e.y + e.height // 2), "click", "1")
 
     def type_into(self, node, text):
-        """Replaces the text of a field: click it, select all, type (the fields have no EditableText)."""
+        """Replaces a field's text: click it, select all, type (the fields have no EditableText)."""
         self.click(node)
         self._xdotool("key", "--clearmodifiers", "ctrl+a")
         if text:
@@ -435,12 +346,10 @@ class Client:
             self._xdotool("key", "--clearmodifiers", "BackSpace")
 
     def press(self, key):
-        """One key or chord in the focused window, in xdotool's names (Return, shift+Return)."""
         self.focus_window()
         self._xdotool("key", "--clearmodifiers", key)
 
     def stop(self):
-        """SIGTERM, then SIGKILL after 5 s."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             try:
@@ -471,6 +380,20 @@ class Scenario:
         client.attach()
         return client
 
+    def report(self):
+        """The accessible tree and output of every client, and the end of the service log."""
+        for client in self.clients:
+            tree = client.last_tree
+            if client.proc.poll() is None and client.app is not None:
+                try:
+                    tree = client.tree()
+                except (GLib.Error, Failure):
+                    pass
+            print(f"\n--- accessible tree of the {client.label} ---\n{tree.dump() if tree else '(never read)'}"
+                  f"\n\n--- output of the {client.label} ---\n{client.output()}", flush=True)
+        if self.service:
+            print("\n--- service log ---\n" + "\n".join(self.service.lines[-40:]), flush=True)
+
     def close(self):
         for client in self.clients:
             client.stop()
@@ -479,30 +402,11 @@ class Scenario:
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
-def report(scenario):
-    """The accessible tree, the output of every client, and the end of the service log."""
-    for client in scenario.clients:
-        tree, when = client.last_tree, "the last one read"
-        if client.proc.poll() is None and client.app is not None:
-            try:
-                tree, when = client.tree(), "now"
-            except (GLib.Error, Failure):
-                pass
-        else:
-            when += f"; the {client.label} has exited with status {client.proc.returncode}"
-        print(f"\n--- accessible tree of the {client.label} ({when}) ---\n"
-              + (tree.dump() if tree else "(never read)"), flush=True)
-        print(f"\n--- output of the {client.label} ---\n{client.output()}", flush=True)
-    if scenario.service:
-        print("\n--- service log ---\n" + "\n".join(scenario.service.lines[-40:]), flush=True)
-
-
 def main(scenarios):
-    """Runs the scenario named on the command line (the functions of `scenarios`, each taking a
-    Scenario). Exit status 0 when it passes, 1 with the reason, the tree and the output when not."""
-    names = sorted(scenarios)
+    """Runs the scenario named on the command line. Exit status 0 when it passes, 1 with the reason,
+    the trees and the output when not."""
     if len(sys.argv) != 2 or sys.argv[1] not in scenarios:
-        sys.exit(f"usage: {Path(sys.argv[0]).name} {{{'|'.join(names)}}}")
+        sys.exit(f"usage: {Path(sys.argv[0]).name} {{{'|'.join(sorted(scenarios))}}}")
     status = run_isolated()
     if status is not None:
         return status
@@ -510,19 +414,12 @@ def main(scenarios):
     scenario = Scenario()
     try:
         scenarios[name](scenario)
-    except Exception as failure:  # noqa: BLE001 - every failure gets the trees and logs below
-        if isinstance(failure, (Failure, AssertionError)):
-            print(f"FAIL {name}: {failure}", flush=True)
-        else:
-            print(f"FAIL {name}: unexpected error\n{traceback.format_exc()}", flush=True)
-        report(scenario)
+    except Exception as failure:  # noqa: BLE001 - every failure gets the trees and logs
+        detail = failure if isinstance(failure, (Failure, AssertionError)) else traceback.format_exc()
+        print(f"FAIL {name}: {detail}", flush=True)
+        scenario.report()
         return 1
     finally:
         scenario.close()
     log(f"PASS {name}")
     return 0
-
-
-def expect(condition, message):
-    if not condition:
-        raise Failure(message)

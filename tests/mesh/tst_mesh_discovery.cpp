@@ -1,9 +1,32 @@
 #include "MeshTestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
 
 using namespace lumora;
 using namespace meshtest;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs lumora-cli while this event loop keeps turning.
+Run cli(const QStringList& arguments) {
+    QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QStringLiteral(LUMORA_CLI_PATH), arguments);
+    if (!finished.wait(30000))
+        qFatal("lumora-cli did not finish");
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+} // namespace
 
 // Browsing, advertising and the listener against a running daemon. Every test uses its own peer
 // names, because a withdrawn record stays in the daemon's cache for about a second.
@@ -19,47 +42,6 @@ private Q_SLOTS:
     // Our name must be free again, or a test could meet the last test's fading record.
     void init() {
         QTRY_VERIFY_WITH_TIMEOUT(browsedNames().filter(QStringLiteral("Lumora")).isEmpty(), 10000);
-    }
-
-    void idleServiceStopsHarmlessly() {
-        LocalMeshService mesh;
-        QCOMPARE(mesh.statusMessage(), QStringLiteral("Idle"));
-        QVERIFY(!mesh.isBrowsing());
-        QVERIFY(!mesh.isAdvertising());
-        QVERIFY(mesh.discoveredPeers().isEmpty());
-
-        QSignalSpy browsing(&mesh, &LocalMeshService::isBrowsingChanged);
-        QSignalSpy advertising(&mesh, &LocalMeshService::isAdvertisingChanged);
-        QSignalSpy peers(&mesh, &LocalMeshService::discoveredPeersChanged);
-        QSignalSpy status(&mesh, &LocalMeshService::statusMessageChanged);
-        mesh.stop();
-        mesh.stop();
-        QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
-        QVERIFY(!mesh.isBrowsing());
-        QVERIFY(!mesh.isAdvertising());
-        QCOMPARE(status.count(), 1);
-        QCOMPARE(browsing.count() + advertising.count() + peers.count(), 0);
-    }
-
-    void startShowsPlaceholderThenBothStates() {
-        LocalMeshService mesh;
-        StatusLog log(mesh);
-        QSignalSpy browsing(&mesh, &LocalMeshService::isBrowsingChanged);
-        QSignalSpy advertising(&mesh, &LocalMeshService::isAdvertisingChanged);
-        mesh.start();
-        QVERIFY(mesh.isBrowsing());
-        QVERIFY(mesh.isAdvertising());
-        QCOMPARE(browsing.count(), 1);
-        QCOMPARE(advertising.count(), 1);
-        QVERIFY(!log.texts.isEmpty());
-        QCOMPARE(log.texts.first(), placeholder);
-        QTRY_COMPARE_WITH_TIMEOUT(mesh.statusMessage(), QStringLiteral("Advertise: ready"), 10000);
-        QVERIFY2(log.texts.contains(QStringLiteral("Browse: ready")), qPrintable(log.texts.join(u'|')));
-        QVERIFY(!log.texts.contains(QStringLiteral("Advertise: waiting for the daemon")));
-        // Successive texts always differ: only a change notifies.
-        for (qsizetype i = 1; i < log.texts.size(); ++i)
-            QVERIFY(log.texts[i] != log.texts[i - 1]);
-        mesh.stop();
     }
 
     void publishedPeerComesAndGoesWithItsRecord() {
@@ -181,6 +163,56 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(browsedNames().isEmpty(), 10000);
         QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
         QVERIFY(mesh.discoveredPeers().isEmpty());
+    }
+
+    // `lumora-cli mesh` against the daemon, with one peer published beside it.
+    void cliGathersStatesAndPeersInOneDocument() {
+        Publisher peer(QStringLiteral("Cli Peer"));
+        QTRY_VERIFY_WITH_TIMEOUT(browsedNames().contains(QStringLiteral("Cli Peer")), 10000);
+        // Long enough for the advertisement to be established even on a loaded machine.
+        const Run run = cli({QStringLiteral("--json"), QStringLiteral("mesh"), QStringLiteral("--seconds"),
+                             QStringLiteral("5")});
+        QCOMPARE(run.exitCode, 0);
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(run.out, &error); // one document, nothing else
+        QVERIFY2(error.error == QJsonParseError::NoError,
+                 qPrintable(error.errorString() + u' ' + QString::fromUtf8(run.out)));
+        const QJsonObject report = document.object();
+        QCOMPARE(report.keys(), QStringList({QStringLiteral("peers"), QStringLiteral("status")}));
+
+        const QJsonArray status = report[QStringLiteral("status")].toArray();
+        QVERIFY(!status.isEmpty());
+        QCOMPARE(status.first().toString(), placeholder);
+        QVERIFY(status.contains(QStringLiteral("Browse: ready")));
+        QCOMPARE(status.last().toString(), QStringLiteral("Advertise: ready"));
+        QVERIFY(!status.contains(QStringLiteral("Stopped")));
+
+        const QJsonArray peers = report[QStringLiteral("peers")].toArray();
+        const QJsonObject expected{{QStringLiteral("id"), QStringLiteral("Cli Peer")},
+                                   {QStringLiteral("name"), QStringLiteral("Cli Peer")},
+                                   {QStringLiteral("endpointDescription"),
+                                    QStringLiteral("Cli Peer._lumora._tcp.local. on lo (IPv4)")}};
+        QVERIFY2(peers.contains(expected), run.out.constData());
+        QStringList names;
+        for (const QJsonValue& value : peers)
+            names.append(value[QStringLiteral("name")].toString());
+        QVERIFY(names.contains(QStringLiteral("Lumora")) || names.contains(QStringLiteral("Lumora #2")));
+        QCOMPARE(peers.size(), 2);
+    }
+
+    void secondsMustBeAWholeNumber() {
+        for (const char* bad : {"soon", "-1", "1.5", "86401"}) {
+            const Run run =
+                cli({QStringLiteral("mesh"), QStringLiteral("--seconds"), QString::fromLatin1(bad)});
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY(run.out.isEmpty());
+            QVERIFY(run.err.contains("--seconds"));
+        }
+        const Run zero = cli({QStringLiteral("--json"), QStringLiteral("mesh"), QStringLiteral("--seconds"),
+                              QStringLiteral("0")});
+        QCOMPARE(zero.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(zero.out)[QStringLiteral("status")].toArray().first().toString(),
+                 placeholder);
     }
 };
 

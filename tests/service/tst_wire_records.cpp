@@ -1,4 +1,6 @@
+#include "core/conversations/DisplayTexts.h"
 #include "wire/WireDecode.h"
+#include "core/settings/TextCatalogue.h"
 #include "wire/WireEncode.h"
 
 #include <QJsonDocument>
@@ -20,12 +22,24 @@ Instant at(int y, unsigned mo, unsigned d, int h, int mi, int s, int ms = 0) {
     return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s} + milliseconds{ms};
 }
 
+PublicUserRefDTO ref(const char* id, const char* username, std::optional<QString> displayName = {}) {
+    return {QString::fromLatin1(id), QString::fromLatin1(username), std::move(displayName), std::nullopt, false};
+}
+
+ConversationMemberDTO member(const char* userId, std::optional<PublicUserRefDTO> user) {
+    return {QStringLiteral("m-") + QLatin1String(userId), QStringLiteral("c"), QString::fromLatin1(userId),
+            QStringLiteral("member"), std::nullopt, std::move(user)};
+}
+
 } // namespace
 
+// The records as they come off the wire, and the texts shown for them.
 class WireRecordsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { TextCatalogue::use(QLocale(QLocale::English)); }
+
     void timestamps_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("valid");
@@ -155,17 +169,6 @@ private Q_SLOTS:
         QVERIFY(!decodeJson<LoginResponse>(R"({"tokens":{"accessToken":"N"}})"));
     }
 
-    void errorBodyMessage() {
-        QCOMPARE(decodeJson<APIErrorBody>(R"({"message":["a","b"]})")->message, QStringLiteral("a, b"));
-        auto numeric = decodeJson<APIErrorBody>(R"({"message":5,"statusCode":400,"error":"Bad Request"})");
-        QVERIFY(numeric);
-        QCOMPARE(numeric->message, std::nullopt);
-        QCOMPARE(numeric->statusCode, 400);
-        QCOMPARE(numeric->error, QStringLiteral("Bad Request"));
-        QCOMPARE(decodeJson<APIErrorBody>(R"({"message":["a",1]})")->message, std::nullopt);
-        QVERIFY(!decodeJson<APIErrorBody>(R"({"statusCode":"400"})"));
-    }
-
     void replyEnvelope() {
         // The direct shape wins even when a "data" key is present.
         auto direct = decodeReply<UserDTO>(QByteArray(user).replace("}", R"(,"data":{"id":"other"}})"));
@@ -198,42 +201,59 @@ private Q_SLOTS:
         QCOMPARE(after->username, QStringLiteral("amal"));
     }
 
-    void requestEncoding() {
-        auto json = [](const auto& value) { return encodeJson(value); };
-        QCOMPARE(json(SendMessageRequest{QString(), QList<AttachmentInputDTO>{}, QStringLiteral("x.png")}),
-                 QByteArray("{}"));
-        QCOMPARE(json(SendMessageRequest{QStringLiteral(" "), std::nullopt, std::nullopt}),
-                 QByteArray(R"({"body":" "})"));
-        const AttachmentInputDTO file{QStringLiteral("/media/a"), QStringLiteral("image/png"), 12,
-                                      std::nullopt};
-        QCOMPARE(json(SendMessageRequest{std::nullopt, QList{file}, std::nullopt}),
-                 QByteArray(R"({"attachments":[{"mimeType":"image/png","sizeBytes":12,"url":"/media/a"}]})"));
-
-        UpdateProfileRequest onlyEmail;
-        onlyEmail.email = QStringLiteral("a@b.c");
-        QCOMPARE(json(onlyEmail), QByteArray("{}"));
-        UpdateProfileRequest emptyBio;
-        emptyBio.bio = QString();
-        QCOMPARE(json(emptyBio), QByteArray(R"({"bio":""})"));
-
-        // Passwords go out exactly as typed.
-        QCOMPARE(json(LoginRequest{QStringLiteral(" amal "), QStringLiteral("p\"w ")}),
-                 QByteArray("{\"password\":\"p\\\"w \",\"username\":\" amal \"}"));
+    void userNames() {
+        UserDTO user;
+        user.username = QStringLiteral("amina");
+        QCOMPARE(resolvedDisplayName(user), QStringLiteral("amina"));
+        user.displayName = QStringLiteral("   \n");
+        QCOMPARE(resolvedDisplayName(user), QStringLiteral("amina"));
+        user.displayName = QStringLiteral("  أمينة\n");
+        QCOMPARE(resolvedDisplayName(user), QStringLiteral("أمينة"));
     }
 
-    void replyRecordsRoundTrip() {
-        // The reference service and the command-line tool write replies with these encoders.
-        const QByteArray message =
-            R"([{"id":"m1","conversationId":"c","senderId":"u","body":"مرحبا 👋","createdAt":"2026-01-02T03:04:05.250Z",)"
-            R"("attachmentName":"a.pdf","attachments":[{"url":"/m/1","mimeType":"application/pdf","sizeBytes":9,"fileName":"a.pdf"}]}])";
-        auto decoded = decodeJson<QList<MessageDTO>>(message);
-        QVERIFY(decoded);
-        QCOMPARE(decodeJson<QList<MessageDTO>>(encodeJson(*decoded)), decoded);
-        auto conv = decodeJson<ConversationDTO>(conversation(
-            R"(,"peer":)" + user +
-            R"(,"members":[{"id":"m","conversationId":"c1","userId":"u1","role":"member","user":{"id":"u1","username":"amal","verified":false}}])"));
-        QVERIFY(conv);
-        QCOMPARE(decodeJson<ConversationDTO>(encodeJson(*conv)), conv);
+    void peerAndTitle() {
+        ConversationDTO c;
+        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("Conversation"));
+
+        // Only the first member who is someone else counts, even without a user record.
+        c.members = QList{member("me", ref("me", "self")), member("other", std::nullopt),
+                          member("third", ref("third", "third"))};
+        QCOMPARE(peerRef(c, QStringLiteral("me"))->username, QStringLiteral("self"));
+        // With nobody signed in, the first member is the reference.
+        QCOMPARE(peerRef(c, std::nullopt)->username, QStringLiteral("self"));
+
+        c.members = QList{member("me", ref("me", "self"))};
+        QCOMPARE(peerRef(c, QStringLiteral("me"))->username, QStringLiteral("self"));
+        c.members = QList{member("me", ref("me", "self")), member("u2", ref("u2", "omar", QStringLiteral(" عمر ")))};
+        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("عمر"));
+
+        UserDTO peer;
+        peer.id = QStringLiteral("p");
+        peer.username = QStringLiteral("layla");
+        peer.displayName = QStringLiteral(" ");
+        peer.verified = true;
+        c.peer = peer;
+        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("layla"));
+        QVERIFY(peerRef(c, QStringLiteral("me"))->verified);
+
+        c.title = QString();
+        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("layla"));
+        c.title = QStringLiteral(" Team ");
+        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral(" Team "));
+    }
+
+    void messageBodies() {
+        MessageDTO m;
+        QCOMPARE(displayBody(m), QString());
+        m.attachmentName = QStringLiteral("old.pdf");
+        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf"));
+        m.attachments = QList{AttachmentMetaDTO{{}, {}, QStringLiteral("/m/1"), QStringLiteral("image/png"), 3, {}, {}}};
+        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf")); // first attachment has no name
+        m.attachments->first().fileName = QStringLiteral("photo.png");
+        m.body = QString();
+        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE photo.png"));
+        m.body = QStringLiteral(" hi ");
+        QCOMPARE(displayBody(m), QStringLiteral(" hi "));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "core/settings/TextCatalogue.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -18,8 +19,31 @@ const QByteArray adminJson =
 const QByteArray userJson =
     R"({"id":"u1","username":"amina","role":"user","verified":true,"mustChangePassword":false})";
 
+// What a third-party tool sees in the secret store for one of our accounts.
+QStringList secretTool(const QStringList& arguments) {
+    QProcess tool;
+    tool.start(QStringLiteral("secret-tool"), arguments);
+    if (!tool.waitForFinished(20000))
+        qFatal("secret-tool did not finish");
+    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError()).split(QLatin1Char('\n'));
+}
+
+QString lookup(const char* account) {
+    return secretTool({QStringLiteral("lookup"), QStringLiteral("server"), QStringLiteral("org.lumora.app"),
+                       QStringLiteral("user"), QString::fromLatin1(account)})
+        .first();
+}
+
+int itemCount(const char* account) {
+    const QStringList lines = secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
+                                          QStringLiteral("org.lumora.app"), QStringLiteral("user"),
+                                          QString::fromLatin1(account)});
+    return int(std::count_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith(QLatin1Char('[')); }));
+}
+
 } // namespace
 
+// The session and the secret store it keeps the tokens in.
 class AuthServiceTest : public QObject {
     Q_OBJECT
 
@@ -44,17 +68,6 @@ private Q_SLOTS:
         delete auth;
         delete api;
         delete server;
-    }
-
-    void restoreWithoutTokenAsksNobody() {
-        QVERIFY(auth->isRestoringSession());
-        QSignalSpy restoring(auth, &AuthService::isRestoringSessionChanged);
-        await(auth->bootstrap());
-        QVERIFY(server->requests().isEmpty());
-        QVERIFY(!auth->isRestoringSession());
-        QVERIFY(!auth->isAuthenticated());
-        QCOMPARE(auth->lastError(), std::nullopt);
-        QCOMPARE(restoring.count(), 1);
     }
 
     void restoreAccepted() {
@@ -233,6 +246,32 @@ private Q_SLOTS:
         QVERIFY(!await(auth->changePassword(QStringLiteral("bad"), QStringLiteral("new-password"))));
         QCOMPARE(auth->lastError(), QStringLiteral("Current password is wrong"));
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("tok"));
+    }
+
+    void keychainSavesLoadsAndReplaces() {
+        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+        await(KeychainStore::clearTokens()); // clearing nothing is harmless
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("first-ü"))));
+        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("second-ü"))));
+        QVERIFY(await(KeychainStore::saveRefreshToken(QStringLiteral("refresh"))));
+        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("second-ü"));
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), QStringLiteral("refresh"));
+        // Another program reading the Secret Service finds exactly one item per account.
+        QCOMPARE(itemCount("accessToken"), 1);
+        QCOMPARE(lookup("accessToken"), QStringLiteral("second-ü"));
+        QCOMPARE(lookup("refreshToken"), QStringLiteral("refresh"));
+
+        await(KeychainStore::clearTokens());
+        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
+        QCOMPARE(await(KeychainStore::loadRefreshToken()), std::nullopt);
+        QCOMPARE(itemCount("accessToken") + itemCount("refreshToken"), 0);
+    }
+
+    void keychainKeepsAnEmptyToken() {
+        QVERIFY(await(KeychainStore::saveAccessToken(QString())));
+        const auto loaded = await(KeychainStore::loadAccessToken());
+        QVERIFY(loaded.has_value());
+        QCOMPARE(*loaded, QString());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "core/conversations/ChatViewModel.h"
+#include "core/conversations/InboxViewModel.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 
@@ -39,10 +40,10 @@ const QString t1 = QStringLiteral("2026-01-01T10:00:00Z");
 const QString t2 = QStringLiteral("2026-01-01T10:00:01.500Z");
 const QString t3 = QStringLiteral("2026-01-01T10:00:02Z");
 
-QStringList ids(const QList<MessageDTO>& messages) {
+template <class T> QStringList ids(const QList<T>& records) {
     QStringList out;
-    for (const auto& m : messages)
-        out.append(m.id);
+    for (const auto& r : records)
+        out.append(r.id);
     return out;
 }
 
@@ -54,8 +55,14 @@ ConversationDTO conversationWithLastMessage() {
     return c;
 }
 
+QByteArray conversation(const char* id, const char* updatedAt, const char* title) {
+    return QByteArray(R"({"id":")") + id + R"(","updatedAt":")" + updatedAt + R"(","title":")" + title +
+           R"("})";
+}
+
 } // namespace
 
+// The chat's and the inbox's models against a scripted service.
 class ChatModelTest : public QObject {
     Q_OBJECT
 
@@ -281,6 +288,63 @@ private Q_SLOTS:
         QCOMPARE(chat->data(chat->index(0), ChatViewModel::BodyRole).toString(), QStringLiteral("\U0001F4CE beach.png"));
         QCOMPARE(label(0), QStringLiteral("Holiday photos"));
         QCOMPARE(label(1), QString());
+    }
+
+    void inbox_newestFirstKeepingTheServiceOrderForTies() {
+        InboxViewModel model(api);
+        InboxViewModel* inbox = &model;
+        QAbstractItemModelTester tester(inbox, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        server->answer(200, "[" + conversation("a", "2026-01-01T10:00:00Z", "A") + "," +
+                                conversation("b", "2026-01-03T10:00:00Z", "B") + "," +
+                                conversation("c", "2026-01-02T10:00:00Z", "C") + "," +
+                                conversation("d", "2026-01-03T10:00:00Z", "D") + "]");
+        QSignalSpy loading(inbox, &InboxViewModel::isLoadingChanged);
+        await(inbox->load());
+        QCOMPARE(ids(inbox->conversations()), (QStringList{QStringLiteral("b"), QStringLiteral("d"),
+                                                           QStringLiteral("c"), QStringLiteral("a")}));
+        QCOMPARE(loading.count(), 2);
+        QCOMPARE(inbox->data(inbox->index(1), InboxViewModel::TitleRole).toString(), QStringLiteral("D"));
+        QCOMPARE(inbox->errorMessage(), std::nullopt);
+
+        // A later failure keeps what is shown and says why.
+        server->answer(503, R"({"message":"Maintenance"})");
+        await(inbox->load());
+        QCOMPARE(inbox->conversations().size(), 4);
+        QCOMPARE(inbox->errorMessage(), QStringLiteral("Maintenance"));
+
+        // An unchanged reload announces nothing.
+        server->answer(200, "[" + conversation("b", "2026-01-03T10:00:00Z", "B") + "," +
+                                conversation("d", "2026-01-03T10:00:00Z", "D") + "," +
+                                conversation("c", "2026-01-02T10:00:00Z", "C") + "," +
+                                conversation("a", "2026-01-01T10:00:00Z", "A") + "]");
+        await(inbox->load());
+        QSignalSpy reset(inbox, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(inbox, &QAbstractItemModel::dataChanged);
+        await(inbox->load());
+        QCOMPARE(reset.count() + changed.count(), 0);
+    }
+
+    void inbox_placeholdersOnlyWhenNothingWasLoaded() {
+        InboxViewModel model(api);
+        InboxViewModel* inbox = &model;
+        QAbstractItemModelTester tester(inbox, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        server->answer(502, QByteArray());
+        await(inbox->load());
+        QCOMPARE(inbox->errorMessage(), QStringLiteral("HTTP 502"));
+        QCOMPARE(ids(inbox->conversations()),
+                 (QStringList{QStringLiteral("demo-1"), QStringLiteral("demo-2")}));
+        const ConversationDTO& first = inbox->conversations().first();
+        QCOMPARE(first.unreadCount, 2);
+        QCOMPARE(first.peer->countryCode, QStringLiteral("SA"));
+        QCOMPARE(first.lastMessage->body, QStringLiteral("مرحباً — هل التطبيق جاهز؟"));
+        QCOMPARE(inbox->conversations().at(1).peer->countryCode, QStringLiteral("AE"));
+
+        // A success replaces them completely, even with an empty inbox.
+        server->answer(200, "[]");
+        await(inbox->load());
+        QVERIFY(inbox->conversations().isEmpty());
+        QCOMPARE(inbox->errorMessage(), std::nullopt);
+        QCOMPARE(inbox->rowCount(), 0);
     }
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/api/APIClientError.h"
+
 #include <QCoroTask>
 #include <QString>
 #include <QTemporaryDir>
@@ -16,6 +18,11 @@ template <class T> T await(QCoro::Task<T>&& task) {
 // error() on a result that holds a value is undefined.
 template <class T, class E> QString failureText(const std::expected<T, E>& result) {
     return result ? QString() : result.error().text();
+}
+
+// The error a result holds; for a result that holds a value, an error no test expects (HTTP status -1).
+template <class T> lumora::APIClientError errorOf(const lumora::APIResult<T>& result) {
+    return result ? lumora::APIClientError::http(-1, QStringLiteral("<the request succeeded>")) : result.error();
 }
 
 // Points the client at `url` the way a user would, through the environment.

@@ -87,15 +87,6 @@ lumora::Instant minute(int n) {
     return lumora::Instant(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6)) + std::chrono::minutes(n);
 }
 
-lumora::PublicUserRefDTO userRef(const QVariantMap& fields) {
-    lumora::PublicUserRefDTO user;
-    user.id = fields.value(QStringLiteral("id")).toString();
-    user.username = fields.value(QStringLiteral("username")).toString();
-    if (fields.contains(QStringLiteral("displayName")))
-        user.displayName = fields.value(QStringLiteral("displayName")).toString();
-    user.verified = fields.value(QStringLiteral("verified")).toBool();
-    return user;
-}
 } // namespace
 
 void UiFixture::scriptConversations(const QVariantList& conversations) {
@@ -119,20 +110,6 @@ void UiFixture::scriptConversations(const QVariantList& conversations) {
                 user.countryCode = peer.value(QStringLiteral("countryCode")).toString();
             user.verified = peer.value(QStringLiteral("verified")).toBool();
             c.peer = user;
-        }
-        if (fields.contains(QStringLiteral("members"))) {
-            QList<lumora::ConversationMemberDTO> members;
-            for (const QVariant& m : fields.value(QStringLiteral("members")).toList()) {
-                lumora::ConversationMemberDTO member;
-                member.userId = m.toMap().value(QStringLiteral("id")).toString();
-                member.id = u"m-"_qs + member.userId;
-                member.conversationId = c.id;
-                member.role = QStringLiteral("member");
-                if (m.toMap().contains(QStringLiteral("username")))
-                    member.user = userRef(m.toMap());
-                members.append(member);
-            }
-            c.members = members;
         }
         if (fields.contains(QStringLiteral("lastBody"))) {
             lumora::MessageSummaryDTO last;

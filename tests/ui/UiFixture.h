@@ -24,8 +24,8 @@ public:
     Q_INVOKABLE void signIn();
 
     // The inbox the service returns. Each entry: id, title, unreadCount, updatedMinute, lastBody
-    // (absent: no last message; null: a last message without body), peer and members (lists of
-    // {id, username, displayName, countryCode, verified}).
+    // (absent: no last message; null: a last message without body), peer ({id, username, displayName,
+    // countryCode, verified}).
     Q_INVOKABLE void scriptConversations(const QVariantList& conversations);
     // The messages of every conversation, oldest first: {id, senderId, body, attachmentName}.
     Q_INVOKABLE void scriptMessages(const QVariantList& messages);

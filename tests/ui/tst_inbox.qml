@@ -15,7 +15,6 @@ TestCase {
     Component { id: inboxComponent; InboxView { width: 420; height: 600 } }
 
     readonly property var salma: ({ id: "u-2", username: "salma", displayName: "Salma", countryCode: "SA", verified: true })
-    readonly property var me: ({ id: "u-1", username: "amina", displayName: "Amina" })
 
     function init() { Fixture.reset() }
 
@@ -31,31 +30,6 @@ TestCase {
     function row(inbox, i) {
         inbox.list.positionViewAtIndex(i, ListView.Contain)
         return inbox.list.itemAtIndex(i)
-    }
-
-    function test_titles_data() {
-        return [
-            { tag: "title over peer", title: "Team", expected: "Team",
-              conversation: { title: "Team", peer: salma, members: [me, salma] } },
-            { tag: "empty title, blank display name: the username",
-              expected: "omar",
-              conversation: { title: "", members: [me, { id: "u-3", username: "omar", displayName: "   " }] } },
-            { tag: "no peer and no members", expected: "Conversation",
-              conversation: { title: "", members: [] } },
-        ]
-    }
-
-    function test_titles(data) {
-        const conversation = Object.assign({ id: "c-1", updatedMinute: 5, lastBody: "hi" }, data.conversation)
-        const inbox = loadedInbox([conversation])
-        compare(row(inbox, 0).title, data.expected)
-    }
-
-    function test_nobody_signed_in_takes_the_first_member() {
-        const inbox = loadedInbox([{ id: "c-1", updatedMinute: 5, title: "", members: [me, salma] }])
-        compare(row(inbox, 0).title, "Salma")
-        Fixture.signOut()
-        compare(row(inbox, 0).title, "Amina", "the first member, who may be the user")
     }
 
     function test_rows_in_the_models_order_with_marks() {

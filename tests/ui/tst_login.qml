@@ -16,13 +16,6 @@ TestCase {
 
     function init() { Fixture.reset() }
 
-    function test_prefilled_demo_account() {
-        const login = createTemporaryObject(loginComponent, testCase)
-        compare(login.username, "amina")
-        compare(login.password, "sunshine123")
-        verify(login.signInButton.enabled)
-    }
-
     function test_button_enabling() {
         const login = createTemporaryObject(loginComponent, testCase)
         login.username = ""
@@ -79,8 +72,8 @@ TestCase {
 
     function test_service_hint() {
         const login = createTemporaryObject(loginComponent, testCase)
+        compare(login.username, "amina", "the demo account is pre-filled")
         const hint = "You can change the service address in Settings. " + Fixture.serviceURL()
         verify(Find.findItem(login, (item) => item.text === hint) !== null)
     }
-
 }
