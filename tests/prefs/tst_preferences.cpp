@@ -28,9 +28,9 @@ private Q_SLOTS:
     void freshStoreGivesDefaultsAndWritesNothing() {
         AppearanceManager appearance;
         LanguageManager language;
-        QCOMPARE(appearance.appearance(), AppearanceMode::system);
-        QCOMPARE(appearance.connectivity(), ConnectivityMode::cloud);
-        QCOMPARE(language.language(), AppLanguage::system);
+        QCOMPARE(appearance.appearance(), AppearanceMode::System);
+        QCOMPARE(appearance.connectivity(), ConnectivityMode::Cloud);
+        QCOMPARE(language.language(), AppLanguage::System);
         QVERIFY(!stored("appearanceMode").isValid());
         QVERIFY(!stored("connectivityMode").isValid());
         QVERIFY(!stored("appLanguage").isValid());
@@ -42,38 +42,38 @@ private Q_SLOTS:
         store("appLanguage", QStringLiteral("english"));
         AppearanceManager appearance;
         LanguageManager language;
-        QCOMPARE(appearance.appearance(), AppearanceMode::system);
-        QCOMPARE(appearance.connectivity(), ConnectivityMode::cloud);
-        QCOMPARE(language.language(), AppLanguage::system);
+        QCOMPARE(appearance.appearance(), AppearanceMode::System);
+        QCOMPARE(appearance.connectivity(), ConnectivityMode::Cloud);
+        QCOMPARE(language.language(), AppLanguage::System);
         QCOMPARE(stored("appearanceMode").toString(), QStringLiteral("Dark"));
 
         store("appearanceMode", QString());
-        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::system);
+        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::System);
     }
 
     void everyAssignmentPersistsOnlyChangesNotify() {
         AppearanceManager appearance;
         QSignalSpy appearanceSpy(&appearance, &AppearanceManager::appearanceChanged);
         QSignalSpy connectivitySpy(&appearance, &AppearanceManager::connectivityChanged);
-        appearance.setAppearance(AppearanceMode::system); // equal: written, not announced
+        appearance.setAppearance(AppearanceMode::System); // equal: written, not announced
         QCOMPARE(appearanceSpy.count(), 0);
         QCOMPARE(stored("appearanceMode").toString(), QStringLiteral("system"));
-        appearance.setAppearance(AppearanceMode::dark);
-        appearance.setConnectivity(ConnectivityMode::localMesh);
-        appearance.setConnectivity(ConnectivityMode::localMesh);
+        appearance.setAppearance(AppearanceMode::Dark);
+        appearance.setConnectivity(ConnectivityMode::LocalMesh);
+        appearance.setConnectivity(ConnectivityMode::LocalMesh);
         QCOMPARE(appearanceSpy.count(), 1);
         QCOMPARE(connectivitySpy.count(), 1);
 
         LanguageManager language;
         QSignalSpy languageSpy(&language, &LanguageManager::languageChanged);
-        language.setLanguage(AppLanguage::arabic);
-        language.setLanguage(AppLanguage::arabic);
+        language.setLanguage(AppLanguage::Arabic);
+        language.setLanguage(AppLanguage::Arabic);
         QCOMPARE(languageSpy.count(), 1);
 
         // A new instance (the next start) reads what was chosen.
-        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::dark);
-        QCOMPARE(AppearanceManager().connectivity(), ConnectivityMode::localMesh);
-        QCOMPARE(LanguageManager().language(), AppLanguage::arabic);
+        QCOMPARE(AppearanceManager().appearance(), AppearanceMode::Dark);
+        QCOMPARE(AppearanceManager().connectivity(), ConnectivityMode::LocalMesh);
+        QCOMPARE(LanguageManager().language(), AppLanguage::Arabic);
         QCOMPARE(stored("appLanguage").toString(), QStringLiteral("ar"));
     }
 
@@ -85,14 +85,14 @@ private Q_SLOTS:
         const QString arabicInbox = qtTrId("tab.inbox");
 
         // English chosen on an Arabic system: left to right, and every lookup in English.
-        language.setLanguage(AppLanguage::english);
+        language.setLanguage(AppLanguage::English);
         QCOMPARE(language.layoutDirection(), Qt::LeftToRight);
         QCOMPARE(qtTrId("tab.inbox"), QStringLiteral("Inbox"));
         QVERIFY(arabicInbox != QStringLiteral("Inbox"));
         QVERIFY(arabicInbox.contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
 
         // Only Arabic turns the layout around; other right-to-left languages do not.
-        language.setLanguage(AppLanguage::system);
+        language.setLanguage(AppLanguage::System);
         platform = QLocale(QLocale::Hebrew);
         QCOMPARE(language.layoutDirection(), Qt::LeftToRight);
         language.applyTextTable();

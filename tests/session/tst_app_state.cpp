@@ -82,10 +82,10 @@ private Q_SLOTS:
         QVERIFY(mesh.discoveredPeers().isEmpty());
 
         // Switching to the mesh and back follows the preference.
-        appearance.setConnectivity(ConnectivityMode::localMesh);
+        appearance.setConnectivity(ConnectivityMode::LocalMesh);
         state.syncMeshWithConnectivity();
         QVERIFY(mesh.isBrowsing());
-        appearance.setConnectivity(ConnectivityMode::cloud);
+        appearance.setConnectivity(ConnectivityMode::Cloud);
         state.syncMeshWithConnectivity();
         QVERIFY(!mesh.isBrowsing());
         QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));

@@ -181,15 +181,15 @@ void UiFixture::reset() {
     signOut();
     m_state->closeConversation();
     m_state->setShowAdmin(false);
-    m_state->language()->setLanguage(lumora::AppLanguage::english);
-    m_state->appearance()->setAppearance(lumora::AppearanceMode::light);
+    m_state->language()->setLanguage(lumora::AppLanguage::English);
+    m_state->appearance()->setAppearance(lumora::AppearanceMode::Light);
     m_conversations = "[]";
     m_messages = "[]";
     m_sendsFail = false;
     m_inboxFails = false;
     m_profileFails = false;
     lumora::PreferenceStore::remove(QStringLiteral("apiBaseURL"));
-    m_state->appearance()->setConnectivity(lumora::ConnectivityMode::cloud);
+    m_state->appearance()->setConnectivity(lumora::ConnectivityMode::Cloud);
     m_user = {{QStringLiteral("displayName"), QStringLiteral("Amina")},
               {QStringLiteral("countryCode"), QStringLiteral("EG")}};
 }

@@ -138,16 +138,16 @@ TestCase {
         const settings = createTemporaryObject(settingsComponent, testCase)
         verify(!settings.meshBlock.visible)
         clickSetting(settings, textItem(settings, "Local mesh"))
-        compare(AppState.appearance.connectivityMode, "localMesh")
+        compare(AppState.appearance.connectivity, AppearanceManager.LocalMesh)
         verify(settings.meshBlock.visible)
         verify(textItem(settings, "No other Lumora clients found on this network yet.") !== null)
         clickSetting(settings, textItem(settings, "Cloud service"))
         verify(!settings.meshBlock.visible)
 
         clickSetting(settings, textItem(settings, "Dark"))
-        compare(AppState.appearance.appearanceMode, "dark")
+        compare(AppState.appearance.appearance, AppearanceManager.Dark)
         clickSetting(settings, textItem(settings, "Arabic"))
-        compare(AppState.language.appLanguage, "ar")
+        compare(AppState.language.language, LanguageManager.Arabic)
         verify(textItem(settings, "الإعدادات") !== null, "labels follow the language at once")
     }
 

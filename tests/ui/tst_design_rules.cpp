@@ -182,15 +182,15 @@ private Q_SLOTS:
 
     void colorScheme_appearanceGivesTheSchemeInEffect() {
         AppearanceManager appearance;
-        appearance.setAppearance(AppearanceMode::system);
+        appearance.setAppearance(AppearanceMode::System);
         appearance.setSystemPrefersDark(false);
         QSignalSpy changes(&appearance, &AppearanceManager::colorSchemeChanged);
         QCOMPARE(appearance.colorScheme(), u"light"_qs);
         appearance.setSystemPrefersDark(true);
         QCOMPARE(appearance.colorScheme(), u"dark"_qs);
-        appearance.setAppearance(AppearanceMode::dark);
+        appearance.setAppearance(AppearanceMode::Dark);
         QCOMPARE(changes.size(), 1); // still dark: no notification
-        appearance.setAppearance(AppearanceMode::light);
+        appearance.setAppearance(AppearanceMode::Light);
         QCOMPARE(appearance.colorScheme(), u"light"_qs);
         appearance.setSystemPrefersDark(false);
         appearance.setSystemPrefersDark(true);

@@ -112,11 +112,11 @@ TestCase {
     function test_arabic_mirrors_and_translates() {
         const root = signedInRoot({ displayName: "Amina" })
         verify(!root.LayoutMirroring.enabled)
-        AppState.language.appLanguage = "ar"
+        AppState.language.language = LanguageManager.Arabic
         verify(root.LayoutMirroring.enabled)
         compare(Qt.application.layoutDirection, Qt.RightToLeft)
         tabButton(root.content, "صندوق الوارد")
-        AppState.language.appLanguage = "en"
+        AppState.language.language = LanguageManager.English
         verify(!root.LayoutMirroring.enabled)
         tabButton(root.content, "Inbox")
     }
@@ -124,7 +124,7 @@ TestCase {
     function test_dark_scheme_recolours_the_root() {
         const root = createTemporaryObject(rootComponent, testCase)
         verify(Qt.colorEqual(root.children[0].color, LmColor.surface))
-        AppState.appearance.appearanceMode = "dark"
+        AppState.appearance.appearance = AppearanceManager.Dark
         verify(Qt.colorEqual(root.children[0].color, LmColor.surfaceDark))
     }
 }

@@ -167,7 +167,7 @@ void AppState::openConversationAt(InboxViewModel* inbox, int row) {
 }
 
 void AppState::syncMeshWithConnectivity() {
-    if (m_appearance->connectivity() == ConnectivityMode::localMesh)
+    if (m_appearance->connectivity() == ConnectivityMode::LocalMesh)
         m_mesh->start();
     else
         m_mesh->stop();

@@ -4,66 +4,20 @@
 
 namespace lumora {
 
-QString rawValue(AppearanceMode mode) {
-    switch (mode) {
-    case AppearanceMode::light:
-        return QStringLiteral("light");
-    case AppearanceMode::dark:
-        return QStringLiteral("dark");
-    case AppearanceMode::system:
-        break;
-    }
-    return QStringLiteral("system");
-}
-
-QString labelKey(AppearanceMode mode) {
-    return QStringLiteral("appearance.") + rawValue(mode);
-}
-
-std::optional<AppearanceMode> appearanceModeFromRaw(const QString& raw) {
-    for (AppearanceMode mode : allAppearanceModes())
-        if (raw == rawValue(mode))
-            return mode;
-    return std::nullopt;
-}
-
-QList<AppearanceMode> allAppearanceModes() {
-    return {AppearanceMode::system, AppearanceMode::light, AppearanceMode::dark};
-}
-
-QString rawValue(ConnectivityMode mode) {
-    return mode == ConnectivityMode::localMesh ? QStringLiteral("localMesh") : QStringLiteral("cloud");
-}
-
-QString labelKey(ConnectivityMode mode) {
-    return QStringLiteral("connectivity.") + rawValue(mode);
-}
-
-std::optional<ConnectivityMode> connectivityModeFromRaw(const QString& raw) {
-    for (ConnectivityMode mode : allConnectivityModes())
-        if (raw == rawValue(mode))
-            return mode;
-    return std::nullopt;
-}
-
-QList<ConnectivityMode> allConnectivityModes() {
-    return {ConnectivityMode::cloud, ConnectivityMode::localMesh};
-}
-
 AppearanceManager::AppearanceManager(QObject* parent)
     : QObject(parent) {
     // Damaged or unknown values fall back silently and stay stored until the next choice.
     const QString appearance = PreferenceStore::value(QString::fromLatin1(appearanceKey)).toString();
-    m_appearance = appearanceModeFromRaw(appearance).value_or(AppearanceMode::system);
+    m_appearance = fromStoredText<Appearance>(appearance).value_or(Appearance::System);
     const QString connectivity = PreferenceStore::value(QString::fromLatin1(connectivityKey)).toString();
-    m_connectivity = connectivityModeFromRaw(connectivity).value_or(ConnectivityMode::cloud);
+    m_connectivity = fromStoredText<Connectivity>(connectivity).value_or(Connectivity::Cloud);
 }
 
 void AppearanceManager::setAppearance(Appearance appearance) {
     const bool changed = appearance != m_appearance;
     const QString before = colorScheme();
     m_appearance = appearance;
-    PreferenceStore::setValue(QString::fromLatin1(appearanceKey), rawValue(appearance));
+    PreferenceStore::setValue(QString::fromLatin1(appearanceKey), storedText(appearance));
     if (changed)
         Q_EMIT appearanceChanged();
     emitIfSchemeChanged(before);
@@ -72,32 +26,14 @@ void AppearanceManager::setAppearance(Appearance appearance) {
 void AppearanceManager::setConnectivity(Connectivity connectivity) {
     const bool changed = connectivity != m_connectivity;
     m_connectivity = connectivity;
-    PreferenceStore::setValue(QString::fromLatin1(connectivityKey), rawValue(connectivity));
+    PreferenceStore::setValue(QString::fromLatin1(connectivityKey), storedText(connectivity));
     if (changed)
         Q_EMIT connectivityChanged();
 }
 
-QString AppearanceManager::appearanceMode() const {
-    return rawValue(m_appearance);
-}
-
-void AppearanceManager::setAppearanceMode(const QString& raw) {
-    if (const auto mode = appearanceModeFromRaw(raw))
-        setAppearance(*mode);
-}
-
-QString AppearanceManager::connectivityMode() const {
-    return rawValue(m_connectivity);
-}
-
-void AppearanceManager::setConnectivityMode(const QString& raw) {
-    if (const auto mode = connectivityModeFromRaw(raw))
-        setConnectivity(*mode);
-}
-
 QString AppearanceManager::colorScheme() const {
     const bool dark =
-        m_appearance == Appearance::dark || (m_appearance == Appearance::system && m_systemPrefersDark);
+        m_appearance == Appearance::Dark || (m_appearance == Appearance::System && m_systemPrefersDark);
     return dark ? QStringLiteral("dark") : QStringLiteral("light");
 }
 

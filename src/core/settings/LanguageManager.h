@@ -1,12 +1,16 @@
 #pragma once
 
+#include "core/settings/StoredText.h"
+
 #include <QList>
 #include <QLocale>
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace lumora {
 
@@ -16,11 +20,9 @@ class LanguageManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Language language READ language WRITE setLanguage NOTIFY languageChanged)
     Q_PROPERTY(Qt::LayoutDirection layoutDirection READ layoutDirection NOTIFY languageChanged)
-    // The choice as its stored text ("system", "en", "ar"), for QML; unknown texts are ignored.
-    Q_PROPERTY(QString appLanguage READ appLanguage WRITE setAppLanguage NOTIFY languageChanged)
 
 public:
-    enum class Language { system, english, arabic };
+    enum class Language { System, English, Arabic };
     Q_ENUM(Language)
 
     static constexpr auto key = "appLanguage";
@@ -32,12 +34,9 @@ public:
     Language language() const { return m_language; }
     void setLanguage(Language language);
 
-    QString appLanguage() const;
-    void setAppLanguage(const QString& raw);
-
-    // The chosen language's locale, or the platform's for `system`.
+    // The chosen language's locale, or the platform's for `System`.
     QLocale effectiveLocale() const;
-    // Right to left for Arabic only; for `system`, when the platform's language is Arabic.
+    // Right to left for Arabic only; for `System`, when the platform's language is Arabic.
     Qt::LayoutDirection layoutDirection() const;
 
     // Installs the text table of the effective language; call again when the platform's language changes.
@@ -47,16 +46,15 @@ Q_SIGNALS:
     void languageChanged();
 
 private:
-    Language m_language = Language::system;
+    Language m_language = Language::System;
     std::function<QLocale()> m_systemLocale;
 };
 
 using AppLanguage = LanguageManager::Language;
 
-QString rawValue(AppLanguage language);
-QString labelKey(AppLanguage language);
-std::optional<AppLanguage> appLanguageFromRaw(const QString& raw);
-QList<AppLanguage> allAppLanguages();
-std::optional<QLocale> localeOf(AppLanguage language); // empty for `system`
+// As stored in the settings file: the language codes, which are also the locales' names.
+constexpr std::array<std::pair<AppLanguage, const char*>, 3> storedTexts(AppLanguage) {
+    return {{{AppLanguage::System, "system"}, {AppLanguage::English, "en"}, {AppLanguage::Arabic, "ar"}}};
+}
 
 } // namespace lumora

@@ -62,15 +62,15 @@ Rectangle {
                     ButtonGroup { id: appearanceGroup }
 
                     Repeater {
-                        model: [{ value: "system", label: QT_TRID_NOOP("appearance.system") },
-                                { value: "light", label: QT_TRID_NOOP("appearance.light") },
-                                { value: "dark", label: QT_TRID_NOOP("appearance.dark") }]
+                        model: [{ value: AppearanceManager.System, label: QT_TRID_NOOP("appearance.system") },
+                                { value: AppearanceManager.Light, label: QT_TRID_NOOP("appearance.light") },
+                                { value: AppearanceManager.Dark, label: QT_TRID_NOOP("appearance.dark") }]
                         delegate: Segment {
                             required property var modelData
                             title: qsTrId(modelData.label)
-                            checked: AppState.appearance.appearanceMode === modelData.value
+                            checked: AppState.appearance.appearance === modelData.value
                             ButtonGroup.group: appearanceGroup
-                            onClicked: AppState.appearance.appearanceMode = modelData.value
+                            onClicked: AppState.appearance.appearance = modelData.value
                         }
                     }
                 }
@@ -80,14 +80,14 @@ Rectangle {
                 title: qsTrId("settings.language")
 
                 Repeater {
-                    model: [{ value: "system", label: QT_TRID_NOOP("language.system") },
-                            { value: "en", label: QT_TRID_NOOP("language.english") },
-                            { value: "ar", label: QT_TRID_NOOP("language.arabic") }]
+                    model: [{ value: LanguageManager.System, label: QT_TRID_NOOP("language.system") },
+                            { value: LanguageManager.English, label: QT_TRID_NOOP("language.english") },
+                            { value: LanguageManager.Arabic, label: QT_TRID_NOOP("language.arabic") }]
                     delegate: Choice {
                         required property var modelData
                         text: qsTrId(modelData.label)
-                        checked: AppState.language.appLanguage === modelData.value
-                        onClicked: AppState.language.appLanguage = modelData.value
+                        checked: AppState.language.language === modelData.value
+                        onClicked: AppState.language.language = modelData.value
                     }
                 }
             }
@@ -96,19 +96,19 @@ Rectangle {
                 title: qsTrId("settings.connectivity")
 
                 Repeater {
-                    model: [{ value: "cloud", label: QT_TRID_NOOP("connectivity.cloud") },
-                            { value: "localMesh", label: QT_TRID_NOOP("connectivity.localMesh") }]
+                    model: [{ value: AppearanceManager.Cloud, label: QT_TRID_NOOP("connectivity.cloud") },
+                            { value: AppearanceManager.LocalMesh, label: QT_TRID_NOOP("connectivity.localMesh") }]
                     delegate: Choice {
                         required property var modelData
                         text: qsTrId(modelData.label)
-                        checked: AppState.appearance.connectivityMode === modelData.value
-                        onClicked: AppState.appearance.connectivityMode = modelData.value
+                        checked: AppState.appearance.connectivity === modelData.value
+                        onClicked: AppState.appearance.connectivity = modelData.value
                     }
                 }
 
                 ColumnLayout {
                     id: meshBlock
-                    visible: AppState.appearance.connectivityMode === "localMesh"
+                    visible: AppState.appearance.connectivity === AppearanceManager.LocalMesh
                     spacing: 6
                     Layout.topMargin: 4
                     Layout.fillWidth: true
