@@ -56,12 +56,22 @@ std::optional<QString> readSecretLine(const QString& prompt) {
     return QString::fromStdString(line);
 }
 
+namespace {
+
+// Bidirectional embeddings, overrides and isolates, and the line and paragraph separators: they
+// reorder or break what follows them on the line, so a sender could make text read otherwise.
+bool reordersText(char16_t u) {
+    return (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069) || u == 0x2028 || u == 0x2029;
+}
+
+} // namespace
+
 QString inert(const QString& text) {
     QString shown;
     shown.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == u'\n' || u == u'\t' || (u >= 0x20 && u < 0x7f) || u > 0x9f)
+        if (u == u'\n' || u == u'\t' || (u >= 0x20 && u < 0x7f) || (u > 0x9f && !reordersText(u)))
             shown += c;
         else if (u < 0x20)
             shown += QChar(char16_t(0x2400 + u)); // the Control Pictures block

@@ -126,9 +126,10 @@ private Q_SLOTS:
     }
 
     void networkTextCannotDriveTheTerminal() {
-        // Clear the screen, retitle the window, write the clipboard, a C1 control sequence.
+        // Clear the screen, retitle the window, write the clipboard, a C1 control sequence, text
+        // turned around by a right-to-left override.
         const QString hostile =
-            QStringLiteral("\x1b[2J\x1b]0;owned\x07\x1b]52;c;cm0gLXJm\x07\u009b31m line\nnext\tcol");
+            QStringLiteral("\x1b[2J\x1b]0;owned\x07\x1b]52;c;cm0gLXJm\x07\u009b31m line\nnext\tcol \u202Etxt.exe");
         const QJsonObject message{{QStringLiteral("id"), QStringLiteral("m1")},
                                   {QStringLiteral("conversationId"), QStringLiteral("c1")},
                                   {QStringLiteral("senderId"), QStringLiteral("u\x1b[8m")},
@@ -140,7 +141,8 @@ private Q_SLOTS:
         for (const char* raw : {"\x1b", "\x07", "\xc2\x9b"})
             QVERIFY2(!human.out.contains(raw), human.out.toPercentEncoding().constData());
         QVERIFY2(human.out.contains("\u241b[2J\u241b]0;owned\u2407") &&
-                     human.out.contains("<U+009B>31m line\nnext\tcol") && human.out.contains("u\u241b[8m"),
+                     human.out.contains("<U+009B>31m line\nnext\tcol <U+202E>txt.exe") &&
+                     human.out.contains("u\u241b[8m"),
                  human.out.constData());
 
         // --json stays exact.
