@@ -5,6 +5,7 @@
 #include "core/settings/TextCatalogue.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
@@ -22,13 +23,17 @@ PanelHost::~PanelHost() {
     delete m_settings;
 }
 
+namespace {
+Q_LOGGING_CATEGORY(lcWindows, "lumora.windows")
+}
+
 QQuickWindow* PanelHost::create(const char* type) {
     // Built by type name from the module, as loadFromModule (Qt 6.5) would.
     QQmlComponent component(m_engine);
     component.setData(QByteArray("import Lumora\n") + type + " {}\n", QUrl());
     QObject* object = component.create();
     if (!object) {
-        qWarning().noquote() << component.errorString();
+        qCWarning(lcWindows).noquote() << component.errorString();
         return nullptr;
     }
     auto* window = qobject_cast<QQuickWindow*>(object);

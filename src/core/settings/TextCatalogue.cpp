@@ -1,6 +1,7 @@
 #include "core/settings/TextCatalogue.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 #include <memory>
@@ -10,6 +11,8 @@ namespace lumora {
 namespace TextCatalogue {
 
 namespace {
+Q_LOGGING_CATEGORY(lcCatalogue, "lumora.catalogue")
+
 struct Installed {
     std::unique_ptr<QTranslator> translator;
     QString language;
@@ -29,7 +32,7 @@ void use(const QLocale& locale) {
         return;
     auto translator = std::make_unique<QTranslator>();
     if (!translator->load(QStringLiteral(":/i18n/lumora_%1.qm").arg(language)))
-        qWarning("The %s text table is missing from this build", qPrintable(language));
+        qCWarning(lcCatalogue, "The %s text table is missing from this build", qPrintable(language));
     if (current.translator)
         QCoreApplication::removeTranslator(current.translator.get());
     QCoreApplication::installTranslator(translator.get());
