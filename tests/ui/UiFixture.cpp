@@ -179,6 +179,7 @@ QString UiFixture::preference(const QString& key) const {
 
 void UiFixture::reset() {
     signOut();
+    m_state->selectTab(lumora::AppState::Tab::Inbox);
     m_state->closeConversation();
     m_state->setShowAdmin(false);
     m_state->language()->setLanguage(lumora::AppLanguage::English);

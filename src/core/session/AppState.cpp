@@ -54,6 +54,7 @@ void AppState::forgetChatsOnSignOut() {
     connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
         if (m_auth->isAuthenticated())
             return;
+        selectTab(Tab::Inbox); // the next session starts where a session starts
         const bool keepWriting = m_auth->sessionEndedByService();
         for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
             ChatViewModel* model = it.value();
@@ -88,11 +89,13 @@ void AppState::setSelectedConversation(std::optional<ConversationDTO> conversati
     Q_EMIT selectedConversationChanged();
 }
 
-void AppState::setPath(QList<AppDestination> path) {
-    if (path == m_path)
+void AppState::selectTab(Tab tab) {
+    if (tab != Tab::Inbox)
+        closeConversation();
+    if (tab == m_tab)
         return;
-    m_path = std::move(path);
-    Q_EMIT pathChanged();
+    m_tab = tab;
+    Q_EMIT tabChanged();
 }
 
 void AppState::setShowAdmin(bool show) {
@@ -174,8 +177,8 @@ void AppState::syncMeshWithConnectivity() {
 }
 
 void AppState::openConversation(const ConversationDTO& conversation) {
+    selectTab(Tab::Inbox);
     setSelectedConversation(conversation);
-    setPath({AppDestination::chat(conversation)});
 }
 
 } // namespace lumora

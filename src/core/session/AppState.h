@@ -18,20 +18,8 @@
 
 namespace lumora {
 
-// A place the signed-in shell can show. Two chats are equal when their conversations are.
-struct AppDestination {
-    enum class Kind { inbox, chat, profile, settings, admin };
-
-    Kind kind = Kind::inbox;
-    std::optional<ConversationDTO> conversation; // for `chat`
-
-    static AppDestination chat(ConversationDTO c) { return {Kind::chat, std::move(c)}; }
-
-    bool operator==(const AppDestination&) const = default;
-};
-
 // The root of the client's object graph: the session, the preferences and the local mesh, plus the
-// little navigation state the signed-in shell shares between screens. Building it touches neither
+// navigation state of the signed-in shell: the tab, the open conversation, the admin panel. Building it touches neither
 // the network nor the secret store; `bootstrap` does that, once the first window is shown.
 class AppState : public QObject {
     Q_OBJECT
@@ -41,8 +29,12 @@ class AppState : public QObject {
     Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
     Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
     Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
+    Q_PROPERTY(Tab tab READ tab NOTIFY tabChanged)
 
 public:
+    enum class Tab { Inbox, Profile, Settings };
+    Q_ENUM(Tab)
+
     // Builds the whole graph, in order: API client, session, language, appearance, mesh.
     explicit AppState(QObject* parent = nullptr);
     // Uses the given parts, which must outlive this object (tests).
@@ -56,8 +48,9 @@ public:
 
     const std::optional<ConversationDTO>& selectedConversation() const { return m_selectedConversation; }
     void setSelectedConversation(std::optional<ConversationDTO> conversation);
-    const QList<AppDestination>& path() const { return m_path; }
-    void setPath(QList<AppDestination> path);
+    Tab tab() const { return m_tab; }
+    // Choosing the inbox keeps an open conversation open; any other tab closes it.
+    Q_INVOKABLE void selectTab(lumora::AppState::Tab tab);
     bool showAdmin() const { return m_showAdmin; }
     void setShowAdmin(bool show);
 
@@ -90,7 +83,7 @@ public:
 
 Q_SIGNALS:
     void selectedConversationChanged();
-    void pathChanged();
+    void tabChanged();
     void showAdminChanged();
 
 private:
@@ -102,7 +95,7 @@ private:
     AppearanceManager* m_appearance;
     LocalMeshService* m_mesh;
     std::optional<ConversationDTO> m_selectedConversation;
-    QList<AppDestination> m_path;
+    Tab m_tab = Tab::Inbox;
     bool m_showAdmin = false;
     QHash<QString, ChatViewModel*> m_chatModels; // by conversation id
     QString m_chatOwner;                         // the service origin and user id they belong to

@@ -7,18 +7,11 @@ import Lumora
 ColumnLayout {
     id: shell
 
-    property string tab: "inbox"
-    readonly property string contentKind: tab !== "inbox" ? tab
+    readonly property string contentKind: AppState.tab === AppState.Profile ? "profile"
+                                          : AppState.tab === AppState.Settings ? "settings"
                                           : AppState.hasSelectedConversation ? "chat" : "inbox"
     readonly property alias adminButton: adminButton
     readonly property alias adminPopover: adminPopover
-
-    // Choosing inbox keeps an open conversation open; any other tab closes it.
-    function selectTab(name) {
-        tab = name
-        if (name !== "inbox")
-            AppState.closeConversation()
-    }
 
     spacing: 0
 
@@ -124,16 +117,16 @@ ColumnLayout {
 
         Repeater {
             model: [
-                { tab: "inbox", title: QT_TRID_NOOP("tab.inbox"), icon: "tray.fill" },
-                { tab: "profile", title: QT_TRID_NOOP("tab.profile"), icon: "person.crop.circle" },
-                { tab: "settings", title: QT_TRID_NOOP("tab.settings"), icon: "gearshape" }
+                { tab: AppState.Inbox, title: QT_TRID_NOOP("tab.inbox"), icon: "tray.fill" },
+                { tab: AppState.Profile, title: QT_TRID_NOOP("tab.profile"), icon: "person.crop.circle" },
+                { tab: AppState.Settings, title: QT_TRID_NOOP("tab.settings"), icon: "gearshape" }
             ]
             delegate: ShellTabButton {
                 required property var modelData
                 title: qsTrId(modelData.title)
                 iconName: modelData.icon
-                selected: shell.tab === modelData.tab
-                onClicked: shell.selectTab(modelData.tab)
+                selected: AppState.tab === modelData.tab
+                onClicked: AppState.selectTab(modelData.tab)
             }
         }
     }
