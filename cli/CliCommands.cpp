@@ -260,7 +260,7 @@ QCoro::Task<Output> mesh(int seconds, bool json) {
         out.lines.append(QStringLiteral("%1  %2").arg(peer.name, peer.endpointDescription));
     }
     if (peers.isEmpty())
-        out.lines.append(QStringLiteral("No peers seen."));
+        out.lines.append(catalogueText("cli.noPeers"));
     out.json =
         QJsonDocument(QJsonObject{{QStringLiteral("status"), states}, {QStringLiteral("peers"), peerArray}});
     co_return out;
@@ -352,8 +352,8 @@ QCoro::Task<int> runCli(QStringList arguments) {
         co_return finish(sessionResult, args->json);
     }
     if (command == QLatin1String("send")) {
-        auto task = sendThroughChat(&client(), words[0], userId, args->option(QStringLiteral("--text")),
-                                    args->option(QStringLiteral("--attach")));
+        auto task = send(&client(), words[0], args->option(QStringLiteral("--text")),
+                         args->option(QStringLiteral("--attach")));
         sessionResult = co_await task;
         co_return finish(sessionResult, args->json);
     }

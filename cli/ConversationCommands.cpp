@@ -2,51 +2,51 @@
 
 #include "core/conversations/ChatViewModel.h"
 #include "core/conversations/DisplayTexts.h"
-#include "core/conversations/InboxViewModel.h"
+#include "core/conversations/MessageSender.h"
 #include "Terminal.h"
 #include "core/settings/TextCatalogue.h"
+#include "wire/Timestamp.h"
 #include "wire/WireEncode.h"
 
 #include <QCoroTimer>
+
+#include <algorithm>
 
 namespace lumora {
 
 namespace {
 
-QString messageLine(const ChatViewModel& chat, int row) {
-    const QModelIndex index = chat.index(row);
-    const QDateTime time = index.data(ChatViewModel::CreatedAtRole).toDateTime().toLocalTime();
+QString messageLine(const MessageDTO& message) {
     return QStringLiteral("%1  %2: %3")
-        .arg(time.toString(Qt::ISODate), index.data(ChatViewModel::SenderIdRole).toString(),
-             index.data(ChatViewModel::BodyRole).toString());
+        .arg(toDateTime(message.createdAt).toLocalTime().toString(Qt::ISODate), message.senderId,
+             displayBody(message));
 }
 
-QJsonDocument messageDocument(const ChatViewModel& chat, int row) {
-    const auto& messages = chat.messages();
-    return row < messages.size() ? QJsonDocument(toJson(messages.at(row))) : QJsonDocument(QJsonObject{});
+QString compactJson(const MessageDTO& message) {
+    return QString::fromUtf8(QJsonDocument(toJson(message)).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
 
 QCoro::Task<CliResult> showInbox(APIClient* api, QString currentUserId, QLocale locale) {
-    InboxViewModel inbox(api);
-    inbox.setCurrentUserId(currentUserId);
-    auto loading = inbox.load();
-    co_await loading;
-    if (inbox.errorMessage()) // the inbox would show samples; a command says what went wrong
-        co_return std::unexpected(*inbox.errorMessage());
-    CliOutput out{QJsonDocument(toJson(inbox.conversations())), {}};
-    for (int row = 0; row < inbox.count(); ++row) {
-        const QModelIndex index = inbox.index(row);
-        QString preview = index.data(InboxViewModel::PreviewRole).toString();
+    auto asking = api->conversations();
+    auto conversations = co_await asking;
+    if (!conversations)
+        co_return std::unexpected(conversations.error().text());
+    // Newest first, as the inbox shows them.
+    std::stable_sort(conversations->begin(), conversations->end(),
+                     [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
+    const std::optional<QString> me = currentUserId.isEmpty() ? std::nullopt : std::optional(currentUserId);
+    CliOutput out{QJsonDocument(toJson(*conversations)), {}};
+    for (const ConversationDTO& conversation : std::as_const(*conversations)) {
+        QString preview = conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()) : QString();
         if (preview.isEmpty())
             preview = catalogueText("inbox.noMessages");
-        const QTime time = index.data(InboxViewModel::UpdatedAtRole).toDateTime().toLocalTime().time();
+        const QTime time = toDateTime(conversation.updatedAt).toLocalTime().time();
         QString line = QStringLiteral("%1  %2  %3")
-                           .arg(index.data(InboxViewModel::TitleRole).toString(),
-                                locale.toString(time, QLocale::ShortFormat), preview);
-        if (const qint64 unread = index.data(InboxViewModel::UnreadCountRole).toLongLong(); unread > 0)
-            line += QStringLiteral("  (%1)").arg(unread);
+                           .arg(displayTitle(conversation, me), locale.toString(time, QLocale::ShortFormat), preview);
+        if (conversation.unreadCount > 0)
+            line += QStringLiteral("  (%1)").arg(conversation.unreadCount);
         out.lines.append(line);
     }
     co_return out;
@@ -61,27 +61,27 @@ QCoro::Task<CliResult> showChat(APIClient* api, QString conversationId, bool fol
     if (chat.errorMessage())
         co_return std::unexpected(*chat.errorMessage());
     CliOutput out{QJsonDocument(toJson(chat.messages())), {}};
-    for (int row = 0; row < chat.count(); ++row)
-        out.lines.append(messageLine(chat, row));
+    for (const MessageDTO& message : chat.messages())
+        out.lines.append(messageLine(message));
     if (!follow)
         co_return out;
 
     // Print what is there, then each message as a poll brings it in, until interrupted.
     if (json)
-        for (int row = 0; row < chat.count(); ++row)
-            Terminal::printExact(
-                QString::fromUtf8(messageDocument(chat, row).toJson(QJsonDocument::Compact)));
+        for (const MessageDTO& message : chat.messages())
+            Terminal::printExact(compactJson(message));
     else
         for (const QString& line : out.lines)
             Terminal::printOut(line);
     QObject::connect(&chat, &QAbstractItemModel::rowsInserted, &chat,
                      [&chat, json](const QModelIndex&, int first, int last) {
+                         // Only the service's messages: this chat never sends, so it has no unsent rows.
                          for (int row = first; row <= last; ++row) {
+                             const MessageDTO& message = chat.messages().at(row);
                              if (json)
-                                 Terminal::printExact(QString::fromUtf8(
-                                     messageDocument(chat, row).toJson(QJsonDocument::Compact)));
+                                 Terminal::printExact(compactJson(message));
                              else
-                                 Terminal::printOut(messageLine(chat, row));
+                                 Terminal::printOut(messageLine(message));
                          }
                      });
     chat.startPolling();
@@ -91,22 +91,16 @@ QCoro::Task<CliResult> showChat(APIClient* api, QString conversationId, bool fol
     }
 }
 
-QCoro::Task<CliResult> sendThroughChat(APIClient* api, QString conversationId, QString senderId,
-                                       std::optional<QString> text, std::optional<QString> filePath) {
-    ConversationDTO conversation;
-    conversation.id = conversationId;
-    ChatViewModel chat(api, conversation);
-    chat.setDraft(text.value_or(QString()));
-    if (filePath)
-        chat.setPendingAttachmentURL(QUrl::fromLocalFile(*filePath));
-    auto sending = chat.send(senderId);
-    co_await sending;
-    if (!chat.unsentMessages().isEmpty())
-        co_return std::unexpected(chat.errorText());
-    if (chat.messages().isEmpty())
-        co_return std::unexpected(QStringLiteral("Nothing to send: give --text or --attach."));
-    const MessageDTO& sent = chat.messages().last();
-    co_return CliOutput{QJsonDocument(toJson(sent)), {QStringLiteral("Sent message %1.").arg(sent.id)}};
+QCoro::Task<CliResult> send(APIClient* api, QString conversationId, std::optional<QString> text,
+                            std::optional<QString> filePath) {
+    const QString trimmed = text.value_or(QString()).trimmed();
+    if (trimmed.isEmpty() && !filePath)
+        co_return std::unexpected(catalogueText("cli.nothingToSend"));
+    auto sending = sendMessage(api, conversationId, trimmed, filePath);
+    const auto sent = co_await sending;
+    if (!sent)
+        co_return std::unexpected(sent.error().text());
+    co_return CliOutput{QJsonDocument(toJson(*sent)), {catalogueText("cli.sent").arg(sent->id)}};
 }
 
 } // namespace lumora

@@ -13,7 +13,7 @@ namespace lumora {
 
 class APIClient;
 
-// The inbox and the chat as the desktop client shows them, through the same models.
+// The inbox and the chat as the desktop client shows them, with the same display texts.
 
 // Each conversation: title, time of day of the last activity, preview and unread count.
 QCoro::Task<CliResult> showInbox(APIClient* api, QString currentUserId, QLocale locale);
@@ -22,8 +22,8 @@ QCoro::Task<CliResult> showInbox(APIClient* api, QString currentUserId, QLocale 
 // arrives (one JSON document per line with `json`) until the process is interrupted.
 QCoro::Task<CliResult> showChat(APIClient* api, QString conversationId, bool follow, bool json);
 
-// Sends the trimmed text and the file as the chat does; a failed send is an error.
-QCoro::Task<CliResult> sendThroughChat(APIClient* api, QString conversationId, QString senderId,
-                                       std::optional<QString> text, std::optional<QString> filePath);
+// Sends the trimmed text and the file, as the chat does; a failed send is an error.
+QCoro::Task<CliResult> send(APIClient* api, QString conversationId, std::optional<QString> text,
+                            std::optional<QString> filePath);
 
 } // namespace lumora

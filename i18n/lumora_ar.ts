@@ -450,5 +450,17 @@
         <source>Local</source>
         <translation>محلي</translation>
     </message>
+    <message id="cli.nothingToSend">
+        <source>Nothing to send: give --text or --attach.</source>
+        <translation>لا شيء للإرسال: استخدم ‎--text أو ‎--attach.</translation>
+    </message>
+    <message id="cli.sent">
+        <source>Sent message %1.</source>
+        <translation>أُرسلت الرسالة %1.</translation>
+    </message>
+    <message id="cli.noPeers">
+        <source>No peers seen.</source>
+        <translation>لم يُعثر على أجهزة أخرى.</translation>
+    </message>
 </context>
 </TS>

@@ -446,5 +446,17 @@
         <source>Local</source>
         <translation>Local</translation>
     </message>
+    <message id="cli.nothingToSend">
+        <source>Nothing to send: give --text or --attach.</source>
+        <translation>Nothing to send: give --text or --attach.</translation>
+    </message>
+    <message id="cli.sent">
+        <source>Sent message %1.</source>
+        <translation>Sent message %1.</translation>
+    </message>
+    <message id="cli.noPeers">
+        <source>No peers seen.</source>
+        <translation>No peers seen.</translation>
+    </message>
 </context>
 </TS>

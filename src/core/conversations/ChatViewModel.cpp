@@ -1,6 +1,7 @@
 #include "core/conversations/ChatViewModel.h"
 
 #include "core/conversations/DisplayTexts.h"
+#include "core/conversations/MessageSender.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -217,26 +218,10 @@ QCoro::Task<> ChatViewModel::deliver(QString localId) {
     QPointer<ChatViewModel> self(this);
     addSendInFlight(1);
     const Unsent unsent = m_unsent.at(unsentIndex(localId));
-    APIResult<MessageDTO> sent = std::unexpected(APIClientError::emptyBody());
-    std::optional<QList<AttachmentInputDTO>> attachments;
-    if (unsent.filePath) {
-        auto uploading = m_api->uploadFile(*unsent.filePath);
-        const auto file = co_await uploading;
-        if (!self)
-            co_return;
-        if (file)
-            attachments =
-                QList{AttachmentInputDTO{file->url, file->mimeType, file->sizeBytes, file->fileName}};
-        else
-            sent = std::unexpected(file.error());
-    }
-    if (!unsent.filePath || attachments) {
-        const std::optional<QString> body = unsent.text.isEmpty() ? std::nullopt : std::optional(unsent.text);
-        auto sending = m_api->sendMessage(m_conversation.id, body, attachments);
-        sent = co_await sending;
-        if (!self)
-            co_return;
-    }
+    auto sending = sendMessage(m_api, m_conversation.id, unsent.text, unsent.filePath);
+    const APIResult<MessageDTO> sent = co_await sending;
+    if (!self)
+        co_return;
 
     // The user may have discarded it meanwhile; then there is nothing left to update.
     const qsizetype i = unsentIndex(localId);
