@@ -25,7 +25,7 @@
 #include "qml/design/IconProvider.h"
 #include "qml/design/LmTypography.h"
 #include "MessageBodies.h"
-#include "qml/shell/QmlTypes.h"
+#include "qml/state/QmlTypes.h"
 #include "core/desktop/SystemColorScheme.h"
 #include "wire/WireRecords.h"
 
@@ -69,7 +69,7 @@
 #include <unordered_set>
 #include <vector>
 
-Q_IMPORT_QML_PLUGIN(LumoraPlugin)
+#include "qml/ImportModules.h"
 
 using namespace lumora;
 

@@ -2,7 +2,7 @@
 #include "qml/design/IconProvider.h"
 #include "qml/design/LmTypography.h"
 #include "app/PanelHost.h"
-#include "qml/shell/QmlTypes.h"
+#include "qml/state/QmlTypes.h"
 #include "core/desktop/SystemColorScheme.h"
 
 #include <QApplication>
@@ -14,7 +14,7 @@
 
 #include <cstdio>
 
-Q_IMPORT_QML_PLUGIN(LumoraPlugin)
+#include "qml/ImportModules.h"
 
 int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("lumora"));

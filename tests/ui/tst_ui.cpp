@@ -1,12 +1,12 @@
 #include "qml/design/IconProvider.h"
-#include "qml/shell/QmlTypes.h"
+#include "qml/state/QmlTypes.h"
 #include "UiFixture.h"
 
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest>
 
-Q_IMPORT_QML_PLUGIN(LumoraPlugin)
+#include "qml/ImportModules.h"
 
 class Setup : public QObject {
     Q_OBJECT

@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // The administrator's panel: what is coming, and the way to the administration web page.
 Rectangle {

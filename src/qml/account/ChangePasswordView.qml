@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // The current password and a new one, twice. Forced (`isRequired`) in place of the shell, or as a
 // sheet over the profile, where cancel closes it.

@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // Sign-in, pre-filled with the reference service's demo account.
 ColumnLayout {

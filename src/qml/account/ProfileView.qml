@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // The signed-in user: who they are, the editable fields, save, the password sheet, sign out.
 Flickable {

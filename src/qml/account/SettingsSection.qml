@@ -1,6 +1,7 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // A titled group of settings on a faint rounded panel.
 Rectangle {

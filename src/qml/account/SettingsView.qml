@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // Appearance, language, connectivity (with the peers the local mesh finds), the service address,
 // and the way into the admin panel. In the shell's tab (`embedded`) or in the settings window.

@@ -3,7 +3,8 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Dialogs
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // One conversation: header, the messages (a virtualised list), the emoji strip, the composer.
 // Polls while shown: it starts when the screen appears and stops when it or its window is hidden.

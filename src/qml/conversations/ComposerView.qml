@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // The message being written: emoji and attach buttons, a field growing to four lines, send.
 // Return sends (whether or not the send button is enabled); Shift+Return starts a new line.

@@ -1,7 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
 
 // One message: own ones on the trailing side in the brand colour, others on the leading side.
 // The text keeps its own direction inside the bubble, whatever the interface's.

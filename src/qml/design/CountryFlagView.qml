@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Controls
-import Lumora
+import Lumora.Design
 
 // A flag drawn as an emoji; screen readers and the hover help read the code itself.
 Text {

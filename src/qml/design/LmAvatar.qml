@@ -1,5 +1,5 @@
 import QtQuick
-import Lumora
+import Lumora.Design
 
 // A disc with the person's initials; a flag at the lower trailing corner and a verified seal at the
 // upper trailing corner when given. The 2-point shifts are plain x/y shifts in either direction.

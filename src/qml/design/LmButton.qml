@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
 
 // The push button in four styles: primary, secondary, destructive, ghost.
 Button {

@@ -1,6 +1,6 @@
 pragma Singleton
 import QtQuick
-import Lumora
+import Lumora.Design
 
 // The palette. The scheme's tokens below follow the scheme in effect (LmTheme; anything but "dark"
 // counts as light).

@@ -1,6 +1,6 @@
 import QtQuick
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
 
 Rectangle {
 

@@ -1,5 +1,5 @@
 import QtQuick
-import Lumora
+import Lumora.Design
 
 // A symbol from the icon table, tinted. Icons that point along the reading direction set
 // `mirrorInRightToLeft`.

@@ -1,7 +1,7 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
 
 // A captioned single-line input. Without a prompt the caption is also the placeholder.
 ColumnLayout {

@@ -1,5 +1,5 @@
 import QtQuick
-import Lumora
+import Lumora.Design
 
 LmIcon {
     name: "checkmark.seal.fill"

@@ -1,7 +1,10 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
+import Lumora.Account
+import Lumora.Conversations
 
 // The signed-in shell: header, content by tab and open conversation, tab bar.
 ColumnLayout {

@@ -1,6 +1,9 @@
 import QtQuick
 import QtQuick.Window
-import Lumora
+import Lumora.Design
+import Lumora.State
+import Lumora.Account
+import Lumora.Conversations
 
 // The tray panel (or, without a tray host, the client's ordinary window). The host program sets
 // its flags and position; this only declares what it holds.

@@ -1,5 +1,8 @@
 import QtQuick
-import Lumora
+import Lumora.Design
+import Lumora.State
+import Lumora.Account
+import Lumora.Conversations
 
 // Shows exactly one of: restoring, sign-in, forced password change, the signed-in shell; follows
 // the session live. Also mirrors the whole interface for right-to-left languages.

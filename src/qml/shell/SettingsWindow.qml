@@ -1,6 +1,9 @@
 import QtQuick
 import QtQuick.Window
-import Lumora
+import Lumora.Design
+import Lumora.State
+import Lumora.Account
+import Lumora.Conversations
 
 Window {
     id: settingsWindow

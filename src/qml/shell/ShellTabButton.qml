@@ -1,7 +1,10 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import Lumora
+import Lumora.Design
+import Lumora.State
+import Lumora.Account
+import Lumora.Conversations
 
 // A TabButton, so assistive technology reads it as a page tab; the shell decides which is selected.
 TabButton {

@@ -1,4 +1,4 @@
-#include "qml/shell/QmlTypes.h"
+#include "qml/state/QmlTypes.h"
 
 #include "qml/design/LmTheme.h"
 
