@@ -198,20 +198,12 @@ private Q_SLOTS:
             const RawReply reply =
                 rawRequest(profile, "PATCH", QByteArray("{\"displayName\":\"") + name + "\"}", token);
             QVERIFY2(reply.status == 400, name);
-            QVERIFY2(reply.object()
-                         .value(QStringLiteral("message"))
-                         .toString()
-                         .contains(QStringLiteral("control characters")),
-                     reply.body.constData());
+            QVERIFY2(reply.object()[u"message"_qs].toString().contains(u"control characters"_qs), reply.body.constData());
         }
         QCOMPARE(databaseFingerprint(service->databasePath()), before);
 
         // Message bodies are text, not names: their line breaks and tabs stay.
-        const QString chat =
-            QString::fromUtf8(service
-                                  ->command({QStringLiteral("add-conversation"), QStringLiteral("rania"),
-                                             QStringLiteral("tariq")})
-                                  .out.trimmed());
+        const QString chat = QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed());
         const QString text = QStringLiteral("one\ntwo\tthree");
         const auto sent = await(client.sendMessage(chat, text, std::nullopt));
         QVERIFY(sent);
@@ -219,32 +211,24 @@ private Q_SLOTS:
     }
 
     void badCommandLines_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")};
-        QTest::newRow("port not a number") << QStringList{QStringLiteral("--port"), QStringLiteral("abc")};
-        QTest::newRow("upload limit zero")
-            << QStringList{QStringLiteral("--max-upload-bytes"), QStringLiteral("0")};
-        QTest::newRow("add-user without name") << QStringList{QStringLiteral("add-user")};
-        QTest::newRow("add-user bad name") << QStringList{QStringLiteral("add-user"), QStringLiteral("-x")};
-        QTest::newRow("add-user bad country")
-            << QStringList{QStringLiteral("add-user"), QStringLiteral("rania"),
-                           QStringLiteral("--country-code"), QStringLiteral("JOR")};
-        QTest::newRow("add-user with --title")
-            << QStringList{QStringLiteral("add-user"), QStringLiteral("rania"), QStringLiteral("--title"),
-                           QStringLiteral("x")};
+        QTest::addColumn<QString>("args"); // separated by '|'
+        QTest::newRow("unknown option") << u"--bogus"_qs;
+        QTest::newRow("port not a number") << u"--port|abc"_qs;
+        QTest::newRow("upload limit zero") << u"--max-upload-bytes|0"_qs;
+        QTest::newRow("add-user without name") << u"add-user"_qs;
+        QTest::newRow("add-user bad name") << u"add-user|-x"_qs;
+        QTest::newRow("add-user bad country") << u"add-user|rania|--country-code|JOR"_qs;
+        QTest::newRow("add-user with --title") << u"add-user|rania|--title|x"_qs;
         QTest::newRow("add-user display name with a control character")
-            << QStringList{QStringLiteral("add-user"), QStringLiteral("rania"),
-                           QStringLiteral("--display-name"), QStringLiteral("Ra\u001bnia")};
+            << u"add-user|rania|--display-name|Ra\u001bnia"_qs;
         QTest::newRow("add-conversation title with a control character")
-            << QStringList{QStringLiteral("add-conversation"), QStringLiteral("a"), QStringLiteral("b"),
-                           QStringLiteral("--title"), QStringLiteral("Book\u0085club")};
-        QTest::newRow("conversation of one")
-            << QStringList{QStringLiteral("add-conversation"), QStringLiteral("a")};
+            << u"add-conversation|a|b|--title|Book\u0085club"_qs;
+        QTest::newRow("conversation of one") << u"add-conversation|a"_qs;
     }
 
     void badCommandLines() {
-        QFETCH(QStringList, args);
-        const auto run = service->command(args);
+        QFETCH(QString, args);
+        const auto run = service->command(args.split(u'|'));
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.contains("Usage:"), run.err.constData());
         QVERIFY(run.out.isEmpty());
@@ -252,26 +236,18 @@ private Q_SLOTS:
 
     void addUserAndConversationWhileServing() {
         START_SERVICE(*service);
+        const auto exitCode = [this](const QString& args, const QByteArray& input = {}) {
+            return service->command(args.split(u'|'), input).exitCode;
+        };
         const QString password = QStringLiteral("ورد الياسمين 2024");
-        const auto added = service->command({QStringLiteral("add-user"), QStringLiteral("rania"),
-                                             QStringLiteral("--display-name"), QStringLiteral("رانيا"),
-                                             QStringLiteral("--country-code"), QStringLiteral("jo"),
-                                             QStringLiteral("--verified")},
+        const auto added = service->command(u"add-user|rania|--display-name|رانيا|--country-code|jo|--verified"_qs.split(u'|'),
                                             password.toUtf8() + "\n");
         QCOMPARE(added.exitCode, 0);
         QVERIFY(!added.out.contains(password.toUtf8()));
-        QCOMPARE(service->command({QStringLiteral("add-user"), QStringLiteral("RANIA")}, "another-password\n")
-                     .exitCode,
-                 1);
-        QCOMPARE(service->command({QStringLiteral("add-user"), QStringLiteral("tariq")}, "short\n").exitCode,
-                 1);
-        QCOMPARE(service->command({QStringLiteral("add-user"), QStringLiteral("tariq")}, "").exitCode, 1);
-        QCOMPARE(
-            service
-                ->command({QStringLiteral("add-user"), QStringLiteral("tariq"), QStringLiteral("--admin")},
-                          "tariq-password\r\n")
-                .exitCode,
-            0);
+        QCOMPARE(exitCode(u"add-user|RANIA"_qs, "another-password\n"), 1);
+        QCOMPARE(exitCode(u"add-user|tariq"_qs, "short\n"), 1);
+        QCOMPARE(exitCode(u"add-user|tariq"_qs), 1);
+        QCOMPARE(exitCode(u"add-user|tariq|--admin"_qs, "tariq-password\r\n"), 0);
 
         APIClient client;
         const auto rania = signIn(client, QStringLiteral("rania"), password);
@@ -285,17 +261,12 @@ private Q_SLOTS:
         QVERIFY(tariq);
         QCOMPARE(toString(tariq->user.role), QStringLiteral("admin"));
 
-        const QStringList pair{QStringLiteral("add-conversation"), QStringLiteral("rania"),
-                               QStringLiteral("tariq")};
-        const auto created = service->command(pair);
+        const auto created = service->command(u"add-conversation|rania|tariq"_qs.split(u'|'));
         QCOMPARE(created.exitCode, 0);
         const QString id = QString::fromUtf8(created.out.trimmed());
-        QCOMPARE(QString::fromUtf8(service->command(pair).out.trimmed()), id); // the same direct conversation
-        QCOMPARE(service
-                     ->command({QStringLiteral("add-conversation"), QStringLiteral("rania"),
-                                QStringLiteral("nobody")})
-                     .exitCode,
-                 1);
+        // The same direct conversation again.
+        QCOMPARE(QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed()), id);
+        QCOMPARE(exitCode(u"add-conversation|rania|nobody"_qs), 1);
         const auto inbox = await(client.conversations());
         QVERIFY(inbox);
         QCOMPARE(inbox->size(), 1);

@@ -79,9 +79,7 @@ inline QString unescape(const QByteArray& field) {
 inline QList<QList<QByteArray>> browse(const char* kind) {
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
-    const QString options =
-        QLatin1String(kind) == QLatin1String("=") ? QStringLiteral("-prt") : QStringLiteral("-pt");
-    process.start(QStringLiteral("avahi-browse"), {options, serviceType});
+    process.start(QStringLiteral("avahi-browse"), {qstrcmp(kind, "=") == 0 ? u"-prt"_qs : u"-pt"_qs, serviceType});
     // Resolving a record whose publisher just left can keep avahi-browse waiting; what it printed
     // so far is still an answer, and the callers ask again until theirs comes.
     if (!finished.wait(15000)) {
@@ -136,23 +134,17 @@ inline bool killDaemon(const QString& pidFile, int signal) {
     return processGone(pid);
 }
 
-inline QString avahiPidFile() {
-    return qEnvironmentVariable("LUMORA_AVAHI_PIDFILE");
-}
-inline QString busPidFile() {
-    return QStringLiteral("/run/dbus/pid");
-}
+inline QString avahiPidFile() { return qEnvironmentVariable("LUMORA_AVAHI_PIDFILE"); }
+inline QString busPidFile() { return QStringLiteral("/run/dbus/pid"); }
 
 // Returns once the daemon has initialised (avahi-daemon -D waits for that).
 inline bool startAvahi() {
-    return QProcess::execute(QStringLiteral("avahi-daemon"),
-                             {QStringLiteral("-D"), QStringLiteral("--no-chroot"), QStringLiteral("-f"),
-                              qEnvironmentVariable("LUMORA_AVAHI_CONF")}) == 0;
+    const QStringList args{u"-D"_qs, u"--no-chroot"_qs, u"-f"_qs, qEnvironmentVariable("LUMORA_AVAHI_CONF")};
+    return QProcess::execute(QStringLiteral("avahi-daemon"), args) == 0;
 }
 
 inline bool startBus() {
-    return QProcess::execute(QStringLiteral("dbus-daemon"),
-                             {QStringLiteral("--system"), QStringLiteral("--fork")}) == 0;
+    return QProcess::execute(QStringLiteral("dbus-daemon"), {u"--system"_qs, u"--fork"_qs}) == 0;
 }
 
 } // namespace meshtest

@@ -4,8 +4,6 @@
 #include "TestSupport.h"
 #include "wire/WireEncode.h"
 
-#include <QJsonArray>
-
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -14,14 +12,12 @@ UiFixture::UiFixture(QObject* parent)
     useBaseURL(m_server.url().toString());
     m_state = new lumora::AppState(this);
     m_server.answerWith([this](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
-        QJsonObject user = QJsonObject::fromVariantMap(m_user);
+        // The scripted fields over the defaults.
+        QJsonObject user{{u"role"_qs, u"user"_qs}, {u"verified"_qs, false}, {u"mustChangePassword"_qs, false}};
+        for (auto field = m_user.cbegin(); field != m_user.cend(); ++field)
+            user.insert(field.key(), QJsonValue::fromVariant(field.value()));
         user.insert(QStringLiteral("id"), QStringLiteral("u-1"));
         user.insert(QStringLiteral("username"), QStringLiteral("amina"));
-        for (const auto& [key, value] :
-             {std::pair{"role", QJsonValue(QStringLiteral("user"))}, std::pair{"verified", QJsonValue(false)},
-              std::pair{"mustChangePassword", QJsonValue(false)}})
-            if (!user.contains(QLatin1String(key)))
-                user.insert(QLatin1String(key), value);
         if (request.target == "/auth/login") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             if (body.value(QStringLiteral("password")).toString() == QStringLiteral("wrong"))
@@ -86,7 +82,16 @@ namespace {
 lumora::Instant minute(int n) {
     return lumora::Instant(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6)) + std::chrono::minutes(n);
 }
-
+QString text(const QVariantMap& fields, const char* key) {
+    return fields.value(QLatin1String(key)).toString();
+}
+// The field as text when the script gives it (as null too, when `nullMeansAbsent` is false).
+std::optional<QString> optional(const QVariantMap& fields, const char* key, bool nullMeansAbsent = false) {
+    const QVariant value = fields.value(QLatin1String(key));
+    if (!fields.contains(QLatin1String(key)) || (nullMeansAbsent && value.isNull()))
+        return std::nullopt;
+    return value.toString();
+}
 } // namespace
 
 void UiFixture::scriptConversations(const QVariantList& conversations) {
@@ -94,20 +99,17 @@ void UiFixture::scriptConversations(const QVariantList& conversations) {
     for (const QVariant& entry : conversations) {
         const QVariantMap fields = entry.toMap();
         lumora::ConversationDTO c;
-        c.id = fields.value(QStringLiteral("id")).toString();
-        if (fields.contains(QStringLiteral("title")))
-            c.title = fields.value(QStringLiteral("title")).toString();
+        c.id = text(fields, "id");
+        c.title = optional(fields, "title");
         c.unreadCount = fields.value(QStringLiteral("unreadCount")).toLongLong();
         c.updatedAt = minute(fields.value(QStringLiteral("updatedMinute")).toInt());
         if (fields.contains(QStringLiteral("peer"))) {
             const QVariantMap peer = fields.value(QStringLiteral("peer")).toMap();
             lumora::UserDTO user;
-            user.id = peer.value(QStringLiteral("id")).toString();
-            user.username = peer.value(QStringLiteral("username")).toString();
-            if (peer.contains(QStringLiteral("displayName")))
-                user.displayName = peer.value(QStringLiteral("displayName")).toString();
-            if (peer.contains(QStringLiteral("countryCode")))
-                user.countryCode = peer.value(QStringLiteral("countryCode")).toString();
+            user.id = text(peer, "id");
+            user.username = text(peer, "username");
+            user.displayName = optional(peer, "displayName");
+            user.countryCode = optional(peer, "countryCode");
             user.verified = peer.value(QStringLiteral("verified")).toBool();
             c.peer = user;
         }
@@ -116,8 +118,7 @@ void UiFixture::scriptConversations(const QVariantList& conversations) {
             last.id = c.id + u"-last"_qs;
             last.senderId = QStringLiteral("u-2");
             last.createdAt = c.updatedAt;
-            if (!fields.value(QStringLiteral("lastBody")).isNull())
-                last.body = fields.value(QStringLiteral("lastBody")).toString();
+            last.body = optional(fields, "lastBody", true);
             c.lastMessage = last;
         }
         list.append(c);
@@ -131,13 +132,11 @@ void UiFixture::scriptMessages(const QVariantList& messages) {
     for (const QVariant& entry : messages) {
         const QVariantMap fields = entry.toMap();
         lumora::MessageDTO m;
-        m.id = fields.value(QStringLiteral("id")).toString();
+        m.id = text(fields, "id");
         m.conversationId = QStringLiteral("c-1");
-        m.senderId = fields.value(QStringLiteral("senderId")).toString();
-        if (fields.contains(QStringLiteral("body")))
-            m.body = fields.value(QStringLiteral("body")).toString();
-        if (fields.contains(QStringLiteral("attachmentName")))
-            m.attachmentName = fields.value(QStringLiteral("attachmentName")).toString();
+        m.senderId = text(fields, "senderId");
+        m.body = optional(fields, "body");
+        m.attachmentName = optional(fields, "attachmentName");
         m.createdAt = minute(n++);
         list.append(m);
     }
@@ -157,9 +156,7 @@ void UiFixture::openConversation() {
     m_state->openConversation(conversation);
 }
 
-QVariantMap UiFixture::lastSignIn() const {
-    return lastRequestTo(QStringLiteral("/auth/login"));
-}
+QVariantMap UiFixture::lastSignIn() const { return lastRequestTo(QStringLiteral("/auth/login")); }
 
 QVariantMap UiFixture::lastRequestTo(const QString& path) const {
     for (auto request = m_server.requests().crbegin(); request != m_server.requests().crend(); ++request)
