@@ -19,14 +19,14 @@
 // 60 MiB for the open chat) are reported, never enforced: the exit status is 0 whenever the
 // measurement itself succeeded, 1 when it did not.
 
+#include "MessageBodies.h"
 #include "core/api/APIClient.h"
-#include "core/session/AppState.h"
 #include "core/conversations/ChatViewModel.h"
+#include "core/desktop/SystemColorScheme.h"
+#include "core/session/AppState.h"
 #include "qml/design/IconProvider.h"
 #include "qml/design/LmTypography.h"
-#include "MessageBodies.h"
 #include "qml/state/QmlTypes.h"
-#include "core/desktop/SystemColorScheme.h"
 #include "wire/WireRecords.h"
 
 #include <QAbstractItemModel>

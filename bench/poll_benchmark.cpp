@@ -3,9 +3,9 @@
 // thread, the network thread and the decoding worker) and on the interface thread alone. The
 // service is a separate process and its CPU time is not counted.
 
+#include "MessageBodies.h"
 #include "core/api/APIClient.h"
 #include "core/conversations/ChatViewModel.h"
-#include "MessageBodies.h"
 #include "wire/WireRecords.h"
 
 #include <QAbstractItemModel>

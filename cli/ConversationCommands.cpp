@@ -1,9 +1,9 @@
 #include "ConversationCommands.h"
 
+#include "Terminal.h"
 #include "core/conversations/ChatViewModel.h"
 #include "core/conversations/DisplayTexts.h"
 #include "core/conversations/MessageSender.h"
-#include "Terminal.h"
 #include "core/settings/TextCatalogue.h"
 #include "wire/Timestamp.h"
 #include "wire/WireEncode.h"
@@ -34,17 +34,20 @@ QCoro::Task<CliResult> showInbox(APIClient* api, QString currentUserId, QLocale 
     if (!conversations)
         co_return std::unexpected(conversations.error().text());
     // Newest first, as the inbox shows them.
-    std::stable_sort(conversations->begin(), conversations->end(),
-                     [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
+    std::stable_sort(
+        conversations->begin(), conversations->end(),
+        [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
     const std::optional<QString> me = currentUserId.isEmpty() ? std::nullopt : std::optional(currentUserId);
     CliOutput out{QJsonDocument(toJson(*conversations)), {}};
     for (const ConversationDTO& conversation : std::as_const(*conversations)) {
-        QString preview = conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()) : QString();
+        QString preview =
+            conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()) : QString();
         if (preview.isEmpty())
             preview = catalogueText("inbox.noMessages");
         const QTime time = toDateTime(conversation.updatedAt).toLocalTime().time();
-        QString line = QStringLiteral("%1  %2  %3")
-                           .arg(displayTitle(conversation, me), locale.toString(time, QLocale::ShortFormat), preview);
+        QString line =
+            QStringLiteral("%1  %2  %3")
+                .arg(displayTitle(conversation, me), locale.toString(time, QLocale::ShortFormat), preview);
         if (conversation.unreadCount > 0)
             line += QStringLiteral("  (%1)").arg(conversation.unreadCount);
         out.lines.append(line);

@@ -1,8 +1,8 @@
 #include "app/PanelHost.h"
 
-#include "qml/design/IconProvider.h"
 #include "app/PanelPlacement.h"
 #include "core/settings/TextCatalogue.h"
+#include "qml/design/IconProvider.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

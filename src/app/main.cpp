@@ -1,9 +1,9 @@
+#include "app/PanelHost.h"
+#include "core/desktop/SystemColorScheme.h"
 #include "core/session/AppState.h"
 #include "qml/design/IconProvider.h"
 #include "qml/design/LmTypography.h"
-#include "app/PanelHost.h"
 #include "qml/state/QmlTypes.h"
-#include "core/desktop/SystemColorScheme.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -128,8 +128,8 @@ private Q_SLOTS:
     void networkTextCannotDriveTheTerminal() {
         // Clear the screen, retitle the window, write the clipboard, a C1 control sequence, text
         // turned around by a right-to-left override.
-        const QString hostile =
-            QStringLiteral("\x1b[2J\x1b]0;owned\x07\x1b]52;c;cm0gLXJm\x07\u009b31m line\nnext\tcol \u202Etxt.exe");
+        const QString hostile = QStringLiteral(
+            "\x1b[2J\x1b]0;owned\x07\x1b]52;c;cm0gLXJm\x07\u009b31m line\nnext\tcol \u202Etxt.exe");
         const QJsonObject message{{QStringLiteral("id"), QStringLiteral("m1")},
                                   {QStringLiteral("conversationId"), QStringLiteral("c1")},
                                   {QStringLiteral("senderId"), QStringLiteral("u\x1b[8m")},
@@ -161,11 +161,14 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("hello");
         file.close();
-        const QByteArray uploaded = R"({"url":"/media/abc","mimeType":"text/plain","sizeBytes":5,"fileName":"notes.txt"})";
+        const QByteArray uploaded =
+            R"({"url":"/media/abc","mimeType":"text/plain","sizeBytes":5,"fileName":"notes.txt"})";
         server->answerWith([&](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
             if (request.target == "/media/upload")
                 return {201, uploaded};
-            return {201, R"({"id":"m9","conversationId":"c1","senderId":"u1","createdAt":"2026-01-02T03:04:05Z"})"};
+            return {
+                201,
+                R"({"id":"m9","conversationId":"c1","senderId":"u1","createdAt":"2026-01-02T03:04:05Z"})"};
         });
         const Run run = cli({QStringLiteral("--json"), QStringLiteral("send"), QStringLiteral("c1"),
                              QStringLiteral("--text"), QStringLiteral("see file"), QStringLiteral("--attach"),

@@ -74,8 +74,12 @@ int fileCount(const QString& directory);
 QString writeFile(const DevService& service, const QString& name, const QByteArray& bytes);
 
 // The first conversation in `list` whose peer has that username.
-std::optional<lumora::ConversationDTO> withPeer(const QList<lumora::ConversationDTO>& list, const QString& username);
+std::optional<lumora::ConversationDTO> withPeer(const QList<lumora::ConversationDTO>& list,
+                                                const QString& username);
 
 // Starts the service with `args` (and the client pointed at it), or fails the test with the reason.
-#define START_SERVICE(service, ...) \
-    do { const QString started_ = (service).start(__VA_ARGS__); QVERIFY2(started_.isEmpty(), qPrintable(started_)); } while (false)
+#define START_SERVICE(service, ...)                                                                          \
+    do {                                                                                                     \
+        const QString started_ = (service).start(__VA_ARGS__);                                               \
+        QVERIFY2(started_.isEmpty(), qPrintable(started_));                                                  \
+    } while (false)

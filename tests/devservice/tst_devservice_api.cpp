@@ -1,12 +1,12 @@
-#include "core/api/APIClient.h"
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
+#include "core/api/APIClient.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace lumora;
@@ -66,7 +66,9 @@ private Q_SLOTS:
 
         const auto read = errorOf(await(client->messages(theirs->id)));
         QCOMPARE(read.status(), 404);
-        QCOMPARE(errorOf(await(client->sendMessage(theirs->id, QStringLiteral("hello?"), std::nullopt))).status(), 404);
+        QCOMPARE(
+            errorOf(await(client->sendMessage(theirs->id, QStringLiteral("hello?"), std::nullopt))).status(),
+            404);
         // Someone else's conversation reads exactly like one that does not exist.
         QCOMPARE(errorOf(await(client->messages(QStringLiteral("0123456789abcdef0123456789abcdef")))), read);
         QCOMPARE(databaseFingerprint(service->databasePath()), before);
@@ -81,7 +83,10 @@ private Q_SLOTS:
         QVERIFY(!conversations);
         QCOMPARE(conversations.error().kind(), APIClientError::Kind::Unauthorized);
         const int files = fileCount(service->mediaPath());
-        QCOMPARE(errorOf(await(stranger.uploadFile(writeFile(*service, QStringLiteral("a.txt"), QByteArray(10, 'x'))))).kind(), APIClientError::Kind::Unauthorized);
+        QCOMPARE(errorOf(await(stranger.uploadFile(
+                             writeFile(*service, QStringLiteral("a.txt"), QByteArray(10, 'x')))))
+                     .kind(),
+                 APIClientError::Kind::Unauthorized);
         QCOMPARE(fileCount(service->mediaPath()), files);
 
         const QUrl url = service->url(QStringLiteral("/conversations"));
@@ -107,21 +112,27 @@ private Q_SLOTS:
         QTest::newRow("array") << send << QByteArray("[]") << "Expected an object";
         QTest::newRow("body a number") << send << QByteArray("{\"body\":5}") << "(at body)";
         QTest::newRow("attachment without size")
-            << send << "{\"attachments\":[{\"url\":\"" + unknownMedia + "\"," + png + "}]}" << "attachments[0].sizeBytes";
+            << send << "{\"attachments\":[{\"url\":\"" + unknownMedia + "\"," + png + "}]}"
+            << "attachments[0].sizeBytes";
         QTest::newRow("nothing to send") << send << QByteArray("{}") << "non-empty body";
         QTest::newRow("blank body") << send << QByteArray("{\"body\":\" \\n \"}") << "non-empty body";
-        QTest::newRow("text and an unknown file")
-            << send << "{\"body\":\"hi\",\"attachments\":[{\"url\":\"" + unknownMedia + "\"," + png + ",\"sizeBytes\":3}]}"
-            << "attachments[0].url";
+        QTest::newRow("text and an unknown file") << send
+                                                  << "{\"body\":\"hi\",\"attachments\":[{\"url\":\"" +
+                                                         unknownMedia + "\"," + png + ",\"sizeBytes\":3}]}"
+                                                  << "attachments[0].url";
         QTest::newRow("file elsewhere")
-            << send << "{\"attachments\":[{\"url\":\"https://example.com/a.png\"," + png + ",\"sizeBytes\":3}]}"
+            << send
+            << "{\"attachments\":[{\"url\":\"https://example.com/a.png\"," + png + ",\"sizeBytes\":3}]}"
             << "attachments[0].url";
         QTest::newRow("country code") << profile << QByteArray("{\"countryCode\":\"E1\"}") << "countryCode";
         QTest::newRow("display name too long")
-            << profile << "{\"displayName\":\"" + QByteArray(65, 'a') + "\"}" << "displayName";
-        QTest::newRow("no new password") << password << QByteArray("{\"currentPassword\":\"sunshine123\"}") << "newPassword";
+            << profile << "{\"displayName\":\"" + QByteArray(65, 'a') + "\"}"
+            << "displayName";
+        QTest::newRow("no new password")
+            << password << QByteArray("{\"currentPassword\":\"sunshine123\"}") << "newPassword";
         QTest::newRow("short new password")
-            << password << QByteArray("{\"currentPassword\":\"sunshine123\",\"newPassword\":\"seven77\"}") << "8 characters";
+            << password << QByteArray("{\"currentPassword\":\"sunshine123\",\"newPassword\":\"seven77\"}")
+            << "8 characters";
         QTest::newRow("login without password")
             << u"POST /auth/login"_qs << QByteArray("{\"username\":\"amina\"}") << "(at password)";
     }
@@ -135,7 +146,8 @@ private Q_SLOTS:
         QVERIFY(before.contains("/"));
 
         const QString path = request.section(u' ', 1).replace(QStringLiteral("{chat}"), chatWithOmar);
-        const RawReply reply = rawRequest(service->url(path), request.section(u' ', 0, 0).toLatin1(), body, token());
+        const RawReply reply =
+            rawRequest(service->url(path), request.section(u' ', 0, 0).toLatin1(), body, token());
         QCOMPARE(reply.status, 400);
         QCOMPARE(reply.object().value(QStringLiteral("statusCode")).toInt(), 400);
         QCOMPARE(reply.object().value(QStringLiteral("error")).toString(), QStringLiteral("Bad Request"));
@@ -148,27 +160,31 @@ private Q_SLOTS:
         QVERIFY(startAsAmina());
         APIClient claire;
         QVERIFY(signIn(claire, QStringLiteral("claire"), QStringLiteral("lumora-demo")));
-        const auto upload = await(claire.uploadFile(writeFile(*service, QStringLiteral("claire.txt"), QByteArray(64, 'x'))));
+        const auto upload =
+            await(claire.uploadFile(writeFile(*service, QStringLiteral("claire.txt"), QByteArray(64, 'x'))));
         QVERIFY(upload);
         const QByteArray before = databaseFingerprint(service->databasePath());
         const AttachmentInputDTO input{upload->url, upload->mimeType, upload->sizeBytes, upload->fileName};
-        QCOMPARE(errorOf(await(client->sendMessage(chatWithOmar, QStringLiteral("look"), QList{input}))).status(), 400);
+        QCOMPARE(
+            errorOf(await(client->sendMessage(chatWithOmar, QStringLiteral("look"), QList{input}))).status(),
+            400);
         QCOMPARE(databaseFingerprint(service->databasePath()), before);
     }
 
     void oversizedUploadsLeaveNoFile() {
         QVERIFY(startAsAmina({QStringLiteral("--max-upload-bytes"), QStringLiteral("1024")}));
         const int files = fileCount(service->mediaPath());
-        const auto fits = await(client->uploadFile(writeFile(*service, QStringLiteral("fits.txt"), QByteArray(1024, 'x'))));
+        const auto fits =
+            await(client->uploadFile(writeFile(*service, QStringLiteral("fits.txt"), QByteArray(1024, 'x'))));
         QVERIFY2(fits, qPrintable(failureText(fits)));
         QCOMPARE(fileCount(service->mediaPath()), files + 1);
 
         // Just over is caught by the service; far over by the HTTP layer before it reads the body.
         for (const qsizetype size : {qsizetype(1025), qsizetype(300 * 1024)}) {
-            const auto refused = errorOf(await(client->uploadFile(writeFile(*service, QStringLiteral("big.txt"), QByteArray(size, 'x')))));
+            const auto refused = errorOf(await(
+                client->uploadFile(writeFile(*service, QStringLiteral("big.txt"), QByteArray(size, 'x')))));
             QCOMPARE(refused.status(), 413);
-            QVERIFY2(refused.text().contains(QStringLiteral("1024")),
-                     qPrintable(refused.text()));
+            QVERIFY2(refused.text().contains(QStringLiteral("1024")), qPrintable(refused.text()));
         }
         QCOMPARE(fileCount(service->mediaPath()), files + 1);
         QCOMPARE(queryDatabase(service->databasePath(), "SELECT count(*) FROM media WHERE size_bytes > 1024"),
@@ -366,8 +382,8 @@ private Q_SLOTS:
 
         // Every message time carries milliseconds on the wire.
         const RawReply raw =
-            rawRequest(service->url(QStringLiteral("/conversations/%1/messages").arg(chatWithOmar)), "GET", {},
-                       amina->tokens.accessToken.toUtf8());
+            rawRequest(service->url(QStringLiteral("/conversations/%1/messages").arg(chatWithOmar)), "GET",
+                       {}, amina->tokens.accessToken.toUtf8());
         const QRegularExpression millis(
             QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"));
         const QJsonDocument document = QJsonDocument::fromJson(raw.body);
@@ -386,9 +402,13 @@ private Q_SLOTS:
         APIClient elsewhere; // a second session, which the change must end
         QVERIFY(signIn(elsewhere, QStringLiteral("newbie"), QStringLiteral("changeme123")));
 
-        QCOMPARE(errorOf(await(client->changePassword(QStringLiteral("not-my-password"), QStringLiteral("long-enough-1")))).status(), 403);
+        QCOMPARE(errorOf(await(client->changePassword(QStringLiteral("not-my-password"),
+                                                      QStringLiteral("long-enough-1"))))
+                     .status(),
+                 403);
         // Seven Arabic letters are fourteen bytes, and still too short.
-        const auto tooShort = errorOf(await(client->changePassword(QStringLiteral("changeme123"), QStringLiteral("كلمةسري"))));
+        const auto tooShort =
+            errorOf(await(client->changePassword(QStringLiteral("changeme123"), QStringLiteral("كلمةسري"))));
         QCOMPARE(tooShort.status(), 400);
         QVERIFY(tooShort.text().contains(QStringLiteral("8")));
         const QString replacement = QStringLiteral("كلمةسرية");
@@ -398,7 +418,9 @@ private Q_SLOTS:
         const auto me = await(client->me());
         QVERIFY(me && !me->mustChangePassword);
         QCOMPARE(errorOf(await(elsewhere.me())).kind(), APIClientError::Kind::Unauthorized);
-        QCOMPARE(errorOf(await(client->login(QStringLiteral("newbie"), QStringLiteral("changeme123")))).status(), 401);
+        QCOMPARE(
+            errorOf(await(client->login(QStringLiteral("newbie"), QStringLiteral("changeme123")))).status(),
+            401);
         QVERIFY(signIn(*client, QStringLiteral("newbie"), replacement));
 
         UpdateProfileRequest changes{QStringLiteral("  Nour ✨ "), QStringLiteral("Hello from Rabat"),
@@ -410,7 +432,8 @@ private Q_SLOTS:
         QCOMPARE(updated->countryCode, QStringLiteral("MA"));
         QCOMPARE(*await(client->me()), *updated);
 
-        const auto bad = errorOf(await(client->updateProfile({std::nullopt, std::nullopt, QStringLiteral("EGY"), {}, {}})));
+        const auto bad = errorOf(
+            await(client->updateProfile({std::nullopt, std::nullopt, QStringLiteral("EGY"), {}, {}})));
         QCOMPARE(bad.status(), 400);
         QVERIFY(bad.text().contains(QStringLiteral("countryCode")));
         QCOMPARE(await(client->me())->countryCode, QStringLiteral("MA"));

@@ -1,6 +1,6 @@
-#include "core/api/APIClient.h"
 #include "DevServiceFixture.h"
 #include "TestSupport.h"
+#include "core/api/APIClient.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -132,7 +132,8 @@ private Q_SLOTS:
     void slowClientsAreCutOffWithoutStarvingOthers() {
         QVERIFY(addUser(QStringLiteral("rania")));
         constexpr int deadlineMs = 4000;
-        START_SERVICE(*service, {QStringLiteral("--request-deadline-seconds"), QString::number(deadlineMs / 1000)});
+        START_SERVICE(*service,
+                      {QStringLiteral("--request-deadline-seconds"), QString::number(deadlineMs / 1000)});
         APIClient signedIn;
         const auto rania = signIn(signedIn, QStringLiteral("rania"), QStringLiteral("rania-password"));
         QVERIFY(rania);
@@ -198,12 +199,14 @@ private Q_SLOTS:
             const RawReply reply =
                 rawRequest(profile, "PATCH", QByteArray("{\"displayName\":\"") + name + "\"}", token);
             QVERIFY2(reply.status == 400, name);
-            QVERIFY2(reply.object()[u"message"_qs].toString().contains(u"control characters"_qs), reply.body.constData());
+            QVERIFY2(reply.object()[u"message"_qs].toString().contains(u"control characters"_qs),
+                     reply.body.constData());
         }
         QCOMPARE(databaseFingerprint(service->databasePath()), before);
 
         // Message bodies are text, not names: their line breaks and tabs stay.
-        const QString chat = QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed());
+        const QString chat =
+            QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed());
         const QString text = QStringLiteral("one\ntwo\tthree");
         const auto sent = await(client.sendMessage(chat, text, std::nullopt));
         QVERIFY(sent);
@@ -240,8 +243,9 @@ private Q_SLOTS:
             return service->command(args.split(u'|'), input).exitCode;
         };
         const QString password = QStringLiteral("ورد الياسمين 2024");
-        const auto added = service->command(u"add-user|rania|--display-name|رانيا|--country-code|jo|--verified"_qs.split(u'|'),
-                                            password.toUtf8() + "\n");
+        const auto added = service->command(
+            u"add-user|rania|--display-name|رانيا|--country-code|jo|--verified"_qs.split(u'|'),
+            password.toUtf8() + "\n");
         QCOMPARE(added.exitCode, 0);
         QVERIFY(!added.out.contains(password.toUtf8()));
         QCOMPARE(exitCode(u"add-user|RANIA"_qs, "another-password\n"), 1);
@@ -265,7 +269,9 @@ private Q_SLOTS:
         QCOMPARE(created.exitCode, 0);
         const QString id = QString::fromUtf8(created.out.trimmed());
         // The same direct conversation again.
-        QCOMPARE(QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed()), id);
+        QCOMPARE(
+            QString::fromUtf8(service->command(u"add-conversation|rania|tariq"_qs.split(u'|')).out.trimmed()),
+            id);
         QCOMPARE(exitCode(u"add-conversation|rania|nobody"_qs), 1);
         const auto inbox = await(client.conversations());
         QVERIFY(inbox);

@@ -79,7 +79,8 @@ inline QString unescape(const QByteArray& field) {
 inline QList<QList<QByteArray>> browse(const char* kind) {
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
-    process.start(QStringLiteral("avahi-browse"), {qstrcmp(kind, "=") == 0 ? u"-prt"_qs : u"-pt"_qs, serviceType});
+    process.start(QStringLiteral("avahi-browse"),
+                  {qstrcmp(kind, "=") == 0 ? u"-prt"_qs : u"-pt"_qs, serviceType});
     // Resolving a record whose publisher just left can keep avahi-browse waiting; what it printed
     // so far is still an answer, and the callers ask again until theirs comes.
     if (!finished.wait(15000)) {
@@ -134,8 +135,12 @@ inline bool killDaemon(const QString& pidFile, int signal) {
     return processGone(pid);
 }
 
-inline QString avahiPidFile() { return qEnvironmentVariable("LUMORA_AVAHI_PIDFILE"); }
-inline QString busPidFile() { return QStringLiteral("/run/dbus/pid"); }
+inline QString avahiPidFile() {
+    return qEnvironmentVariable("LUMORA_AVAHI_PIDFILE");
+}
+inline QString busPidFile() {
+    return QStringLiteral("/run/dbus/pid");
+}
 
 // Returns once the daemon has initialised (avahi-daemon -D waits for that).
 inline bool startAvahi() {

@@ -11,8 +11,12 @@ using namespace lumora;
 
 namespace {
 
-QVariant stored(const char* key) { return PreferenceStore::value(QString::fromLatin1(key)); }
-void store(const char* key, const QString& value) { PreferenceStore::setValue(QString::fromLatin1(key), value); }
+QVariant stored(const char* key) {
+    return PreferenceStore::value(QString::fromLatin1(key));
+}
+void store(const char* key, const QString& value) {
+    PreferenceStore::setValue(QString::fromLatin1(key), value);
+}
 
 } // namespace
 

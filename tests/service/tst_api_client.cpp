@@ -1,13 +1,13 @@
+#include "ScriptedServer.h"
+#include "TestSupport.h"
 #include "core/api/APIClient.h"
 #include "core/api/APIConfig.h"
 #include "core/api/MediaUpload.h"
-#include "ScriptedServer.h"
-#include "TestSupport.h"
 #include "core/settings/PreferenceStore.h"
 #include "core/settings/TextCatalogue.h"
 
-#include <QNetworkAccessManager>
 #include <QFile>
+#include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -214,7 +214,8 @@ private Q_SLOTS:
         QCOMPARE(login.error().kind(), APIClientError::Kind::Http);
         QCOMPARE(login.error().text(), QStringLiteral("Wrong user name or password"));
         server->answer(401, QByteArray());
-        QCOMPARE(errorOf(await(client->login(QStringLiteral("amal"), QStringLiteral("nope")))).text(), QStringLiteral("HTTP 401"));
+        QCOMPARE(errorOf(await(client->login(QStringLiteral("amal"), QStringLiteral("nope")))).text(),
+                 QStringLiteral("HTTP 401"));
     }
 
     void emptyAndUnreadBodies() {
@@ -312,8 +313,10 @@ private Q_SLOTS:
             QCOMPARE(me.error().kind(), APIClientError::Kind::Redirected);
             QVERIFY2(me.error().text().contains(elsewhere.url(QStringLiteral("/auth/me")).toString()),
                      qPrintable(me.error().text()));
-            QCOMPARE(errorOf(await(client->login(QStringLiteral("amal"), QStringLiteral("secret")))).kind(), APIClientError::Kind::Redirected);
-            QCOMPARE(errorOf(await(client->uploadFile(file.fileName()))).kind(), APIClientError::Kind::Redirected);
+            QCOMPARE(errorOf(await(client->login(QStringLiteral("amal"), QStringLiteral("secret")))).kind(),
+                     APIClientError::Kind::Redirected);
+            QCOMPARE(errorOf(await(client->uploadFile(file.fileName()))).kind(),
+                     APIClientError::Kind::Redirected);
         }
         QVERIFY(elsewhere.requests().isEmpty());
 

@@ -1,6 +1,6 @@
 #include "core/conversations/DisplayTexts.h"
-#include "wire/WireDecode.h"
 #include "core/settings/TextCatalogue.h"
+#include "wire/WireDecode.h"
 #include "wire/WireEncode.h"
 
 #include <QJsonDocument>
@@ -23,12 +23,17 @@ Instant at(int y, unsigned mo, unsigned d, int h, int mi, int s, int ms = 0) {
 }
 
 PublicUserRefDTO ref(const char* id, const char* username, std::optional<QString> displayName = {}) {
-    return {QString::fromLatin1(id), QString::fromLatin1(username), std::move(displayName), std::nullopt, false};
+    return {QString::fromLatin1(id), QString::fromLatin1(username), std::move(displayName), std::nullopt,
+            false};
 }
 
 ConversationMemberDTO member(const char* userId, std::optional<PublicUserRefDTO> user) {
-    return {QStringLiteral("m-") + QLatin1String(userId), QStringLiteral("c"), QString::fromLatin1(userId),
-            QStringLiteral("member"), std::nullopt, std::move(user)};
+    return {QStringLiteral("m-") + QLatin1String(userId),
+            QStringLiteral("c"),
+            QString::fromLatin1(userId),
+            QStringLiteral("member"),
+            std::nullopt,
+            std::move(user)};
 }
 
 } // namespace
@@ -60,9 +65,12 @@ private Q_SLOTS:
         QTest::newRow("space separator") << QByteArray("2026-01-02 03:04:05Z") << false << qint64(0);
         QTest::newRow("31 February") << QByteArray("2026-02-31T00:00:00Z") << false << qint64(0);
         QTest::newRow("hour 24") << QByteArray("2026-01-02T24:00:00Z") << false << qint64(0);
-        QTest::newRow("year 0000 pushed before") << QByteArray("0000-01-01T00:00:00+00:01") << false << qint64(0);
-        QTest::newRow("year 9999 pushed after") << QByteArray("9999-12-31T23:59:59-00:01") << false << qint64(0);
-        QTest::newRow("last instant") << QByteArray("9999-12-31T23:59:59.999Z") << true << qint64(253402300799999);
+        QTest::newRow("year 0000 pushed before")
+            << QByteArray("0000-01-01T00:00:00+00:01") << false << qint64(0);
+        QTest::newRow("year 9999 pushed after")
+            << QByteArray("9999-12-31T23:59:59-00:01") << false << qint64(0);
+        QTest::newRow("last instant")
+            << QByteArray("9999-12-31T23:59:59.999Z") << true << qint64(253402300799999);
         QTest::newRow("trailing text") << QByteArray("2026-01-02T03:04:05Zjunk") << false << qint64(0);
     }
 
@@ -224,7 +232,8 @@ private Q_SLOTS:
 
         c.members = QList{member("me", ref("me", "self"))};
         QCOMPARE(peerRef(c, QStringLiteral("me"))->username, QStringLiteral("self"));
-        c.members = QList{member("me", ref("me", "self")), member("u2", ref("u2", "omar", QStringLiteral(" عمر ")))};
+        c.members =
+            QList{member("me", ref("me", "self")), member("u2", ref("u2", "omar", QStringLiteral(" عمر ")))};
         QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("عمر"));
 
         UserDTO peer;
@@ -247,7 +256,8 @@ private Q_SLOTS:
         QCOMPARE(displayBody(m), QString());
         m.attachmentName = QStringLiteral("old.pdf");
         QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf"));
-        m.attachments = QList{AttachmentMetaDTO{{}, {}, QStringLiteral("/m/1"), QStringLiteral("image/png"), 3, {}, {}}};
+        m.attachments =
+            QList{AttachmentMetaDTO{{}, {}, QStringLiteral("/m/1"), QStringLiteral("image/png"), 3, {}, {}}};
         QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf")); // first attachment has no name
         m.attachments->first().fileName = QStringLiteral("photo.png");
         m.body = QString();

@@ -1,13 +1,13 @@
-#include "core/api/APIClient.h"
-#include "core/session/AppState.h"
-#include "core/settings/AppearanceManager.h"
-#include "core/session/AuthService.h"
-#include "core/session/KeychainStore.h"
-#include "core/settings/LanguageManager.h"
-#include "core/mesh/LocalMeshService.h"
-#include "core/settings/PreferenceStore.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
+#include "core/api/APIClient.h"
+#include "core/mesh/LocalMeshService.h"
+#include "core/session/AppState.h"
+#include "core/session/AuthService.h"
+#include "core/session/KeychainStore.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/settings/LanguageManager.h"
+#include "core/settings/PreferenceStore.h"
 
 #include <QPointer>
 #include <QSignalSpy>

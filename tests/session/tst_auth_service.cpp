@@ -1,8 +1,8 @@
+#include "ScriptedServer.h"
+#include "TestSupport.h"
 #include "core/api/APIConfig.h"
 #include "core/session/AuthService.h"
 #include "core/session/KeychainStore.h"
-#include "ScriptedServer.h"
-#include "TestSupport.h"
 #include "core/settings/TextCatalogue.h"
 
 #include <QProcess>
@@ -25,7 +25,8 @@ QStringList secretTool(const QStringList& arguments) {
     tool.start(QStringLiteral("secret-tool"), arguments);
     if (!tool.waitForFinished(20000))
         qFatal("secret-tool did not finish");
-    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError()).split(QLatin1Char('\n'));
+    return QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError())
+        .split(QLatin1Char('\n'));
 }
 
 QString lookup(const char* account) {
@@ -35,10 +36,11 @@ QString lookup(const char* account) {
 }
 
 int itemCount(const char* account) {
-    const QStringList lines = secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
-                                          QStringLiteral("org.lumora.app"), QStringLiteral("user"),
-                                          QString::fromLatin1(account)});
-    return int(std::count_if(lines.begin(), lines.end(), [](const QString& l) { return l.startsWith(QLatin1Char('[')); }));
+    const QStringList lines =
+        secretTool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("server"),
+                    QStringLiteral("org.lumora.app"), QStringLiteral("user"), QString::fromLatin1(account)});
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [](const QString& l) { return l.startsWith(QLatin1Char('[')); }));
 }
 
 } // namespace

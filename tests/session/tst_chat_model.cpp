@@ -1,7 +1,7 @@
-#include "core/conversations/ChatViewModel.h"
-#include "core/conversations/InboxViewModel.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
+#include "core/conversations/ChatViewModel.h"
+#include "core/conversations/InboxViewModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QJsonArray>
@@ -263,7 +263,8 @@ private Q_SLOTS:
         // A file that is gone by the time of sending: kept as a failed message, with the file's name.
         chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.pdf"))));
         await(chat->send(QStringLiteral("me")));
-        QCOMPARE(chat->errorMessage(), QStringLiteral("The file could not be read: No such file or directory"));
+        QCOMPARE(chat->errorMessage(),
+                 QStringLiteral("The file could not be read: No such file or directory"));
         QCOMPARE(chat->unsentMessages().size(), 1);
         QCOMPARE(chat->unsentMessages().first().body, QStringLiteral("\U0001F4CE gone.pdf"));
         QCOMPARE(server->requests().size(), 2);
@@ -272,10 +273,11 @@ private Q_SLOTS:
         // body already shows the first file's name.
         QJsonObject named = message(QStringLiteral("n"), t2, QString());
         named[QStringLiteral("attachmentName")] = QStringLiteral("Holiday photos");
-        named[QStringLiteral("attachments")] = QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("/media/p")},
-                                                                      {QStringLiteral("mimeType"), QStringLiteral("image/png")},
-                                                                      {QStringLiteral("sizeBytes"), 3},
-                                                                      {QStringLiteral("fileName"), QStringLiteral("beach.png")}}};
+        named[QStringLiteral("attachments")] =
+            QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("/media/p")},
+                                   {QStringLiteral("mimeType"), QStringLiteral("image/png")},
+                                   {QStringLiteral("sizeBytes"), 3},
+                                   {QStringLiteral("fileName"), QStringLiteral("beach.png")}}};
         QJsonObject unnamed = named;
         unnamed[QStringLiteral("id")] = QStringLiteral("u");
         unnamed[QStringLiteral("createdAt")] = t3;
@@ -285,7 +287,8 @@ private Q_SLOTS:
         const auto label = [&](int row) {
             return chat->data(chat->index(row), ChatViewModel::AttachmentNameRole).toString();
         };
-        QCOMPARE(chat->data(chat->index(0), ChatViewModel::BodyRole).toString(), QStringLiteral("\U0001F4CE beach.png"));
+        QCOMPARE(chat->data(chat->index(0), ChatViewModel::BodyRole).toString(),
+                 QStringLiteral("\U0001F4CE beach.png"));
         QCOMPARE(label(0), QStringLiteral("Holiday photos"));
         QCOMPARE(label(1), QString());
     }

@@ -1,7 +1,7 @@
-#include "core/session/AuthService.h"
-#include "core/session/KeychainStore.h"
 #include "ScriptedServer.h"
 #include "TestSupport.h"
+#include "core/session/AuthService.h"
+#include "core/session/KeychainStore.h"
 #include "core/settings/TextCatalogue.h"
 
 #include <QDirIterator>
@@ -27,8 +27,10 @@ private Q_SLOTS:
     void signInFailsAndNothingIsWrittenInPlainText() {
         const QString secret = QStringLiteral("tok-4f1d9c0e-unmistakable");
         ScriptedServer server;
-        server.answer(200, R"({"accessToken":")" + secret.toUtf8() +
-                               R"(","user":{"id":"u1","username":"amina","role":"user","verified":true,"mustChangePassword":false}})");
+        server.answer(
+            200,
+            R"({"accessToken":")" + secret.toUtf8() +
+                R"(","user":{"id":"u1","username":"amina","role":"user","verified":true,"mustChangePassword":false}})");
         useBaseURL(server.url().toString());
         APIClient api;
         AuthService auth(&api);

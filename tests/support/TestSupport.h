@@ -22,7 +22,8 @@ template <class T, class E> QString failureText(const std::expected<T, E>& resul
 
 // The error a result holds; for a result that holds a value, an error no test expects (HTTP status -1).
 template <class T> lumora::APIClientError errorOf(const lumora::APIResult<T>& result) {
-    return result ? lumora::APIClientError::http(-1, QStringLiteral("<the request succeeded>")) : result.error();
+    return result ? lumora::APIClientError::http(-1, QStringLiteral("<the request succeeded>"))
+                  : result.error();
 }
 
 // Points the client at `url` the way a user would, through the environment.

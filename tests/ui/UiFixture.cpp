@@ -1,7 +1,7 @@
 #include "UiFixture.h"
 
-#include "core/settings/PreferenceStore.h"
 #include "TestSupport.h"
+#include "core/settings/PreferenceStore.h"
 #include "wire/WireEncode.h"
 
 #include <QJsonDocument>
@@ -13,7 +13,8 @@ UiFixture::UiFixture(QObject* parent)
     m_state = new lumora::AppState(this);
     m_server.answerWith([this](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
         // The scripted fields over the defaults.
-        QJsonObject user{{u"role"_qs, u"user"_qs}, {u"verified"_qs, false}, {u"mustChangePassword"_qs, false}};
+        QJsonObject user{
+            {u"role"_qs, u"user"_qs}, {u"verified"_qs, false}, {u"mustChangePassword"_qs, false}};
         for (auto field = m_user.cbegin(); field != m_user.cend(); ++field)
             user.insert(field.key(), QJsonValue::fromVariant(field.value()));
         user.insert(QStringLiteral("id"), QStringLiteral("u-1"));
@@ -156,7 +157,9 @@ void UiFixture::openConversation() {
     m_state->openConversation(conversation);
 }
 
-QVariantMap UiFixture::lastSignIn() const { return lastRequestTo(QStringLiteral("/auth/login")); }
+QVariantMap UiFixture::lastSignIn() const {
+    return lastRequestTo(QStringLiteral("/auth/login"));
+}
 
 QVariantMap UiFixture::lastRequestTo(const QString& path) const {
     for (auto request = m_server.requests().crbegin(); request != m_server.requests().crend(); ++request)

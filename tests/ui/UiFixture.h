@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/session/AppState.h"
 #include "ScriptedServer.h"
+#include "core/session/AppState.h"
 
 #include <QObject>
 #include <QVariantMap>

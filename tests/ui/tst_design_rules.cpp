@@ -1,15 +1,15 @@
+#include "app/PanelPlacement.h"
+#include "core/desktop/SystemColorScheme.h"
 #include "core/settings/AppearanceManager.h"
 #include "qml/design/IconProvider.h"
 #include "qml/design/IconTable.h"
 #include "qml/design/IdentityMarks.h"
-#include "app/PanelPlacement.h"
-#include "core/desktop/SystemColorScheme.h"
 
 #include <QDBusConnection>
 #include <QDBusVariant>
 #include <QDirIterator>
-#include <QSignalSpy>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace lumora;

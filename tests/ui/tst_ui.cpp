@@ -1,6 +1,6 @@
+#include "UiFixture.h"
 #include "qml/design/IconProvider.h"
 #include "qml/state/QmlTypes.h"
-#include "UiFixture.h"
 
 #include <QQmlEngine>
 #include <QtQml/qqmlextensionplugin.h>

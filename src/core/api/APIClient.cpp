@@ -8,11 +8,11 @@
 #include "wire/WireEncode.h"
 
 #include <QBuffer>
-#include <QScopedPointer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QScopedPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #ifdef __GLIBC__

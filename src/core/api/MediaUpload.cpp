@@ -51,7 +51,7 @@ QByteArray dispositionFileName(const QString& fileName) {
 }
 
 APIResult<std::unique_ptr<MultipartBody>> MultipartBody::open(const QString& filePath,
-                                                                           const QByteArray& boundary) {
+                                                              const QByteArray& boundary) {
     const QString name = QFileInfo(filePath).fileName();
     QByteArray head = "--" + boundary + "\r\n";
     head +=

@@ -28,7 +28,8 @@ QByteArray dispositionFileName(const QString& fileName);
 class MultipartBody final : public QIODevice {
 public:
     // Opens the file for reading; fails with a `file` error holding the file system's own reason.
-    static APIResult<std::unique_ptr<MultipartBody>> open(const QString& filePath, const QByteArray& boundary);
+    static APIResult<std::unique_ptr<MultipartBody>> open(const QString& filePath,
+                                                          const QByteArray& boundary);
 
     qint64 size() const override;
     bool isSequential() const override { return false; }

@@ -19,7 +19,8 @@ QString resolvedDisplayName(const UserDTO& user) {
     return trimmed.isEmpty() ? user.username : trimmed;
 }
 
-std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation, const std::optional<QString>& excluding) {
+std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation,
+                                        const std::optional<QString>& excluding) {
     if (conversation.peer)
         return refOf(*conversation.peer);
     if (!conversation.members || conversation.members->isEmpty())

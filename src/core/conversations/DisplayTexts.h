@@ -15,7 +15,8 @@ QString resolvedDisplayName(const UserDTO& user);
 
 // The person on the other side: the peer when the service names one, else the first member other
 // than `excluding` (falling back to the first member).
-std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation, const std::optional<QString>& excluding);
+std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation,
+                                        const std::optional<QString>& excluding);
 
 // The title when it is not empty, else the other person's name, else the catalogue's "Conversation".
 QString displayTitle(const ConversationDTO& conversation, const std::optional<QString>& excluding);

@@ -41,7 +41,9 @@ public:
     bool isLoading() const { return m_isLoading; }
     // The last load's or send's failure, kind and all; the screens show its text.
     const std::optional<APIClientError>& error() const { return m_error; }
-    std::optional<QString> errorMessage() const { return m_error ? std::optional(m_error->text()) : std::nullopt; }
+    std::optional<QString> errorMessage() const {
+        return m_error ? std::optional(m_error->text()) : std::nullopt;
+    }
     QString errorText() const { return m_error ? m_error->text() : QString(); }
     // The signed-in user, so a conversation's title names the other person.
     QString currentUserId() const { return m_currentUserId; }

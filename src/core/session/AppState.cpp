@@ -2,10 +2,10 @@
 
 #include "core/api/APIClient.h"
 #include "core/api/APIConfig.h"
-#include "core/settings/AppearanceManager.h"
-#include "core/session/AuthService.h"
-#include "core/settings/LanguageManager.h"
 #include "core/mesh/LocalMeshService.h"
+#include "core/session/AuthService.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/settings/LanguageManager.h"
 
 namespace lumora {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "core/settings/AppearanceManager.h"
-#include "core/session/AuthService.h"
 #include "core/conversations/ChatViewModel.h"
 #include "core/conversations/InboxViewModel.h"
-#include "core/settings/LanguageManager.h"
 #include "core/mesh/LocalMeshService.h"
+#include "core/session/AuthService.h"
+#include "core/settings/AppearanceManager.h"
+#include "core/settings/LanguageManager.h"
 #include "wire/WireRecords.h"
 
 #include <QCoroTask>
@@ -19,8 +19,8 @@
 namespace lumora {
 
 // The root of the client's object graph: the session, the preferences and the local mesh, plus the
-// navigation state of the signed-in shell: the tab, the open conversation, the admin panel. Building it touches neither
-// the network nor the secret store; `bootstrap` does that, once the first window is shown.
+// navigation state of the signed-in shell: the tab, the open conversation, the admin panel. Building it
+// touches neither the network nor the secret store; `bootstrap` does that, once the first window is shown.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(lumora::AuthService* auth READ auth CONSTANT)

@@ -84,8 +84,9 @@ QCoro::Task<> AuthService::bootstrap() {
 }
 
 void AuthService::startLogin(const QString& username, const QString& password) {
-    QCoro::connect(login(username, password), this,
-                   [this](const std::optional<LoginResponse>& reply) { Q_EMIT loginFinished(reply.has_value()); });
+    QCoro::connect(login(username, password), this, [this](const std::optional<LoginResponse>& reply) {
+        Q_EMIT loginFinished(reply.has_value());
+    });
 }
 
 void AuthService::startLogout() {

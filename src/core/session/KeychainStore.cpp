@@ -19,7 +19,8 @@ namespace KeychainStore {
 namespace {
 
 // Starts `job` and waits for it without a nested event loop.
-template <class Job> QCoro::Task<std::unique_ptr<Job, QScopedPointerDeleteLater>> run(Job* rawJob, QString account) {
+template <class Job>
+QCoro::Task<std::unique_ptr<Job, QScopedPointerDeleteLater>> run(Job* rawJob, QString account) {
     std::unique_ptr<Job, QScopedPointerDeleteLater> job(rawJob);
     job->setAutoDelete(false);
     job->setInsecureFallback(false);

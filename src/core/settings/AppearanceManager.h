@@ -13,7 +13,8 @@
 namespace lumora {
 
 // The window's colour appearance and the connectivity mode, kept in the preference store under
-// "appearanceMode" and "connectivityMode" (texts in `storedTexts`). Every assignment is written back; only a change notifies.
+// "appearanceMode" and "connectivityMode" (texts in `storedTexts`). Every assignment is written back; only a
+// change notifies.
 class AppearanceManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Appearance appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
@@ -59,7 +60,9 @@ using ConnectivityMode = AppearanceManager::Connectivity;
 
 // As stored in the settings file.
 constexpr std::array<std::pair<AppearanceMode, const char*>, 3> storedTexts(AppearanceMode) {
-    return {{{AppearanceMode::System, "system"}, {AppearanceMode::Light, "light"}, {AppearanceMode::Dark, "dark"}}};
+    return {{{AppearanceMode::System, "system"},
+             {AppearanceMode::Light, "light"},
+             {AppearanceMode::Dark, "dark"}}};
 }
 constexpr std::array<std::pair<ConnectivityMode, const char*>, 2> storedTexts(ConnectivityMode) {
     return {{{ConnectivityMode::Cloud, "cloud"}, {ConnectivityMode::LocalMesh, "localMesh"}}};
