@@ -594,12 +594,13 @@ int measure(const QStringList& args) {
             !QObject::connect(list, SIGNAL(contentYChanged()), &scrolled, SLOT(hit())))
             fail(QStringLiteral("the message list has no countChanged or contentYChanged signal"));
 
-        const bool shown = waitUntil([&] { return probe.sawNewest.load() || model->errorMessage(); }, 60000);
+        const bool shown =
+            waitUntil([&] { return probe.sawNewest.load() || model->error().has_value(); }, 60000);
         QObject::disconnect(c1);
         QObject::disconnect(c2);
         QObject::disconnect(c3);
-        if (model->errorMessage())
-            fail(QStringLiteral("loading the conversation failed: ") + *model->errorMessage());
+        if (model->error())
+            fail(QStringLiteral("loading the conversation failed: ") + model->errorText());
         if (!shown)
             fail(QStringLiteral("run %1: the newest message never came into view").arg(run));
         // One more frame's worth, so that the trace shows what follows.

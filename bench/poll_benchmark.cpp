@@ -311,7 +311,7 @@ std::unique_ptr<ChatViewModel> openChat(const Conversation& c, benchmark::State&
     auto chat = std::make_unique<ChatViewModel>(viewer.get(), c.dto);
     auto loading = chat->load();
     QCoro::waitFor(loading);
-    if (chat->errorMessage() || chat->count() < c.size) {
+    if (chat->error() || chat->count() < c.size) {
         state.SkipWithError("loading the conversation failed");
         failed = true;
         return nullptr;

@@ -10,8 +10,6 @@
 
 #include <QCoroTimer>
 
-#include <algorithm>
-
 namespace lumora {
 
 namespace {
@@ -33,10 +31,7 @@ QCoro::Task<CliResult> showInbox(APIClient* api, QString currentUserId, QLocale 
     auto conversations = co_await asking;
     if (!conversations)
         co_return std::unexpected(conversations.error().text());
-    // Newest first, as the inbox shows them.
-    std::stable_sort(
-        conversations->begin(), conversations->end(),
-        [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
+    sortForInbox(*conversations);
     const std::optional<QString> me = currentUserId.isEmpty() ? std::nullopt : std::optional(currentUserId);
     CliOutput out{QJsonDocument(toJson(*conversations)), {}};
     for (const ConversationDTO& conversation : std::as_const(*conversations)) {
@@ -61,8 +56,8 @@ QCoro::Task<CliResult> showChat(APIClient* api, QString conversationId, bool fol
     ChatViewModel chat(api, conversation);
     auto loading = chat.load();
     co_await loading;
-    if (chat.errorMessage())
-        co_return std::unexpected(*chat.errorMessage());
+    if (chat.error())
+        co_return std::unexpected(chat.error()->text());
     CliOutput out{QJsonDocument(toJson(chat.messages())), {}};
     for (const MessageDTO& message : chat.messages())
         out.lines.append(messageLine(message));

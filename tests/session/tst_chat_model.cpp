@@ -103,7 +103,7 @@ private Q_SLOTS:
     void loadSortsAndFallsBack() {
         server->answer(500, R"({"message":"down"})");
         await(chat->load());
-        QCOMPARE(chat->errorMessage(), QStringLiteral("down"));
+        QCOMPARE(chat->errorText(), QStringLiteral("down"));
         QCOMPARE(ids(chat->messages()), QStringList{QStringLiteral("last")});
         QCOMPARE(chat->messages().first().body, QStringLiteral("see you"));
 
@@ -208,7 +208,7 @@ private Q_SLOTS:
         chat->setDraft(QStringLiteral("keep me"));
         await(chat->send(QStringLiteral("me")));
         QCOMPARE(chat->draft(), QString());
-        QCOMPARE(chat->errorMessage(), QStringLiteral("Try later"));
+        QCOMPARE(chat->errorText(), QStringLiteral("Try later"));
         const QList<MessageDTO> unsent = chat->unsentMessages();
         QCOMPARE(unsent.size(), 1);
         const QString localId = unsent.first().id;
@@ -263,8 +263,8 @@ private Q_SLOTS:
         // A file that is gone by the time of sending: kept as a failed message, with the file's name.
         chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.pdf"))));
         await(chat->send(QStringLiteral("me")));
-        QCOMPARE(chat->errorMessage(),
-                 QStringLiteral("The file could not be read: No such file or directory"));
+        QCOMPARE(chat->error()->kind(), APIClientError::Kind::File);
+        QCOMPARE(chat->errorText(), QStringLiteral("The file could not be read: No such file or directory"));
         QCOMPARE(chat->unsentMessages().size(), 1);
         QCOMPARE(chat->unsentMessages().first().body, QStringLiteral("\U0001F4CE gone.pdf"));
         QCOMPARE(server->requests().size(), 2);
@@ -307,13 +307,13 @@ private Q_SLOTS:
                                                            QStringLiteral("c"), QStringLiteral("a")}));
         QCOMPARE(loading.count(), 2);
         QCOMPARE(inbox->data(inbox->index(1), InboxViewModel::TitleRole).toString(), QStringLiteral("D"));
-        QCOMPARE(inbox->errorMessage(), std::nullopt);
+        QVERIFY(!inbox->error());
 
         // A later failure keeps what is shown and says why.
         server->answer(503, R"({"message":"Maintenance"})");
         await(inbox->load());
         QCOMPARE(inbox->conversations().size(), 4);
-        QCOMPARE(inbox->errorMessage(), QStringLiteral("Maintenance"));
+        QCOMPARE(inbox->errorText(), QStringLiteral("Maintenance"));
 
         // An unchanged reload announces nothing.
         server->answer(200, "[" + conversation("b", "2026-01-03T10:00:00Z", "B") + "," +
@@ -333,7 +333,7 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(inbox, QAbstractItemModelTester::FailureReportingMode::QtTest);
         server->answer(502, QByteArray());
         await(inbox->load());
-        QCOMPARE(inbox->errorMessage(), QStringLiteral("HTTP 502"));
+        QCOMPARE(inbox->errorText(), QStringLiteral("HTTP 502"));
         QCOMPARE(ids(inbox->conversations()),
                  (QStringList{QStringLiteral("demo-1"), QStringLiteral("demo-2")}));
         const ConversationDTO& first = inbox->conversations().first();
@@ -346,7 +346,7 @@ private Q_SLOTS:
         server->answer(200, "[]");
         await(inbox->load());
         QVERIFY(inbox->conversations().isEmpty());
-        QCOMPARE(inbox->errorMessage(), std::nullopt);
+        QVERIFY(!inbox->error());
         QCOMPARE(inbox->rowCount(), 0);
     }
 };

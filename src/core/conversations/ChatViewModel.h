@@ -68,9 +68,6 @@ public:
     bool isSending() const { return m_sendsInFlight > 0; }
     // The last load's or send's failure, kind and all; the screens show its text.
     const std::optional<APIClientError>& error() const { return m_error; }
-    std::optional<QString> errorMessage() const {
-        return m_error ? std::optional(m_error->text()) : std::nullopt;
-    }
     QString errorText() const { return m_error ? m_error->text() : QString(); }
     QString draft() const { return m_draft; }
     void setDraft(const QString& draft);

@@ -2,6 +2,8 @@
 
 #include "core/settings/TextCatalogue.h"
 
+#include <algorithm>
+
 namespace lumora {
 
 namespace {
@@ -57,6 +59,12 @@ QString displayBody(const MessageDTO& message) {
     if (message.attachmentName)
         return paperclip + *message.attachmentName;
     return QString();
+}
+
+void sortForInbox(QList<ConversationDTO>& conversations) {
+    std::stable_sort(
+        conversations.begin(), conversations.end(),
+        [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
 }
 
 } // namespace lumora

@@ -2,12 +2,13 @@
 
 #include "wire/WireRecords.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
 
-// The names and texts that screens and the command-line tool show for users, conversations and
-// messages. Every place that shows one of these uses these functions, so the rules live here once.
+// The names, texts and order in which screens and the command-line tool show users, conversations
+// and messages. Every place that shows one of these uses these functions, so the rules live here once.
 namespace lumora {
 
 // The display name without surrounding white space, else the user name.
@@ -23,5 +24,8 @@ QString displayTitle(const ConversationDTO& conversation, const std::optional<QS
 
 // The body when it is not empty, else a paperclip and the attachment's name, else nothing.
 QString displayBody(const MessageDTO& message);
+
+// Most recently updated first; conversations updated at the same moment keep the service's order.
+void sortForInbox(QList<ConversationDTO>& conversations);
 
 } // namespace lumora
