@@ -83,10 +83,8 @@ private Q_SLOTS:
 
         // Switching to the mesh and back follows the preference.
         appearance.setConnectivity(ConnectivityMode::LocalMesh);
-        state.syncMeshWithConnectivity();
         QVERIFY(mesh.isBrowsing());
         appearance.setConnectivity(ConnectivityMode::Cloud);
-        state.syncMeshWithConnectivity();
         QVERIFY(!mesh.isBrowsing());
         QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
     }
@@ -126,19 +124,37 @@ private Q_SLOTS:
         ConversationDTO conversation;
         conversation.id = QStringLiteral("c1");
 
+        ConversationDTO other;
+        other.id = QStringLiteral("c2");
+
         QVERIFY(signIn("u1"));
+        // Leaving a chat with nothing written frees its model; with a draft, keeps it.
+        state.openConversation(other);
+        QPointer<ChatViewModel> idle = state.chatModel();
         state.openConversation(conversation);
+        QTRY_VERIFY(idle.isNull());
         QPointer<ChatViewModel> chat = state.chatModel();
         chat->setDraft(QStringLiteral("half a thought"));
+        state.closeConversation();
+        state.openConversation(conversation);
+        QCOMPARE(state.chatModel(), chat.data());
+
+        server.answer(200, R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])");
+        await(state.inbox()->load());
+        QCOMPARE(state.inbox()->count(), 1);
         expire();
         QVERIFY(signIn("u1"));
         QCOMPARE(state.chatModel(), chat.data());
         QCOMPARE(chat->draft(), QStringLiteral("half a thought"));
+        QCOMPARE(state.inbox()->count(), 1);
 
-        // Someone else signing in after an expiry never sees it.
+        // Someone else signing in after an expiry sees none of it.
         expire();
         QVERIFY(signIn("u2"));
         QTRY_VERIFY(chat.isNull());
+        QVERIFY(!state.hasSelectedConversation());
+        QCOMPARE(state.inbox()->count(), 0);
+        state.openConversation(conversation);
         QCOMPARE(state.chatModel()->draft(), QString());
 
         // Nor does anyone after the user's own sign-out.
@@ -146,6 +162,7 @@ private Q_SLOTS:
         chat = state.chatModel();
         await(auth.logout());
         QTRY_VERIFY(chat.isNull());
+        QVERIFY(!state.hasSelectedConversation());
     }
 };
 

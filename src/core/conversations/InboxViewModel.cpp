@@ -5,8 +5,6 @@
 #include <QDateTime>
 #include <QPointer>
 
-#include <algorithm>
-
 namespace lumora {
 
 namespace {
@@ -77,22 +75,30 @@ void InboxViewModel::setCurrentUserId(const QString& id) {
 
 QCoro::Task<> InboxViewModel::load() {
     QPointer<InboxViewModel> self(this);
+    const quint64 generation = m_generation;
     setLoading(true);
     setError(std::nullopt);
     auto asking = m_api->conversations();
     auto reply = co_await asking;
     if (!self)
-        co_return; // the screen let go of the model meanwhile
+        co_return; // the model went away meanwhile
+    if (generation != m_generation)
+        co_return; // asked for someone who is no longer signed in
     if (reply) {
-        std::stable_sort(
-            reply->begin(), reply->end(),
-            [](const ConversationDTO& a, const ConversationDTO& b) { return a.updatedAt > b.updatedAt; });
+        sortForInbox(*reply);
         setConversations(std::move(*reply));
     } else {
         setError(reply.error());
         if (m_conversations.isEmpty())
             setConversations(placeholders());
     }
+    setLoading(false);
+}
+
+void InboxViewModel::clear() {
+    ++m_generation;
+    setConversations({});
+    setError(std::nullopt);
     setLoading(false);
 }
 

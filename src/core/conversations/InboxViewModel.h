@@ -41,9 +41,6 @@ public:
     bool isLoading() const { return m_isLoading; }
     // The last load's or send's failure, kind and all; the screens show its text.
     const std::optional<APIClientError>& error() const { return m_error; }
-    std::optional<QString> errorMessage() const {
-        return m_error ? std::optional(m_error->text()) : std::nullopt;
-    }
     QString errorText() const { return m_error ? m_error->text() : QString(); }
     // The signed-in user, so a conversation's title names the other person.
     QString currentUserId() const { return m_currentUserId; }
@@ -52,6 +49,8 @@ public:
 
     QCoro::Task<> load();
     Q_INVOKABLE void startLoad() { load(); }
+    // Forgets the rows and the error; a load under way when this is called changes nothing.
+    void clear();
 
     static const QList<ConversationDTO>& placeholders();
 
@@ -75,6 +74,7 @@ private:
     bool m_isLoading = false;
     std::optional<APIClientError> m_error;
     QString m_currentUserId;
+    quint64 m_generation = 0; // a load that started before the last clear() is dropped
 };
 
 } // namespace lumora

@@ -14,7 +14,8 @@ AppState::AppState(QObject* parent)
     , m_auth(new AuthService(new APIClient(nullptr, this), this))
     , m_language(new LanguageManager(this))
     , m_appearance(new AppearanceManager(this))
-    , m_mesh(new LocalMeshService(this)) {
+    , m_mesh(new LocalMeshService(this))
+    , m_inbox(new InboxViewModel(m_auth->api(), this)) {
     wire();
 }
 
@@ -24,7 +25,8 @@ AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManag
     , m_auth(auth)
     , m_language(language)
     , m_appearance(appearance)
-    , m_mesh(mesh) {
+    , m_mesh(mesh)
+    , m_inbox(new InboxViewModel(auth->api(), this)) {
     wire();
 }
 
@@ -40,51 +42,58 @@ bool holdsWriting(const ChatViewModel* model) {
 
 void AppState::wire() {
     connect(m_appearance, &AppearanceManager::connectivityChanged, this, &AppState::syncMeshWithConnectivity);
-    // The chat models speak as the signed-in user: their headers name the other side, sends go as them.
-    connect(m_auth, &AuthService::currentUserChanged, this, [this] {
-        for (ChatViewModel* model : std::as_const(m_chatModels))
-            model->setCurrentUserId(m_auth->currentUserId());
+    connect(m_auth, &AuthService::currentUserChanged, this, &AppState::followCurrentUser);
+    connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
+        if (!m_auth->isAuthenticated())
+            forgetOnSignOut();
     });
-    forgetChatsOnSignOut();
 }
 
-void AppState::forgetChatsOnSignOut() {
-    // What one user wrote and did not send must never show up for the next one. A session that the
-    // service ended (expiry, another address) keeps it in memory for the same user's return.
-    connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
-        if (m_auth->isAuthenticated())
-            return;
-        selectTab(Tab::Inbox); // the next session starts where a session starts
-        const bool keepWriting = m_auth->sessionEndedByService();
-        for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
-            ChatViewModel* model = it.value();
-            model->stopPolling();
-            if (keepWriting && holdsWriting(model)) {
-                ++it;
-                continue;
-            }
-            model->deleteLater();
-            it = m_chatModels.erase(it);
-        }
-        if (m_chatModels.isEmpty())
-            m_chatOwner.clear();
-    });
-    connect(m_auth, &AuthService::currentUserChanged, this, [this] {
-        if (!m_auth->hasCurrentUser())
-            return;
+void AppState::followCurrentUser() {
+    if (m_auth->hasCurrentUser()) {
+        // What one user read or wrote never shows up for another one, nor for another service.
         const QString owner = m_auth->api()->tokenOrigin() + QLatin1Char(' ') + m_auth->currentUserId();
-        if (owner == m_chatOwner)
-            return;
-        for (ChatViewModel* model : std::as_const(m_chatModels))
-            model->deleteLater();
-        m_chatModels.clear();
-        m_chatOwner = owner;
-    });
+        if (owner != m_owner) {
+            closeConversation();
+            for (ChatViewModel* model : std::as_const(m_chatModels))
+                model->deleteLater();
+            m_chatModels.clear();
+            m_inbox->clear();
+            m_owner = owner;
+        }
+    }
+    // The models speak as the signed-in user: titles name the other side, sends go as them.
+    m_inbox->setCurrentUserId(m_auth->currentUserId());
+    for (ChatViewModel* model : std::as_const(m_chatModels))
+        model->setCurrentUserId(m_auth->currentUserId());
+}
+
+void AppState::forgetOnSignOut() {
+    selectTab(Tab::Inbox); // the next session starts where a session starts
+    // A session that the service ended (expiry, another address) keeps what the user wrote, and the
+    // open conversation, for the same user's return; a sign-out keeps nothing.
+    const bool keepWriting = m_auth->sessionEndedByService();
+    if (!keepWriting) {
+        closeConversation();
+        m_inbox->clear();
+    }
+    for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
+        ChatViewModel* model = it.value();
+        model->disappear();
+        if (keepWriting && holdsWriting(model)) {
+            ++it;
+            continue;
+        }
+        model->deleteLater();
+        it = m_chatModels.erase(it);
+    }
 }
 
 void AppState::setSelectedConversation(std::optional<ConversationDTO> conversation) {
     if (conversation == m_selectedConversation)
         return;
+    if (m_selectedConversation)
+        release(m_selectedConversation->id);
     m_selectedConversation = std::move(conversation);
     Q_EMIT selectedConversationChanged();
 }
@@ -135,14 +144,6 @@ bool AppState::isInsecureServiceURL(const QString& text) const {
     return url.isValid() && !url.host().isEmpty() && !APIConfig::carriesCredentialsSafely(url);
 }
 
-InboxViewModel* AppState::createInboxModel(QObject* owner) const {
-    auto* model = new InboxViewModel(m_auth->api(), owner);
-    model->setCurrentUserId(m_auth->currentUserId());
-    connect(m_auth, &AuthService::currentUserChanged, model,
-            [model, auth = m_auth] { model->setCurrentUserId(auth->currentUserId()); });
-    return model;
-}
-
 ChatViewModel* AppState::chatModel() {
     if (!m_selectedConversation)
         return nullptr;
@@ -154,19 +155,20 @@ ChatViewModel* AppState::chatModel() {
     return model;
 }
 
-void AppState::releaseChatModel(ChatViewModel* model) {
-    if (!model || m_chatModels.value(model->conversation().id) != model)
+void AppState::release(const QString& conversationId) {
+    ChatViewModel* model = m_chatModels.value(conversationId);
+    if (!model)
         return;
-    model->stopPolling();
+    model->disappear();
     if (holdsWriting(model))
         return;
-    m_chatModels.remove(model->conversation().id);
+    m_chatModels.remove(conversationId);
     model->deleteLater();
 }
 
-void AppState::openConversationAt(InboxViewModel* inbox, int row) {
-    if (inbox && row >= 0 && row < inbox->count())
-        openConversation(inbox->conversations().at(row));
+void AppState::openConversationAt(int row) {
+    if (row >= 0 && row < m_inbox->count())
+        openConversation(m_inbox->conversations().at(row));
 }
 
 void AppState::syncMeshWithConnectivity() {

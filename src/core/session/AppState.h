@@ -27,6 +27,7 @@ class AppState : public QObject {
     Q_PROPERTY(lumora::LanguageManager* language READ language CONSTANT)
     Q_PROPERTY(lumora::AppearanceManager* appearance READ appearance CONSTANT)
     Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
+    Q_PROPERTY(lumora::InboxViewModel* inbox READ inbox CONSTANT)
     Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
     Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
     Q_PROPERTY(Tab tab READ tab NOTIFY tabChanged)
@@ -45,6 +46,8 @@ public:
     LanguageManager* language() const { return m_language; }
     AppearanceManager* appearance() const { return m_appearance; }
     LocalMeshService* mesh() const { return m_mesh; }
+    // The signed-in user's conversations; emptied when another user signs in or the user signs out.
+    InboxViewModel* inbox() const { return m_inbox; }
 
     const std::optional<ConversationDTO>& selectedConversation() const { return m_selectedConversation; }
     void setSelectedConversation(std::optional<ConversationDTO> conversation);
@@ -56,8 +59,9 @@ public:
 
     // Restores the session, then starts or stops the mesh, whatever the restore's outcome.
     QCoro::Task<> bootstrap();
-    // Starts the mesh in local-mesh mode, stops it otherwise; runs again on every change of mode.
-    void syncMeshWithConnectivity();
+    // Shows the conversation in the inbox tab. The chat model of the one it replaces stops polling
+    // and is freed unless it holds something the user wrote and has not seen delivered (a draft, a
+    // file, an unsent message), so leaving a chat loses nothing.
     void openConversation(const ConversationDTO& conversation);
 
     // For screens.
@@ -71,15 +75,11 @@ public:
     Q_INVOKABLE void setServiceBaseURL(const QString& text);
     // Whether the address would not carry a password or token (plain HTTP beyond this machine).
     Q_INVOKABLE bool isInsecureServiceURL(const QString& text) const;
-    // Screen models, owned by the screen item that asks (`owner`), over the one API client, and
-    // following the signed-in user.
-    Q_INVOKABLE lumora::InboxViewModel* createInboxModel(QObject* owner) const;
-    // The chat model of the selected conversation (null when none is selected). It outlives its
-    // screen while it holds something the user wrote and has not seen delivered (a draft, a file,
-    // an unsent message), so leaving the chat loses nothing; otherwise `releaseChatModel` frees it.
+    // The chat model of the selected conversation, following the signed-in user; null when none is
+    // selected.
     Q_INVOKABLE lumora::ChatViewModel* chatModel();
-    Q_INVOKABLE void releaseChatModel(lumora::ChatViewModel* model);
-    Q_INVOKABLE void openConversationAt(lumora::InboxViewModel* inbox, int row);
+    // Opens the inbox's conversation at that row.
+    Q_INVOKABLE void openConversationAt(int row);
 
 Q_SIGNALS:
     void selectedConversationChanged();
@@ -88,17 +88,22 @@ Q_SIGNALS:
 
 private:
     void wire();
-    void forgetChatsOnSignOut();
+    void followCurrentUser();
+    void forgetOnSignOut();
+    // Starts the mesh in local-mesh mode, stops it otherwise.
+    void syncMeshWithConnectivity();
+    void release(const QString& conversationId);
 
     AuthService* m_auth;
     LanguageManager* m_language;
     AppearanceManager* m_appearance;
     LocalMeshService* m_mesh;
+    InboxViewModel* m_inbox;
     std::optional<ConversationDTO> m_selectedConversation;
     Tab m_tab = Tab::Inbox;
     bool m_showAdmin = false;
     QHash<QString, ChatViewModel*> m_chatModels; // by conversation id
-    QString m_chatOwner;                         // the service origin and user id they belong to
+    QString m_owner; // the service origin and user id the inbox and chat models belong to
 };
 
 } // namespace lumora

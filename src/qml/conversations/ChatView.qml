@@ -50,13 +50,6 @@ ColumnLayout {
         else
             model.disappear()
     }
-    // What the user wrote and has not seen delivered stays with the model for the next visit.
-    Component.onDestruction: {
-        if (!model)
-            return
-        model.disappear()
-        AppState.releaseChatModel(model)
-    }
 
     RowLayout {
         Layout.fillWidth: true

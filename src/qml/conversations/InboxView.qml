@@ -8,7 +8,7 @@ import Lumora.State
 ColumnLayout {
     id: inbox
 
-    property InboxViewModel model: null
+    property InboxViewModel model: AppState.inbox
     readonly property bool showsSpinner: model !== null && model.isLoading && model.count === 0
     readonly property alias list: list
 
@@ -16,12 +16,8 @@ ColumnLayout {
 
     spacing: 0
 
-    // The model is the screen's own, made on first appearance; every appearance loads it.
-    Component.onCompleted: {
-        if (!model)
-            model = AppState.createInboxModel(inbox)
-        model.startLoad()
-    }
+    // Every appearance loads it.
+    Component.onCompleted: model.startLoad()
 
     RowLayout {
         Layout.fillWidth: true

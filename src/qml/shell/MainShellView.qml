@@ -136,10 +136,7 @@ ColumnLayout {
 
     Component {
         id: inboxScreen
-        InboxView {
-            id: inboxView
-            onSelect: (row) => AppState.openConversationAt(inboxView.model, row)
-        }
+        InboxView { onSelect: (row) => AppState.openConversationAt(row) }
     }
     Component {
         id: chatScreen

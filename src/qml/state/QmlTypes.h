@@ -57,14 +57,14 @@ struct InboxViewModelQml {
     Q_GADGET
     QML_FOREIGN(lumora::InboxViewModel)
     QML_NAMED_ELEMENT(InboxViewModel)
-    QML_UNCREATABLE("Made by AppState.createInboxModel")
+    QML_UNCREATABLE("Owned by AppState")
 };
 
 struct ChatViewModelQml {
     Q_GADGET
     QML_FOREIGN(lumora::ChatViewModel)
     QML_NAMED_ELEMENT(ChatViewModel)
-    QML_UNCREATABLE("Made by AppState.chatModel")
+    QML_UNCREATABLE("Owned by AppState")
 };
 
 // Keeps the interface of `engine` in the chosen language (the catalogue, the default locale, the
