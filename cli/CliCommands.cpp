@@ -159,7 +159,7 @@ QCoro::Task<std::expected<void, QString>> restoreSession() {
     auto task = session().auth.bootstrap();
     co_await task;
     if (!session().auth.isAuthenticated() && session().auth.lastError())
-        co_return std::unexpected(*session().auth.lastError());
+        co_return std::unexpected(session().auth.lastError()->text());
     co_return std::expected<void, QString>{};
 }
 

@@ -114,10 +114,10 @@ private Q_SLOTS:
         // A server error or an unreadable reply keeps them.
         server->answer(502, QByteArray());
         await(auth->bootstrap());
-        QCOMPARE(auth->lastError(), QStringLiteral("HTTP 502"));
+        QCOMPARE(auth->lastErrorText(), QStringLiteral("HTTP 502"));
         server->answer(200, R"({"id":"u1"})");
         await(auth->bootstrap());
-        QVERIFY(auth->lastError()->startsWith(QStringLiteral("Decoding error: ")));
+        QCOMPARE(auth->lastError()->kind(), APIClientError::Kind::Decoding);
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
 
         // So does a service that cannot be reached.
@@ -130,7 +130,7 @@ private Q_SLOTS:
         await(auth->bootstrap());
         QVERIFY(!auth->isAuthenticated());
         QVERIFY(!auth->isRestoringSession());
-        QVERIFY(auth->lastError().has_value());
+        QCOMPARE(auth->lastError()->kind(), APIClientError::Kind::Transport); // an outage, not a refusal
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("still-valid"));
     }
 
@@ -150,15 +150,15 @@ private Q_SLOTS:
         await(next.bootstrap());
         QVERIFY(!next.isAuthenticated());
         QVERIFY(other.requests().isEmpty());
-        QVERIFY2(next.lastError()->contains(APIConfig::originOf(server->url())),
-                 qPrintable(*next.lastError()));
+        QCOMPARE(next.lastError()->kind(), APIClientError::Kind::SavedForOther);
+        QVERIFY2(next.lastErrorText().contains(APIConfig::originOf(server->url())),
+                 qPrintable(next.lastErrorText()));
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("old"));
 
         // While signed in, a request to another address ends the session here and says why.
-        const QString addressChanged = catalogueText("session.addressChanged");
         QVERIFY(!await(api->conversations()));
         QTRY_VERIFY(!auth->isAuthenticated());
-        QCOMPARE(auth->lastError(), addressChanged);
+        QCOMPARE(auth->lastError(), APIClientError::addressChanged());
         QVERIFY(other.requests().isEmpty());
         QTRY_COMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
 
@@ -172,7 +172,7 @@ private Q_SLOTS:
         useBaseURL(other.url().toString());
         auth->checkServiceAddress();
         QVERIFY(!auth->isAuthenticated());
-        QCOMPARE(auth->lastError(), addressChanged);
+        QCOMPARE(auth->lastErrorText(), catalogueText("session.addressChanged"));
     }
 
     void sessionThatExpiresWhileRunningReturnsToSignIn() {
@@ -184,7 +184,8 @@ private Q_SLOTS:
         QVERIFY(auth->sessionEndedByService());
         QVERIFY(!auth->hasCurrentUser());
         QVERIFY(!api->hasAccessToken());
-        QCOMPARE(auth->lastError(), catalogueText("session.expired"));
+        QCOMPARE(auth->lastError(), APIClientError::sessionExpired());
+        QCOMPARE(auth->lastErrorText(), catalogueText("session.expired"));
         QTRY_COMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
         QCOMPARE(await(KeychainStore::loadRefreshToken()), std::nullopt);
 
@@ -225,7 +226,7 @@ private Q_SLOTS:
     void refusedSignIn() {
         server->answer(401, R"({"message":"Wrong user name or password"})");
         QVERIFY(!await(auth->login(QStringLiteral("amina"), QStringLiteral("nope"))));
-        QCOMPARE(auth->lastError(), QStringLiteral("Wrong user name or password"));
+        QCOMPARE(auth->lastErrorText(), QStringLiteral("Wrong user name or password"));
         QVERIFY(!auth->isAuthenticated());
         QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
     }
@@ -240,13 +241,13 @@ private Q_SLOTS:
             return {500, R"({"message":"Profile service down"})"};
         });
         QVERIFY(await(auth->changePassword(QStringLiteral("old"), QStringLiteral("new-password"))));
-        QCOMPARE(auth->lastError(), QStringLiteral("Profile service down"));
+        QCOMPARE(auth->lastErrorText(), QStringLiteral("Profile service down"));
         QVERIFY(auth->isAuthenticated());
         QVERIFY(auth->mustChangePassword()); // the user record is unchanged
 
         server->answer(400, R"({"message":"Current password is wrong"})");
         QVERIFY(!await(auth->changePassword(QStringLiteral("bad"), QStringLiteral("new-password"))));
-        QCOMPARE(auth->lastError(), QStringLiteral("Current password is wrong"));
+        QCOMPARE(auth->lastErrorText(), QStringLiteral("Current password is wrong"));
         QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("tok"));
     }
 

@@ -19,6 +19,7 @@ private Q_SLOTS:
     void saveFailsPlainly() {
         const auto saved = await(KeychainStore::saveAccessToken(QStringLiteral("x")));
         QVERIFY(!saved);
+        QCOMPARE(saved.error().kind(), APIClientError::Kind::SecretStore);
         QVERIFY2(saved.error().text().startsWith(QStringLiteral("Secure storage is unavailable: ")),
                  qPrintable(saved.error().text()));
         QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
@@ -35,7 +36,7 @@ private Q_SLOTS:
         APIClient api;
         AuthService auth(&api);
         QVERIFY(!await(auth.login(QStringLiteral("amina"), QStringLiteral("pw"))));
-        QVERIFY(auth.lastError()->startsWith(QStringLiteral("Secure storage is unavailable: ")));
+        QCOMPARE(auth.lastError()->kind(), APIClientError::Kind::SecretStore);
         QVERIFY(!auth.isAuthenticated());
         QVERIFY(!api.hasAccessToken()); // the client's token is unchanged
 

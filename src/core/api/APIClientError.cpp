@@ -48,6 +48,24 @@ APIClientError APIClientError::tooLarge(qint64 limitBytes) {
     return {Kind::TooLarge, 0, QString::number(limitBytes / (1024 * 1024))};
 }
 
+APIClientError APIClientError::secretStore(QString description) {
+    return {Kind::SecretStore, 0, std::move(description)};
+}
+
+APIClientError APIClientError::sessionExpired() {
+    return {Kind::SessionExpired, 0, std::nullopt};
+}
+
+APIClientError APIClientError::addressChanged() {
+    return {Kind::AddressChanged, 0, std::nullopt};
+}
+
+APIClientError APIClientError::savedForOther(QString savedOrigin, QString currentOrigin) {
+    APIClientError error(Kind::SavedForOther, 0, std::move(savedOrigin));
+    error.m_currentOrigin = std::move(currentOrigin);
+    return error;
+}
+
 QString APIClientError::text() const {
     const QString detail = m_message.value_or(QString());
     switch (m_kind) {
@@ -71,6 +89,14 @@ QString APIClientError::text() const {
         return catalogueText("error.otherService");
     case Kind::TooLarge:
         return catalogueText("error.replyTooLarge").arg(detail);
+    case Kind::SecretStore:
+        return catalogueText("keychain.unavailable").arg(detail);
+    case Kind::SessionExpired:
+        return catalogueText("session.expired");
+    case Kind::AddressChanged:
+        return catalogueText("session.addressChanged");
+    case Kind::SavedForOther:
+        return catalogueText("session.otherService").arg(detail, m_currentOrigin);
     case Kind::EmptyBody:
         break;
     }

@@ -8,8 +8,9 @@
 
 namespace lumora {
 
-// The one error that reaches models and screens, from the service, the network or a file. Its kind
-// tells an expired session from an outage; `text()` is what the user sees, in the language in use.
+// The one error that reaches models and screens, from the service, the network, a file, the secret
+// store or the end of a session. Its kind tells an expired session from an outage; `text()` is what
+// the user sees, in the language in use when it is asked for.
 class APIClientError {
     Q_GADGET
 
@@ -26,6 +27,11 @@ public:
         Insecure,     // credentials would go over plain HTTP beyond this machine; the host is the message
         OtherService, // the token was issued by another service address than the one in use
         TooLarge,     // the reply passed the size a reply may have
+        SecretStore,  // the operating system's secret store refused; its own description is the message
+        // Why a session ended or was not restored, as the sign-in screen says it:
+        SessionExpired, // the service stopped taking the token while the user was signed in
+        AddressChanged, // the service address was changed to another origin while signed in
+        SavedForOther,  // the stored session belongs to another origin (the message) than the one in use
     };
     Q_ENUM(Kind)
 
@@ -40,6 +46,10 @@ public:
     static APIClientError insecure(QString host);
     static APIClientError otherService();
     static APIClientError tooLarge(qint64 limitBytes);
+    static APIClientError secretStore(QString description);
+    static APIClientError sessionExpired();
+    static APIClientError addressChanged();
+    static APIClientError savedForOther(QString savedOrigin, QString currentOrigin);
 
     Kind kind() const { return m_kind; }
     int status() const { return m_status; } // 0 unless `http`
@@ -58,6 +68,7 @@ private:
     Kind m_kind;
     int m_status = 0;
     std::optional<QString> m_message; // the status message, or the underlying error's description
+    QString m_currentOrigin;          // SavedForOther only
 };
 
 template <class T> using APIResult = std::expected<T, APIClientError>;

@@ -24,8 +24,8 @@ AuthService::AuthService(APIClient* api, QObject* parent)
     : QObject(parent)
     , m_api(api) {
     connect(m_api, &APIClient::credentialsRefused, this, [this](APIClientError::Kind kind) {
-        endSessionLocally(kind == APIClientError::Kind::OtherService ? catalogueText("session.addressChanged")
-                                                                     : catalogueText("session.expired"));
+        endSessionLocally(kind == APIClientError::Kind::OtherService ? APIClientError::addressChanged()
+                                                                     : APIClientError::sessionExpired());
     });
 }
 
@@ -61,7 +61,7 @@ QCoro::Task<> AuthService::bootstrap() {
             co_return;
     } else if (token) {
         // Kept for the service that issued it, but never handed to this one.
-        setLastError(catalogueText("session.otherService").arg(*origin, current));
+        setLastError(APIClientError::savedForOther(*origin, current));
     }
     if (user && *user) {
         setCurrentUser(**user);
@@ -75,7 +75,7 @@ QCoro::Task<> AuthService::bootstrap() {
         if (!self)
             co_return;
     } else if (user) {
-        setLastError(user->error().text());
+        setLastError(user->error());
     }
     m_api->setAccessToken(std::nullopt);
     setCurrentUser(std::nullopt);
@@ -101,13 +101,14 @@ void AuthService::startChangePassword(const QString& current, const QString& rep
 void AuthService::startProfileSave(const QString& displayName, const QString& email, const QString& bio,
                                    const QString& countryCode) {
     QCoro::connect(saveProfile(displayName, email, bio, countryCode), this,
-                   [this](const std::optional<QString>& failure) {
-                       Q_EMIT profileSaveFinished(!failure, failure.value_or(catalogueText("profile.saved")));
+                   [this](const std::optional<APIClientError>& failure) {
+                       Q_EMIT profileSaveFinished(!failure,
+                                                  failure ? failure->text() : catalogueText("profile.saved"));
                    });
 }
 
-QCoro::Task<std::optional<QString>> AuthService::saveProfile(QString displayName, QString email, QString bio,
-                                                             QString countryCode) {
+QCoro::Task<std::optional<APIClientError>> AuthService::saveProfile(QString displayName, QString email,
+                                                                    QString bio, QString countryCode) {
     QPointer<AuthService> self(this);
     auto orAbsent = [](const QString& text) { return text.isEmpty() ? std::nullopt : std::optional(text); };
     UpdateProfileRequest request;
@@ -120,7 +121,7 @@ QCoro::Task<std::optional<QString>> AuthService::saveProfile(QString displayName
     if (!self)
         co_return std::nullopt;
     if (!reply)
-        co_return reply.error().text(); // the record stays as the service last gave it
+        co_return reply.error(); // the record stays as the service last gave it
     UserDTO user = *reply;
     user.email = orAbsent(email); // the service never receives the e-mail
     applyLocalUser(user);
@@ -139,9 +140,9 @@ QCoro::Task<std::optional<LoginResponse>> AuthService::login(QString username, Q
     const auto reply = co_await signingIn;
     if (!self)
         co_return std::nullopt;
-    std::optional<QString> failure;
+    std::optional<APIClientError> failure;
     if (!reply) {
-        failure = reply.error().text();
+        failure = reply.error();
     } else {
         auto savingAccess = KeychainStore::saveAccessToken(reply->tokens.accessToken);
         auto saved = co_await savingAccess;
@@ -160,7 +161,7 @@ QCoro::Task<std::optional<LoginResponse>> AuthService::login(QString username, Q
                 co_return std::nullopt;
         }
         if (!saved)
-            failure = saved.error().text();
+            failure = saved.error();
     }
     if (failure) {
         setLastError(failure);
@@ -196,7 +197,7 @@ QCoro::Task<> AuthService::refreshMe() {
     if (user)
         setCurrentUser(*user);
     else
-        setLastError(user.error().text());
+        setLastError(user.error());
 }
 
 QCoro::Task<bool> AuthService::changePassword(QString current, QString replacement) {
@@ -207,7 +208,7 @@ QCoro::Task<bool> AuthService::changePassword(QString current, QString replaceme
     if (!self)
         co_return false;
     if (!changed) {
-        setLastError(changed.error().text());
+        setLastError(changed.error());
         co_return false;
     }
     auto refreshing = refreshMe();
@@ -217,10 +218,10 @@ QCoro::Task<bool> AuthService::changePassword(QString current, QString replaceme
 
 void AuthService::checkServiceAddress() {
     if (m_isAuthenticated && APIConfig::originOf(APIConfig::baseURL()) != m_api->tokenOrigin())
-        endSessionLocally(catalogueText("session.addressChanged"));
+        endSessionLocally(APIClientError::addressChanged());
 }
 
-void AuthService::endSessionLocally(QString notice) {
+void AuthService::endSessionLocally(APIClientError notice) {
     if (!m_isAuthenticated)
         return;
     m_endedByService = true;
@@ -256,7 +257,7 @@ void AuthService::setRestoringSession(bool value) {
     Q_EMIT isRestoringSessionChanged();
 }
 
-void AuthService::setLastError(std::optional<QString> error) {
+void AuthService::setLastError(std::optional<APIClientError> error) {
     if (error == m_lastError)
         return;
     m_lastError = std::move(error);

@@ -42,8 +42,9 @@ public:
     const std::optional<UserDTO>& currentUser() const { return m_currentUser; }
     bool isAuthenticated() const { return m_isAuthenticated; }
     bool isRestoringSession() const { return m_isRestoringSession; }
-    const std::optional<QString>& lastError() const { return m_lastError; }
-    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    // Why the last operation failed or the session ended, kind and all; the screens show its text.
+    const std::optional<APIClientError>& lastError() const { return m_lastError; }
+    QString lastErrorText() const { return m_lastError ? m_lastError->text() : QString(); }
     bool isAdmin() const { return m_currentUser && m_currentUser->role == UserRole::admin; }
     bool mustChangePassword() const { return m_currentUser && m_currentUser->mustChangePassword; }
     bool hasCurrentUser() const { return m_currentUser.has_value(); }
@@ -87,8 +88,8 @@ public:
     // A failed save leaves the signed-in user's record as it was.
     Q_INVOKABLE void startProfileSave(const QString& displayName, const QString& email, const QString& bio,
                                       const QString& countryCode);
-    QCoro::Task<std::optional<QString>> saveProfile(QString displayName, QString email, QString bio,
-                                                    QString countryCode); // the failure's text
+    QCoro::Task<std::optional<APIClientError>> saveProfile(QString displayName, QString email, QString bio,
+                                                           QString countryCode); // the failure, if any
 
 Q_SIGNALS:
     void loginFinished(bool signedIn);
@@ -101,17 +102,17 @@ Q_SIGNALS:
 
 private:
     // Forgets the tokens and shows sign-in with `notice` as its line, without asking the service.
-    void endSessionLocally(QString notice);
+    void endSessionLocally(APIClientError notice);
     void setCurrentUser(std::optional<UserDTO> user);
     void setAuthenticated(bool value);
     void setRestoringSession(bool value);
-    void setLastError(std::optional<QString> error);
+    void setLastError(std::optional<APIClientError> error);
 
     APIClient* m_api;
     std::optional<UserDTO> m_currentUser;
     bool m_isAuthenticated = false;
     bool m_isRestoringSession = true;
-    std::optional<QString> m_lastError;
+    std::optional<APIClientError> m_lastError;
     bool m_endedByService = false;
 };
 

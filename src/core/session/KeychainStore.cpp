@@ -1,7 +1,5 @@
 #include "core/session/KeychainStore.h"
 
-#include "core/settings/TextCatalogue.h"
-
 #include <QCoroSignal>
 #include <QScopedPointer>
 #include <qt6keychain/keychain.h>
@@ -9,10 +7,6 @@
 #include <memory>
 
 namespace lumora {
-
-QString KeychainError::text() const {
-    return catalogueText("keychain.unavailable").arg(message);
-}
 
 namespace KeychainStore {
 
@@ -36,7 +30,7 @@ QCoro::Task<> remove(QString account) {
     co_await removing; // a missing item, or any other failure, is ignored
 }
 
-QCoro::Task<std::expected<void, KeychainError>> save(QString account, QString value) {
+QCoro::Task<APIResult<void>> save(QString account, QString value) {
     auto removing = remove(account);
     co_await removing;
     auto* write = new QKeychain::WritePasswordJob(QString::fromLatin1(serviceName));
@@ -44,8 +38,8 @@ QCoro::Task<std::expected<void, KeychainError>> save(QString account, QString va
     auto writing = run(write, account);
     const auto job = co_await writing;
     if (job->error() != QKeychain::NoError)
-        co_return std::unexpected(KeychainError{int(job->error()), job->errorString()});
-    co_return std::expected<void, KeychainError>{};
+        co_return std::unexpected(APIClientError::secretStore(job->errorString()));
+    co_return APIResult<void>{};
 }
 
 QCoro::Task<std::optional<QString>> load(QString account) {
@@ -58,15 +52,15 @@ QCoro::Task<std::optional<QString>> load(QString account) {
 
 } // namespace
 
-QCoro::Task<std::expected<void, KeychainError>> saveAccessToken(QString token) {
+QCoro::Task<APIResult<void>> saveAccessToken(QString token) {
     return save(QString::fromLatin1(accessTokenAccount), std::move(token));
 }
 
-QCoro::Task<std::expected<void, KeychainError>> saveRefreshToken(QString token) {
+QCoro::Task<APIResult<void>> saveRefreshToken(QString token) {
     return save(QString::fromLatin1(refreshTokenAccount), std::move(token));
 }
 
-QCoro::Task<std::expected<void, KeychainError>> saveTokenOrigin(QString origin) {
+QCoro::Task<APIResult<void>> saveTokenOrigin(QString origin) {
     return save(QString::fromLatin1(tokenOriginAccount), std::move(origin));
 }
 
