@@ -42,10 +42,11 @@ Table readTable(const QString& path) {
 // Every key the C++ and QML sources look up.
 QSet<QString> keysUsedInSources(const QString& root) {
     static const QRegularExpression lookup(
-        QStringLiteral("(?:qsTrId|qtTrId|catalogueText|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\""));
+        QStringLiteral("(?:qsTrId|qtTrId|catalogueText|transportKey|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\""));
     QSet<QString> keys;
     for (const QString& folder : {QStringLiteral("src"), QStringLiteral("cli")}) {
-        QDirIterator files(root + QLatin1Char('/') + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.qml")},
+        QDirIterator files(root + QLatin1Char('/') + folder,
+                           {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.qml")},
                            QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());

@@ -1,3 +1,4 @@
+#include "core/api/APIClientError.h"
 #include "core/settings/AppearanceManager.h"
 #include "core/settings/LanguageManager.h"
 #include "core/settings/PreferenceStore.h"
@@ -87,6 +88,10 @@ private Q_SLOTS:
         QCOMPARE(language.layoutDirection(), Qt::RightToLeft);
         QCOMPARE(TextCatalogue::languageInUse(), QStringLiteral("ar"));
         const QString arabicInbox = qtTrId("tab.inbox");
+        // Errors made now read in the language in use when they are shown.
+        const auto timedOut = APIClientError::transportKey("error.timedOut");
+        const auto deadline = APIClientError::transportKey("error.deadline", QStringLiteral("2"));
+        const QString arabicTimeout = timedOut.text();
 
         // English chosen on an Arabic system: left to right, and every lookup in English.
         language.setLanguage(AppLanguage::English);
@@ -94,6 +99,10 @@ private Q_SLOTS:
         QCOMPARE(qtTrId("tab.inbox"), QStringLiteral("Inbox"));
         QVERIFY(arabicInbox != QStringLiteral("Inbox"));
         QVERIFY(arabicInbox.contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
+        QCOMPARE(timedOut.text(), QStringLiteral("The request timed out."));
+        QVERIFY(arabicTimeout.contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
+        QVERIFY2(deadline.text().contains(u'2') && !deadline.text().contains(u'%'),
+                 qPrintable(deadline.text()));
 
         // Only Arabic turns the layout around; other right-to-left languages do not.
         language.setLanguage(AppLanguage::System);

@@ -3,7 +3,6 @@
 #include "core/api/APIConfig.h"
 #include "core/api/BoundedReply.h"
 #include "core/api/MediaUpload.h"
-#include "core/settings/TextCatalogue.h"
 #include "wire/WireDecode.h"
 #include "wire/WireEncode.h"
 
@@ -84,10 +83,10 @@ std::optional<APIClientError> transportFailure(const QNetworkReply& reply) {
     if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() && !connectionFailed)
         return std::nullopt;
     if (error == QNetworkReply::OperationCanceledError)
-        return APIClientError::transport(catalogueText("error.timedOut"));
+        return APIClientError::transportKey("error.timedOut");
     if (error != QNetworkReply::NoError)
         return APIClientError::transport(reply.errorString());
-    return APIClientError::transport(catalogueText("error.badReply"));
+    return APIClientError::transportKey("error.badReply");
 }
 
 bool isRedirect(int status) {
@@ -154,7 +153,7 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
         auto* bounded = new BoundedReply(reply.get(), m_maxReplyBytes, remaining);
         co_await reply.get();
         if (!self)
-            co_return std::unexpected(APIClientError::transport(catalogueText("error.clientClosed")));
+            co_return std::unexpected(APIClientError::transportKey("error.clientClosed"));
         QByteArray received = bounded->takeBody();
         if (bounded->failure())
             co_return std::unexpected(*bounded->failure());
@@ -181,7 +180,7 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
             request.setHeader(QNetworkRequest::ContentLengthHeader, QVariant());
         }
     }
-    co_return std::unexpected(APIClientError::transport(catalogueText("error.tooManyRedirects")));
+    co_return std::unexpected(APIClientError::transportKey("error.tooManyRedirects"));
 }
 
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint,

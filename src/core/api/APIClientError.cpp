@@ -16,6 +16,12 @@ APIClientError APIClientError::transport(QString description) {
     return {Kind::Transport, 0, std::move(description)};
 }
 
+APIClientError APIClientError::transportKey(const char* key, std::optional<QString> argument) {
+    APIClientError error(Kind::Transport, 0, std::move(argument));
+    error.m_textKey = key;
+    return error;
+}
+
 APIClientError APIClientError::invalidURL() {
     return {Kind::InvalidURL, 0, std::nullopt};
 }
@@ -74,7 +80,10 @@ QString APIClientError::text() const {
     case Kind::Decoding:
         return catalogueText("error.decoding").arg(detail);
     case Kind::Transport:
-        return detail;
+        if (m_textKey.isEmpty())
+            return detail;
+        return m_message ? catalogueText(m_textKey.constData()).arg(detail)
+                         : catalogueText(m_textKey.constData());
     case Kind::File:
         return catalogueText("error.fileUnreadable").arg(detail);
     case Kind::InvalidURL:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -37,7 +38,10 @@ public:
 
     static APIClientError http(int status, std::optional<QString> message);
     static APIClientError decoding(QString description);
-    static APIClientError transport(QString description);
+    static APIClientError transport(QString description); // the network stack's own words
+    // A transport failure the client itself names: the catalogue text `key` with `argument`, made
+    // when shown, so it follows the language in use then.
+    static APIClientError transportKey(const char* key, std::optional<QString> argument = std::nullopt);
     static APIClientError invalidURL();
     static APIClientError unauthorized();
     static APIClientError emptyBody();
@@ -69,6 +73,7 @@ private:
     int m_status = 0;
     std::optional<QString> m_message; // the status message, or the underlying error's description
     QString m_currentOrigin;          // SavedForOther only
+    QByteArray m_textKey;             // Transport: the catalogue's text, when the client names it
 };
 
 template <class T> using APIResult = std::expected<T, APIClientError>;

@@ -1,7 +1,5 @@
 #include "core/api/BoundedReply.h"
 
-#include "core/settings/TextCatalogue.h"
-
 #include <QNetworkReply>
 #include <QTimer>
 
@@ -22,7 +20,7 @@ BoundedReply::BoundedReply(QNetworkReply* reply, qint64 maxBytes,
     if (deadline) {
         const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(*deadline).count();
         QTimer::singleShot(*deadline, this, [this, minutes] {
-            fail(APIClientError::transport(catalogueText("error.deadline").arg(qMax<qint64>(1, minutes))));
+            fail(APIClientError::transportKey("error.deadline", QString::number(qMax<qint64>(1, minutes))));
         });
     }
 }
