@@ -39,10 +39,11 @@ Table readTable(const QString& path) {
     return table;
 }
 
-// Every key the C++ and QML sources look up.
+// Every key the C++ and QML sources look up: through a lookup function, or kept as a mesh status.
 QSet<QString> keysUsedInSources(const QString& root) {
     static const QRegularExpression lookup(
-        QStringLiteral("(?:qsTrId|qtTrId|catalogueText|transportKey|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\""));
+        QStringLiteral("(?:qsTrId|qtTrId|catalogueText|transportKey|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\"|\"("
+                       "mesh\\.[A-Za-z]+)\""));
     QSet<QString> keys;
     for (const QString& folder : {QStringLiteral("src"), QStringLiteral("cli")}) {
         QDirIterator files(root + QLatin1Char('/') + folder,
@@ -53,8 +54,10 @@ QSet<QString> keysUsedInSources(const QString& root) {
             if (!file.open(QIODevice::ReadOnly))
                 qFatal("cannot read %s", qPrintable(file.fileName()));
             auto matches = lookup.globalMatch(QString::fromUtf8(file.readAll()));
-            while (matches.hasNext())
-                keys.insert(matches.next().captured(1));
+            while (matches.hasNext()) {
+                const auto match = matches.next();
+                keys.insert(match.captured(match.lastCapturedIndex()));
+            }
         }
     }
     return keys;

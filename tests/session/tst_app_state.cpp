@@ -10,6 +10,7 @@
 #include "core/settings/PreferenceStore.h"
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -86,6 +87,14 @@ private Q_SLOTS:
         QVERIFY(mesh.isBrowsing());
         appearance.setConnectivity(ConnectivityMode::Cloud);
         QVERIFY(!mesh.isBrowsing());
+        QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
+
+        // Its status line reads in the language chosen after it was set.
+        QSignalSpy status(&mesh, &LocalMeshService::statusMessageChanged);
+        language.setLanguage(AppLanguage::Arabic);
+        QCOMPARE(status.count(), 1);
+        QVERIFY(mesh.statusMessage().contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
+        language.setLanguage(AppLanguage::English);
         QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
     }
 

@@ -1,7 +1,6 @@
 #include "core/mesh/AvahiMeshSession.h"
 
 #include "core/mesh/AvahiPoll.h"
-#include "core/settings/TextCatalogue.h"
 
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
@@ -17,8 +16,8 @@ namespace lumora {
 
 namespace {
 
-QString errorText(int error) {
-    return catalogueText("mesh.failed").arg(QString::fromUtf8(avahi_strerror(error)));
+MeshStatus failure(int error) {
+    return {"mesh.failed", QString::fromUtf8(avahi_strerror(error))};
 }
 
 // "Peer One._lumora._tcp.local. on lo (IPv4)": readable, so the service name is not escaped.
@@ -59,10 +58,10 @@ struct AvahiMeshCallbacks {
             // The daemon is (re)claiming its host name; our records go back once it runs again.
             if (session->m_group)
                 avahi_entry_group_reset(session->m_group);
-            session->report(false, true, catalogueText("mesh.registering"));
+            session->report(false, true, MeshStatus{"mesh.registering"});
             break;
         case AVAHI_CLIENT_CONNECTING:
-            session->report(true, true, catalogueText("mesh.waitingForDaemon"));
+            session->report(true, true, MeshStatus{"mesh.waitingForDaemon"});
             break;
         case AVAHI_CLIENT_FAILURE:
             session->clientLost();
@@ -96,7 +95,7 @@ struct AvahiMeshCallbacks {
             break;
         case AVAHI_BROWSER_FAILURE:
             session->report(true, false,
-                            errorText(avahi_client_errno(avahi_service_browser_get_client(browser))));
+                            failure(avahi_client_errno(avahi_service_browser_get_client(browser))));
             break;
         }
     }
@@ -107,10 +106,10 @@ struct AvahiMeshCallbacks {
         session->m_group = group;
         switch (state) {
         case AVAHI_ENTRY_GROUP_ESTABLISHED:
-            session->report(false, true, catalogueText("mesh.ready"));
+            session->report(false, true, MeshStatus{"mesh.ready"});
             break;
         case AVAHI_ENTRY_GROUP_REGISTERING:
-            session->report(false, true, catalogueText("mesh.registering"));
+            session->report(false, true, MeshStatus{"mesh.registering"});
             break;
         case AVAHI_ENTRY_GROUP_COLLISION:
             // Someone else on the network holds the name: take the next one ("Lumora #2").
@@ -119,7 +118,7 @@ struct AvahiMeshCallbacks {
             session->addService();
             break;
         case AVAHI_ENTRY_GROUP_FAILURE:
-            session->report(false, true, errorText(avahi_client_errno(avahi_entry_group_get_client(group))));
+            session->report(false, true, failure(avahi_client_errno(avahi_entry_group_get_client(group))));
             break;
         case AVAHI_ENTRY_GROUP_UNCOMMITED:
             break;
@@ -157,14 +156,14 @@ void AvahiMeshSession::browse() {
     m_browsing = true;
     if (!m_client) {
         if (m_retry.isActive())
-            report(true, false, m_clientError);
+            report(true, false, *m_clientError);
         else
             connectClient();
     } else if (avahi_client_get_state(m_client) == AVAHI_CLIENT_S_RUNNING) {
         if (!m_browser)
             createBrowser();
     } else {
-        report(true, false, catalogueText("mesh.waitingForDaemon"));
+        report(true, false, MeshStatus{"mesh.waitingForDaemon"});
     }
 }
 
@@ -174,14 +173,14 @@ void AvahiMeshSession::advertise(const QString& name, quint16 port) {
     m_port = port;
     if (!m_client) {
         if (m_retry.isActive())
-            report(false, true, m_clientError);
+            report(false, true, *m_clientError);
         else
             connectClient();
     } else if (avahi_client_get_state(m_client) == AVAHI_CLIENT_S_RUNNING) {
         if (!m_group)
             createGroup();
     } else {
-        report(false, true, catalogueText("mesh.waitingForDaemon"));
+        report(false, true, MeshStatus{"mesh.waitingForDaemon"});
     }
 }
 
@@ -194,15 +193,15 @@ void AvahiMeshSession::connectClient() {
     if (client)
         return;
     // Without even a system bus: say so once, then keep trying quietly.
-    const QString text = errorText(error);
-    if (text != m_clientError)
-        report(true, true, text);
-    m_clientError = text;
+    const MeshStatus status = failure(error);
+    if (status != m_clientError)
+        report(true, true, status);
+    m_clientError = status;
     m_retry.start();
 }
 
 void AvahiMeshSession::clientRunning() {
-    m_clientError.clear();
+    m_clientError.reset();
     if (m_browsing && !m_browser)
         createBrowser();
     if (m_advertising) {
@@ -216,7 +215,7 @@ void AvahiMeshSession::clientRunning() {
 // The daemon went away. Its browser and entry group died with the connection, and what they saw
 // is gone too. The client cannot be freed inside its own callback, so the fresh one comes next turn.
 void AvahiMeshSession::clientLost() {
-    report(true, true, errorText(avahi_client_errno(m_client)));
+    report(true, true, failure(avahi_client_errno(m_client)));
     m_browser = nullptr;
     m_group = nullptr;
     if (!m_results.empty()) {
@@ -242,7 +241,7 @@ void AvahiMeshSession::reconnect() {
 void AvahiMeshSession::createBrowser() {
     m_browser = avahi_service_browser_new(m_client, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, m_type.constData(),
                                           nullptr, AvahiLookupFlags(0), &AvahiMeshCallbacks::browser, this);
-    report(true, false, m_browser ? catalogueText("mesh.ready") : errorText(avahi_client_errno(m_client)));
+    report(true, false, m_browser ? MeshStatus{"mesh.ready"} : failure(avahi_client_errno(m_client)));
 }
 
 void AvahiMeshSession::createGroup() {
@@ -250,7 +249,7 @@ void AvahiMeshSession::createGroup() {
     if (m_group)
         addService();
     else
-        report(false, true, errorText(avahi_client_errno(m_client)));
+        report(false, true, failure(avahi_client_errno(m_client)));
 }
 
 void AvahiMeshSession::addService() {
@@ -266,21 +265,25 @@ void AvahiMeshSession::addService() {
     if (error == AVAHI_OK)
         error = avahi_entry_group_commit(m_group);
     if (error != AVAHI_OK)
-        report(false, true, errorText(error));
+        report(false, true, failure(error));
 }
 
 void AvahiMeshSession::rename() {
     char* next = avahi_alternative_service_name(m_name.constData());
     m_name = next;
     avahi_free(next);
-    report(false, true, catalogueText("mesh.renamed").arg(QString::fromUtf8(m_name)));
+    report(false, true, {"mesh.renamed", QString::fromUtf8(m_name)});
 }
 
-void AvahiMeshSession::report(bool browse, bool advertise, const QString& text) {
-    if (browse && m_browsing)
-        Q_EMIT statusChanged(catalogueText("mesh.browse").arg(text));
-    if (advertise && m_advertising)
-        Q_EMIT statusChanged(catalogueText("mesh.advertise").arg(text));
+void AvahiMeshSession::report(bool browse, bool advertise, MeshStatus status) {
+    if (browse && m_browsing) {
+        status.scope = "mesh.browse";
+        Q_EMIT statusChanged(status);
+    }
+    if (advertise && m_advertising) {
+        status.scope = "mesh.advertise";
+        Q_EMIT statusChanged(status);
+    }
 }
 
 void AvahiMeshSession::publishPeers() {

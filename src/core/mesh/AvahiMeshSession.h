@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/mesh/MeshPeer.h"
+#include "core/mesh/MeshStatus.h"
 
 #include <QList>
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include <map>
+#include <optional>
 #include <tuple>
 
 struct AvahiClient;
@@ -36,7 +38,7 @@ public:
     void release();
 
 Q_SIGNALS:
-    void statusChanged(const QString& text); // "Browse: …" or "Advertise: …"
+    void statusChanged(const lumora::MeshStatus& status); // scoped to browsing or advertising
     void peersChanged(const QList<lumora::MeshPeer>& peers);
 
 private:
@@ -52,7 +54,7 @@ private:
     void createGroup();
     void addService();
     void rename();
-    void report(bool browse, bool advertise, const QString& text);
+    void report(bool browse, bool advertise, MeshStatus status);
     void publishPeers();
 
     QByteArray m_type;
@@ -61,7 +63,7 @@ private:
     AvahiServiceBrowser* m_browser = nullptr;
     AvahiEntryGroup* m_group = nullptr;
     QTimer m_retry; // when even the bus is missing, avahi_client_new fails and we try again later
-    QString m_clientError;
+    std::optional<MeshStatus> m_clientError;
     bool m_browsing = false;
     bool m_advertising = false;
     bool m_reconnectPending = false;

@@ -1,7 +1,6 @@
 #include "core/mesh/LocalMeshService.h"
 
 #include "core/mesh/AvahiMeshSession.h"
-#include "core/settings/TextCatalogue.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -10,7 +9,7 @@ namespace lumora {
 
 LocalMeshService::LocalMeshService(QObject* parent)
     : QObject(parent)
-    , m_status(catalogueText("mesh.idle")) {}
+    , m_status{"mesh.idle"} {}
 
 LocalMeshService::~LocalMeshService() {
     // Our children go with us; the session must not report into a half-destroyed object.
@@ -19,7 +18,7 @@ LocalMeshService::~LocalMeshService() {
 }
 
 void LocalMeshService::start() {
-    setStatus(catalogueText("mesh.starting"));
+    setStatus({"mesh.starting"});
     setBrowsing(true);
     setAdvertising(true);
     cancel(); // one advertisement of our name at a time
@@ -30,7 +29,7 @@ void LocalMeshService::start() {
 void LocalMeshService::stop() {
     setBrowsing(false);
     setAdvertising(false);
-    setStatus(catalogueText("mesh.stopped"));
+    setStatus({"mesh.stopped"});
     setPeers({});
     cancel();
 }
@@ -54,7 +53,7 @@ void LocalMeshService::startListener() {
         }
     });
     if (!m_listener->listen(QHostAddress::Any, 0)) {
-        setStatus(catalogueText("mesh.listenerFailed").arg(m_listener->errorString()));
+        setStatus({"mesh.listenerFailed", m_listener->errorString()});
         setAdvertising(false);
         delete m_listener;
         m_listener = nullptr;
@@ -97,7 +96,7 @@ void LocalMeshService::setPeers(const QList<MeshPeer>& peers) {
     Q_EMIT discoveredPeersChanged();
 }
 
-void LocalMeshService::setStatus(const QString& status) {
+void LocalMeshService::setStatus(const MeshStatus& status) {
     if (status == m_status)
         return;
     m_status = status;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/mesh/MeshPeer.h"
+#include "core/mesh/MeshStatus.h"
 
 #include <QList>
 #include <QObject>
@@ -35,7 +36,8 @@ public:
     bool isBrowsing() const { return m_browsing; }
     bool isAdvertising() const { return m_advertising; }
     const QList<MeshPeer>& discoveredPeers() const { return m_peers; }
-    QString statusMessage() const { return m_status; }
+    // In the language in use; statusMessageChanged is also emitted when that language changes.
+    QString statusMessage() const { return m_status.text(); }
 
     // Returns at once; states and peers arrive later on this thread's event loop. A second start()
     // withdraws the previous advertisement and browser before building new ones.
@@ -53,7 +55,7 @@ private:
     void setBrowsing(bool browsing);
     void setAdvertising(bool advertising);
     void setPeers(const QList<MeshPeer>& peers);
-    void setStatus(const QString& status);
+    void setStatus(const MeshStatus& status);
     void startBrowser();
     void startListener();
     void cancel();
@@ -61,7 +63,7 @@ private:
     bool m_browsing = false;
     bool m_advertising = false;
     QList<MeshPeer> m_peers;
-    QString m_status;
+    MeshStatus m_status;
     AvahiMeshSession* m_session = nullptr;
     QTcpServer* m_listener = nullptr;
 };

@@ -42,6 +42,8 @@ bool holdsWriting(const ChatViewModel* model) {
 
 void AppState::wire() {
     connect(m_appearance, &AppearanceManager::connectivityChanged, this, &AppState::syncMeshWithConnectivity);
+    // The mesh's status line is kept as catalogue keys: a new language is a new text.
+    connect(m_language, &LanguageManager::languageChanged, m_mesh, &LocalMeshService::statusMessageChanged);
     connect(m_auth, &AuthService::currentUserChanged, this, &AppState::followCurrentUser);
     connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
         if (!m_auth->isAuthenticated())
