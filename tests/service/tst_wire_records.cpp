@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace lumora;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -28,12 +29,17 @@ PublicUserRefDTO ref(const char* id, const char* username, std::optional<QString
 }
 
 ConversationMemberDTO member(const char* userId, std::optional<PublicUserRefDTO> user) {
-    return {QStringLiteral("m-") + QLatin1String(userId),
-            QStringLiteral("c"),
+    return {u"m-"_s + QLatin1String(userId),
+            u"c"_s,
             QString::fromLatin1(userId),
-            QStringLiteral("member"),
+            u"member"_s,
             std::nullopt,
             std::move(user)};
+}
+
+// The description of a failed decoding, empty when it succeeded.
+template <class T> QString failure(const Decoded<T>& decoded) {
+    return decoded ? QString() : decoded.error().description;
 }
 
 } // namespace
@@ -45,62 +51,45 @@ class WireRecordsTest : public QObject {
 private Q_SLOTS:
     void initTestCase() { TextCatalogue::use(QLocale(QLocale::English)); }
 
-    void timestamps_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<qint64>("millisSinceEpoch");
-        QTest::newRow("utc") << QByteArray("2026-01-02T03:04:05Z") << true << qint64(1767323045000);
-        QTest::newRow("fraction") << QByteArray("2026-01-02T03:04:05.123Z") << true << qint64(1767323045123);
-        QTest::newRow("long fraction")
-            << QByteArray("2026-01-02T03:04:05.123999Z") << true << qint64(1767323045123);
-        QTest::newRow("offset") << QByteArray("2026-01-02T05:34:05+02:30") << true << qint64(1767323045000);
-        QTest::newRow("negative offset")
-            << QByteArray("2026-01-01T22:04:05-05:00") << true << qint64(1767323045000);
-        QTest::newRow("leap day") << QByteArray("2024-02-29T00:00:00Z") << true << qint64(1709164800000);
-        QTest::newRow("bare date") << QByteArray("2026-01-02") << false << qint64(0);
-        QTest::newRow("no zone") << QByteArray("2026-01-02T03:04:05") << false << qint64(0);
-        QTest::newRow("offset without colon") << QByteArray("2026-01-02T03:04:05+0200") << false << qint64(0);
-        QTest::newRow("empty fraction") << QByteArray("2026-01-02T03:04:05.Z") << false << qint64(0);
-        QTest::newRow("no seconds") << QByteArray("2026-01-02T03:04Z") << false << qint64(0);
-        QTest::newRow("space separator") << QByteArray("2026-01-02 03:04:05Z") << false << qint64(0);
-        QTest::newRow("31 February") << QByteArray("2026-02-31T00:00:00Z") << false << qint64(0);
-        QTest::newRow("hour 24") << QByteArray("2026-01-02T24:00:00Z") << false << qint64(0);
-        QTest::newRow("year 0000 pushed before")
-            << QByteArray("0000-01-01T00:00:00+00:01") << false << qint64(0);
-        QTest::newRow("year 9999 pushed after")
-            << QByteArray("9999-12-31T23:59:59-00:01") << false << qint64(0);
-        QTest::newRow("last instant")
-            << QByteArray("9999-12-31T23:59:59.999Z") << true << qint64(253402300799999);
-        QTest::newRow("trailing text") << QByteArray("2026-01-02T03:04:05Zjunk") << false << qint64(0);
-    }
-
     void timestamps() {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, valid);
-        QFETCH(qint64, millisSinceEpoch);
-        const auto parsed = parseTimestamp(std::string_view(text.constData(), size_t(text.size())));
-        QCOMPARE(parsed.has_value(), valid);
-        if (valid)
-            QCOMPARE(qint64(parsed->time_since_epoch().count()), millisSinceEpoch);
+        const QList<QPair<const char*, qint64>> valid = {
+            {"2026-01-02T03:04:05Z", 1767323045000},        {"2026-01-02T03:04:05.123Z", 1767323045123},
+            {"2026-01-02T03:04:05.123999Z", 1767323045123}, {"2026-01-02T05:34:05+02:30", 1767323045000},
+            {"2026-01-01T22:04:05-05:00", 1767323045000},   {"2024-02-29T00:00:00Z", 1709164800000},
+            {"9999-12-31T23:59:59.999Z", 253402300799999},
+        };
+        for (const auto& [text, millis] : valid)
+            QCOMPARE(parseTimestamp(text).value_or(Instant{}).time_since_epoch().count(), millis);
+        // An offset must not carry a date past what four year digits can write back.
+        for (const char* text :
+             {"2026-01-02", "2026-01-02T03:04:05", "2026-01-02T03:04:05+0200", "2026-01-02T03:04:05.Z",
+              "2026-01-02T03:04Z", "2026-01-02 03:04:05Z", "2026-02-31T00:00:00Z", "2026-01-02T24:00:00Z",
+              "0000-01-01T00:00:00+00:01", "9999-12-31T23:59:59-00:01", "2026-01-02T03:04:05Zjunk"})
+            QVERIFY2(!parseTimestamp(text), text);
+
+        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5)), u"2026-01-02T03:04:05Z"_s);
+        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5, 7)), u"2026-01-02T03:04:05.007Z"_s);
+        QCOMPARE(formatTimestamp(at(1969, 12, 31, 23, 59, 59, 999)), u"1969-12-31T23:59:59.999Z"_s);
     }
 
-    void timestampFormatting() {
-        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5)), QStringLiteral("2026-01-02T03:04:05Z"));
-        QCOMPARE(formatTimestamp(at(2026, 1, 2, 3, 4, 5, 7)), QStringLiteral("2026-01-02T03:04:05.007Z"));
-        QCOMPARE(formatTimestamp(at(1969, 12, 31, 23, 59, 59, 999)),
-                 QStringLiteral("1969-12-31T23:59:59.999Z"));
-    }
-
-    void badDateNamesTextAndPath() {
-        const QByteArray list =
+    void decodingFailuresNameTextAndPath() {
+        const QString badDate = failure(decodeJson<QList<ConversationDTO>>(
             "[" + conversation("") + "," +
-            conversation(R"(,"lastMessage":{"id":"m","senderId":"u","createdAt":"2026-01-02"})") + "]";
-        const auto decoded = decodeJson<QList<ConversationDTO>>(list);
-        QVERIFY(!decoded);
-        QVERIFY2(decoded.error().description.startsWith(QStringLiteral("Bad date: 2026-01-02")),
-                 qPrintable(decoded.error().description));
-        QVERIFY2(decoded.error().description.contains(QStringLiteral("[1].lastMessage.createdAt")),
-                 qPrintable(decoded.error().description));
+            conversation(R"(,"lastMessage":{"id":"m","senderId":"u","createdAt":"2026-01-02"})") + "]"));
+        QVERIFY2(badDate.startsWith(u"Bad date: 2026-01-02"_s) &&
+                     badDate.contains(u"[1].lastMessage.createdAt"_s),
+                 qPrintable(badDate));
+
+        // One bad element fails the whole list.
+        const QByteArray good =
+            R"({"id":"m1","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05.5Z"})";
+        const QByteArray bad =
+            R"({"id":"m2","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z",)"
+            R"("attachments":[{"url":"/m/1","mimeType":"image/png"}]})";
+        const QString noSize = failure(decodeJson<QList<MessageDTO>>("[" + good + "," + bad + "]"));
+        QVERIFY2(noSize.contains(u"[1].attachments[0].sizeBytes"_s), qPrintable(noSize));
+        QCOMPARE(decodeJson<QList<MessageDTO>>("[" + good + "]")->first().createdAt,
+                 at(2026, 1, 2, 3, 4, 5, 500));
     }
 
     void requiredOptionalAndNull() {
@@ -112,16 +101,11 @@ private Q_SLOTS:
         QCOMPARE(c->updatedAt, at(2026, 1, 2, 3, 4, 5));
         QCOMPARE(decodeJson<ConversationDTO>(conversation(R"(,"unreadCount":12)"))->unreadCount, 12);
 
-        // A required field that is absent or null fails, naming the key.
-        auto missing = decodeJson<ConversationDTO>(R"({"id":"c1"})");
-        QVERIFY(!missing);
-        QVERIFY(missing.error().description.contains(QStringLiteral("updatedAt")));
+        // A required field that is absent or null fails, naming the key, and so does a present
+        // optional value of the wrong type.
+        QVERIFY(failure(decodeJson<ConversationDTO>(R"({"id":"c1"})")).contains(u"updatedAt"_s));
         QVERIFY(!decodeJson<ConversationDTO>(R"({"id":null,"updatedAt":"2026-01-02T03:04:05Z"})"));
-
-        // A present optional value of the wrong type still fails.
-        auto wrongType = decodeJson<ConversationDTO>(conversation(R"(,"title":7)"));
-        QVERIFY(!wrongType);
-        QVERIFY(wrongType.error().description.contains(QStringLiteral("title")));
+        QVERIFY(failure(decodeJson<ConversationDTO>(conversation(R"(,"title":7)"))).contains(u"title"_s));
         QVERIFY(!decodeJson<ConversationDTO>(conversation(R"(,"unreadCount":"3")")));
 
         // Users need both flags; the optional texts may be missing; unknown keys are ignored.
@@ -137,21 +121,6 @@ private Q_SLOTS:
                     ->role == UserRole::moderator);
     }
 
-    void oneBadElementFailsTheWholeList() {
-        const QByteArray good =
-            R"({"id":"m1","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05.5Z"})";
-        const QByteArray bad =
-            R"({"id":"m2","conversationId":"c","senderId":"u","createdAt":"2026-01-02T03:04:05Z",)"
-            R"("attachments":[{"url":"/m/1","mimeType":"image/png"}]})";
-        auto decoded = decodeJson<QList<MessageDTO>>("[" + good + "," + bad + "]");
-        QVERIFY(!decoded);
-        QVERIFY2(decoded.error().description.contains(QStringLiteral("[1].attachments[0].sizeBytes")),
-                 qPrintable(decoded.error().description));
-        auto one = decodeJson<QList<MessageDTO>>("[" + good + "]");
-        QVERIFY(one);
-        QCOMPARE(one->first().createdAt, at(2026, 1, 2, 3, 4, 5, 500));
-    }
-
     void loginReplyShapes() {
         // Nested tokens win over flat keys.
         auto nested = decodeJson<LoginResponse>(
@@ -159,16 +128,13 @@ private Q_SLOTS:
             R"("accessToken":"F","refreshToken":"FR","user":)" +
             user + "}");
         QVERIFY(nested);
-        QCOMPARE(nested->tokens.accessToken, QStringLiteral("N"));
-        QCOMPARE(nested->tokens.refreshToken, QStringLiteral("NR"));
-        QCOMPARE(nested->tokens.expiresIn, 3600);
+        QCOMPARE(nested->tokens, (AuthTokensDTO{u"N"_s, u"NR"_s, u"Bearer"_s, 3600}));
 
         // Null tokens fall back to the flat keys, without type or expiry.
         auto flat = decodeJson<LoginResponse>(
             R"({"tokens":null,"accessToken":"F","refreshToken":"FR","user":)" + user + "}");
         QVERIFY(flat);
-        QCOMPARE(flat->tokens,
-                 (AuthTokensDTO{QStringLiteral("F"), QStringLiteral("FR"), std::nullopt, std::nullopt}));
+        QCOMPARE(flat->tokens, (AuthTokensDTO{u"F"_s, u"FR"_s, std::nullopt, std::nullopt}));
         auto flatNoRefresh = decodeJson<LoginResponse>(R"({"accessToken":"F","user":)" + user + "}");
         QVERIFY(flatNoRefresh);
         QCOMPARE(flatNoRefresh->tokens.refreshToken, std::nullopt);
@@ -180,90 +146,78 @@ private Q_SLOTS:
     void replyEnvelope() {
         // The direct shape wins even when a "data" key is present.
         auto direct = decodeReply<UserDTO>(QByteArray(user).replace("}", R"(,"data":{"id":"other"}})"));
-        QVERIFY(direct);
-        QCOMPARE(direct->id, QStringLiteral("u1"));
-        auto wrapped = decodeReply<UserDTO>(R"({"data":)" + user + "}");
-        QVERIFY(wrapped);
-        QCOMPARE(wrapped->username, QStringLiteral("amal"));
+        QCOMPARE(direct.value_or(UserDTO{}).id, u"u1"_s);
+        QCOMPARE(decodeReply<UserDTO>(R"({"data":)" + user + "}").value_or(UserDTO{}).username, u"amal"_s);
         // When both shapes fail, the direct attempt's error is reported.
-        auto neither = decodeReply<QList<ConversationDTO>>(R"({"items":[]})");
-        QVERIFY(!neither);
-        QVERIFY2(neither.error().description.contains(QStringLiteral("Expected an array")),
-                 qPrintable(neither.error().description));
+        const QString neither = failure(decodeReply<QList<ConversationDTO>>(R"({"items":[]})"));
+        QVERIFY2(neither.contains(u"Expected an array"_s), qPrintable(neither));
         QVERIFY(!decodeReply<UserDTO>("not json"));
-    }
 
-    void emptyInputIsNotJson() {
         // A reply with no body has a null QByteArray; an empty literal has a non-null pointer.
         for (const QByteArray& body : {QByteArray(), QByteArray("")}) {
-            const auto error = decodeJson<APIErrorBody>(body);
-            QVERIFY(!error);
-            QVERIFY2(error.error().description.startsWith(QStringLiteral("The reply is not valid JSON")),
-                     qPrintable(error.error().description));
+            const QString empty = failure(decodeJson<APIErrorBody>(body));
+            QVERIFY2(empty.startsWith(u"The reply is not valid JSON"_s), qPrintable(empty));
             QVERIFY(!decodeReply<QList<MessageDTO>>(body));
         }
         QVERIFY(!decodeJson<UserDTO>(QByteArrayView()));
         // The thread's parser is still usable afterwards.
-        auto after = decodeJson<UserDTO>(user);
-        QVERIFY(after);
-        QCOMPARE(after->username, QStringLiteral("amal"));
+        QCOMPARE(decodeJson<UserDTO>(user).value_or(UserDTO{}).username, u"amal"_s);
     }
 
     void userNames() {
         UserDTO user;
-        user.username = QStringLiteral("amina");
-        QCOMPARE(resolvedDisplayName(user), QStringLiteral("amina"));
-        user.displayName = QStringLiteral("   \n");
-        QCOMPARE(resolvedDisplayName(user), QStringLiteral("amina"));
-        user.displayName = QStringLiteral("  أمينة\n");
-        QCOMPARE(resolvedDisplayName(user), QStringLiteral("أمينة"));
+        user.username = u"amina"_s;
+        QCOMPARE(resolvedDisplayName(user), u"amina"_s);
+        user.displayName = u"   \n"_s;
+        QCOMPARE(resolvedDisplayName(user), u"amina"_s);
+        user.displayName = u"  أمينة\n"_s;
+        QCOMPARE(resolvedDisplayName(user), u"أمينة"_s);
     }
 
     void peerAndTitle() {
+        const QString me = u"me"_s;
         ConversationDTO c;
-        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("Conversation"));
+        QCOMPARE(displayTitle(c, me), u"Conversation"_s);
 
         // Only the first member who is someone else counts, even without a user record.
         c.members = QList{member("me", ref("me", "self")), member("other", std::nullopt),
                           member("third", ref("third", "third"))};
-        QCOMPARE(peerRef(c, QStringLiteral("me"))->username, QStringLiteral("self"));
+        QCOMPARE(peerRef(c, me)->username, u"self"_s);
         // With nobody signed in, the first member is the reference.
-        QCOMPARE(peerRef(c, std::nullopt)->username, QStringLiteral("self"));
+        QCOMPARE(peerRef(c, std::nullopt)->username, u"self"_s);
 
         c.members = QList{member("me", ref("me", "self"))};
-        QCOMPARE(peerRef(c, QStringLiteral("me"))->username, QStringLiteral("self"));
-        c.members =
-            QList{member("me", ref("me", "self")), member("u2", ref("u2", "omar", QStringLiteral(" عمر ")))};
-        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("عمر"));
+        QCOMPARE(peerRef(c, me)->username, u"self"_s);
+        c.members = QList{member("me", ref("me", "self")), member("u2", ref("u2", "omar", u" عمر "_s))};
+        QCOMPARE(displayTitle(c, me), u"عمر"_s);
 
         UserDTO peer;
-        peer.id = QStringLiteral("p");
-        peer.username = QStringLiteral("layla");
-        peer.displayName = QStringLiteral(" ");
+        peer.id = u"p"_s;
+        peer.username = u"layla"_s;
+        peer.displayName = u" "_s;
         peer.verified = true;
         c.peer = peer;
-        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("layla"));
-        QVERIFY(peerRef(c, QStringLiteral("me"))->verified);
+        QCOMPARE(displayTitle(c, me), u"layla"_s);
+        QVERIFY(peerRef(c, me)->verified);
 
         c.title = QString();
-        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral("layla"));
-        c.title = QStringLiteral(" Team ");
-        QCOMPARE(displayTitle(c, QStringLiteral("me")), QStringLiteral(" Team "));
+        QCOMPARE(displayTitle(c, me), u"layla"_s);
+        c.title = u" Team "_s;
+        QCOMPARE(displayTitle(c, me), u" Team "_s);
     }
 
     void messageBodies() {
         MessageDTO m;
         QCOMPARE(displayBody(m), QString());
-        m.attachmentName = QStringLiteral("old.pdf");
-        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf"));
-        m.attachments =
-            QList{AttachmentMetaDTO{{}, {}, QStringLiteral("/m/1"), QStringLiteral("image/png"), 3, {}, {}}};
-        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE old.pdf")); // first attachment has no name
-        m.attachments->first().fileName = QStringLiteral("photo.png");
+        m.attachmentName = u"old.pdf"_s;
+        QCOMPARE(displayBody(m), u"\U0001F4CE old.pdf"_s);
+        m.attachments = QList{AttachmentMetaDTO{{}, {}, u"/m/1"_s, u"image/png"_s, 3, {}, {}}};
+        QCOMPARE(displayBody(m), u"\U0001F4CE old.pdf"_s); // first attachment has no name
+        m.attachments->first().fileName = u"photo.png"_s;
         m.body = QString();
-        QCOMPARE(displayBody(m), QStringLiteral("\U0001F4CE photo.png"));
-        m.body = QStringLiteral(" hi ");
-        QCOMPARE(displayBody(m), QStringLiteral(" hi "));
+        QCOMPARE(displayBody(m), u"\U0001F4CE photo.png"_s);
+        m.body = u" hi "_s;
+        QCOMPARE(displayBody(m), u" hi "_s);
     }
 };
 
