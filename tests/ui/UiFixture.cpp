@@ -2,8 +2,9 @@
 
 #include "TestSupport.h"
 #include "core/settings/PreferenceStore.h"
-#include "wire/WireEncode.h"
 
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -79,69 +80,21 @@ void UiFixture::signIn() {
     await(m_state->auth()->login(QStringLiteral("amina"), QStringLiteral("pw")));
 }
 
-namespace {
-lumora::Instant minute(int n) {
-    return lumora::Instant(std::chrono::sys_days(std::chrono::year(2026) / 12 / 6)) + std::chrono::minutes(n);
-}
-QString text(const QVariantMap& fields, const char* key) {
-    return fields.value(QLatin1String(key)).toString();
-}
-// The field as text when the script gives it (as null too, when `nullMeansAbsent` is false).
-std::optional<QString> optional(const QVariantMap& fields, const char* key, bool nullMeansAbsent = false) {
-    const QVariant value = fields.value(QLatin1String(key));
-    if (!fields.contains(QLatin1String(key)) || (nullMeansAbsent && value.isNull()))
-        return std::nullopt;
-    return value.toString();
-}
-} // namespace
-
 void UiFixture::scriptConversations(const QVariantList& conversations) {
-    QList<lumora::ConversationDTO> list;
-    for (const QVariant& entry : conversations) {
-        const QVariantMap fields = entry.toMap();
-        lumora::ConversationDTO c;
-        c.id = text(fields, "id");
-        c.title = optional(fields, "title");
-        c.unreadCount = fields.value(QStringLiteral("unreadCount")).toLongLong();
-        c.updatedAt = minute(fields.value(QStringLiteral("updatedMinute")).toInt());
-        if (fields.contains(QStringLiteral("peer"))) {
-            const QVariantMap peer = fields.value(QStringLiteral("peer")).toMap();
-            lumora::UserDTO user;
-            user.id = text(peer, "id");
-            user.username = text(peer, "username");
-            user.displayName = optional(peer, "displayName");
-            user.countryCode = optional(peer, "countryCode");
-            user.verified = peer.value(QStringLiteral("verified")).toBool();
-            c.peer = user;
-        }
-        if (fields.contains(QStringLiteral("lastBody"))) {
-            lumora::MessageSummaryDTO last;
-            last.id = c.id + u"-last"_qs;
-            last.senderId = QStringLiteral("u-2");
-            last.createdAt = c.updatedAt;
-            last.body = optional(fields, "lastBody", true);
-            c.lastMessage = last;
-        }
-        list.append(c);
-    }
-    m_conversations = lumora::encodeJson(list);
+    m_conversations = QJsonDocument(QJsonArray::fromVariantList(conversations)).toJson();
 }
 
 void UiFixture::scriptMessages(const QVariantList& messages) {
-    QList<lumora::MessageDTO> list;
-    int n = 0;
+    QJsonArray list;
     for (const QVariant& entry : messages) {
-        const QVariantMap fields = entry.toMap();
-        lumora::MessageDTO m;
-        m.id = text(fields, "id");
-        m.conversationId = QStringLiteral("c-1");
-        m.senderId = text(fields, "senderId");
-        m.body = optional(fields, "body");
-        m.attachmentName = optional(fields, "attachmentName");
-        m.createdAt = minute(n++);
-        list.append(m);
+        QJsonObject message = QJsonObject::fromVariantMap(entry.toMap());
+        message.insert(u"conversationId"_qs, u"c-1"_qs);
+        // A minute apart, from 6 December 2026.
+        const QDateTime createdAt(QDate(2026, 12, 6), QTime(0, 0), Qt::UTC);
+        message.insert(u"createdAt"_qs, createdAt.addSecs(60 * list.size()).toString(Qt::ISODate));
+        list.append(message);
     }
-    m_messages = lumora::encodeJson(list);
+    m_messages = QJsonDocument(list).toJson();
 }
 
 int UiFixture::sendCount() const {

@@ -23,11 +23,10 @@ public:
     // Signs in as the scripted user (id "u-1") and returns once the session is set.
     Q_INVOKABLE void signIn();
 
-    // The inbox the service returns. Each entry: id, title, unreadCount, updatedMinute, lastBody
-    // (absent: no last message; null: a last message without body), peer ({id, username, displayName,
-    // countryCode, verified}).
+    // The inbox the service returns, as the service writes it.
     Q_INVOKABLE void scriptConversations(const QVariantList& conversations);
-    // The messages of every conversation, oldest first: {id, senderId, body, attachmentName}.
+    // The messages of every conversation, oldest first and a minute apart: {id, senderId, body,
+    // attachmentName}.
     Q_INVOKABLE void scriptMessages(const QVariantList& messages);
     // Sends answered with 503 while true; otherwise the message comes back as sent.
     Q_INVOKABLE void setSendsFail(bool fail) { m_sendsFail = fail; }

@@ -18,9 +18,21 @@ TestCase {
 
     function init() { Fixture.reset() }
 
+    // A conversation as the service writes it, from what a test names: id, title, unreadCount,
+    // updatedMinute, peer, lastBody (absent: no last message; null: a last message without a body).
+    function wire(c) {
+        const updatedAt = new Date(Date.UTC(2026, 11, 6, 0, c.updatedMinute)).toISOString()
+        const w = { id: c.id, title: c.title, unreadCount: c.unreadCount || 0, updatedAt: updatedAt }
+        if (c.peer)
+            w.peer = Object.assign({ role: "user", mustChangePassword: false }, c.peer)
+        if ("lastBody" in c)
+            w.lastMessage = { id: c.id + "-last", senderId: "u-2", createdAt: updatedAt, body: c.lastBody }
+        return w
+    }
+
     function loadedInbox(conversations) {
         Fixture.signIn()
-        Fixture.scriptConversations(conversations)
+        Fixture.scriptConversations(conversations.map(wire))
         const inbox = createTemporaryObject(inboxComponent, testCase)
         tryCompare(inbox.list, "count", conversations.length)
         tryVerify(() => !inbox.model.isLoading)
