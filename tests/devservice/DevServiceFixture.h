@@ -1,36 +1,120 @@
 #pragma once
 
+#include "TestSupport.h"
 #include "core/api/APIClient.h"
 
-#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QUrl>
+#include <QTest>
 
 #include <memory>
 #include <optional>
+#include <sqlite3.h>
+
+// The first column of the first row of `sql`, read straight from the database file.
+inline QByteArray queryDatabase(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    QByteArray value = "<error>";
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 5000);
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            value = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return value;
+}
 
 // One lumora-devservice process on a free loopback port, with its database and media folder in a
 // temporary directory that outlives restarts, so a test can kill the process and start it again
 // (on the same port).
 class DevService {
 public:
-    DevService();
-    ~DevService();
+    ~DevService() { kill(); }
 
     // Starts with --port 0 --db --media-dir --quiet plus `extra`, waits for the listening line and
-    // points the client at the service. Empty text on success, else what went wrong.
-    QString start(const QStringList& extra = {}, bool quiet = true);
-    void kill(); // SIGKILL, as a crash would
+    // points the client at the service; on failure warns with the reason and returns false.
+    bool start(const QStringList& extra = {}, bool quiet = true) {
+        const auto fail = [](const QString& why) {
+            qWarning("The service did not start: %s", qPrintable(why));
+            return false;
+        };
+        kill();
+        QDir().mkpath(mediaPath());
+        m_process = std::make_unique<QProcess>();
+        // A restart keeps the address, as a real service does: clients hand their token to no other.
+        const QString port = m_url.port() > 0 ? QString::number(m_url.port()) : QStringLiteral("0");
+        QStringList args{QStringLiteral("--port"),      port,       QStringLiteral("--db"), databasePath(),
+                         QStringLiteral("--media-dir"), mediaPath()};
+        if (quiet)
+            args.append(QStringLiteral("--quiet"));
+        m_process->start(executable, args + extra);
+        if (!m_process->waitForStarted(startTimeoutMs))
+            return fail(m_process->errorString());
+
+        const QByteArray prefix = "Lumora reference service listening on ";
+        QByteArray seen;
+        QDeadlineTimer deadline(startTimeoutMs);
+        while (!deadline.hasExpired()) {
+            while (m_process->canReadLine()) {
+                const QByteArray line = m_process->readLine().trimmed();
+                seen += line + '\n';
+                if (line.startsWith(prefix)) {
+                    m_url = QUrl(QString::fromUtf8(line.mid(prefix.size())));
+                    useBaseURL(m_url.toString());
+                    return m_url.port() > 0 || fail(QStringLiteral("No port in: ") + QString::fromUtf8(line));
+                }
+            }
+            if (m_process->state() != QProcess::Running)
+                return fail(QStringLiteral("Exited early: ") +
+                            QString::fromUtf8(seen + m_process->readAllStandardError()));
+            m_process->waitForReadyRead(100);
+        }
+        return fail(QStringLiteral("No listening line within %1 ms").arg(startTimeoutMs));
+    }
+
+    void kill() { // SIGKILL, as a crash would
+        if (!m_process)
+            return;
+        m_process->kill();
+        m_process->waitForFinished(10000);
+        m_process.reset();
+    }
     QProcess& process() { return *m_process; }
 
-    QUrl url(const QString& path = {}) const;
+    QUrl url(const QString& path = {}) const { return path.isEmpty() ? m_url : m_url.resolved(QUrl(path)); }
     QString databasePath() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
     QString mediaPath() const { return m_dir.filePath(QStringLiteral("media")); }
-    QString tempPath(const QString& name) const { return m_dir.filePath(name); }
+    // Everything a failed request must leave untouched, as one comparable text.
+    QByteArray fingerprint() const {
+        return queryDatabase(
+            databasePath(),
+            "SELECT (SELECT count(*) FROM messages) || '/' || (SELECT count(*) FROM attachments)"
+            " || '/' || (SELECT total(unread_count) FROM members)"
+            " || '/' || (SELECT max(updated_at) FROM conversations)"
+            " || '/' || (SELECT group_concat(username || coalesce(display_name, '')"
+            " || coalesce(country_code, '') || hex(password_hash) || updated_at) FROM users)");
+    }
+    // Files in the media folder, hidden ones (half-written uploads) included.
+    int mediaFileCount() const {
+        return int(QDir(mediaPath()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).size());
+    }
+    // Writes `bytes` to `name` in the temporary directory; the file's path, empty on failure.
+    QString writeFile(const QString& name, const QByteArray& bytes) const {
+        QFile file(m_dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return {};
+        return file.fileName();
+    }
 
     struct Run {
         int exitCode = -1;
@@ -38,10 +122,22 @@ public:
         QByteArray err;
     };
     // Runs the executable to completion against this database, feeding `input` on stdin.
-    Run command(const QStringList& args, const QByteArray& input = {}) const;
-    static Run run(const QStringList& args, const QByteArray& input = {});
+    Run command(const QStringList& args, const QByteArray& input = {}) const {
+        QProcess process;
+        process.start(executable, QStringList{QStringLiteral("--db"), databasePath()} + args);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000)) {
+            process.kill(); // and so no normal exit
+            process.waitForFinished();
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
 
 private:
+    static constexpr int startTimeoutMs = 30000;
+    const QString executable = QStringLiteral(LUMORA_DEVSERVICE_PATH);
     QTemporaryDir m_dir;
     std::unique_ptr<QProcess> m_process;
     QUrl m_url;
@@ -53,33 +149,36 @@ struct RawReply {
     QByteArray body;
     QByteArray contentType;
     QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
+    // An error reply in the service's one shape: the status repeated in the body, with its name.
+    bool isError(int expected, const char* name) const {
+        return status == expected && object().value(QLatin1String("statusCode")).toInt() == expected &&
+               object().value(QLatin1String("error")).toString() == QLatin1String(name);
+    }
 };
-RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByteArray& body = {},
-                    const QByteArray& token = {}, const QByteArray& contentType = "application/json");
-
-// The first column of the first row of `sql`, read straight from the database file.
-QByteArray queryDatabase(const QString& path, const char* sql);
-
-// Everything a failed request must leave untouched, as one comparable text.
-QByteArray databaseFingerprint(const QString& path);
+inline RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByteArray& body = {},
+                           const QByteArray& token = {}, const QByteArray& contentType = "application/json") {
+    QNetworkAccessManager network;
+    QNetworkRequest request(url);
+    request.setTransferTimeout(30000);
+    if (!contentType.isEmpty())
+        request.setRawHeader("Content-Type", contentType);
+    if (!token.isEmpty())
+        request.setRawHeader("Authorization", "Bearer " + token);
+    const std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
+    if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 60000))
+        reply->abort();
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray()};
+}
 
 // Signs in and keeps the token on the client; on failure warns with the reason and returns nothing.
-std::optional<lumora::LoginResponse> signIn(lumora::APIClient& client, const QString& username,
-                                            const QString& password);
-
-// Files in a folder, hidden ones (half-written uploads) included.
-int fileCount(const QString& directory);
-
-// Writes `bytes` to `name` in the service's temporary directory; the file's path, empty on failure.
-QString writeFile(const DevService& service, const QString& name, const QByteArray& bytes);
-
-// The first conversation in `list` whose peer has that username.
-std::optional<lumora::ConversationDTO> withPeer(const QList<lumora::ConversationDTO>& list,
-                                                const QString& username);
-
-// Starts the service with `args` (and the client pointed at it), or fails the test with the reason.
-#define START_SERVICE(service, ...)                                                                          \
-    do {                                                                                                     \
-        const QString started_ = (service).start(__VA_ARGS__);                                               \
-        QVERIFY2(started_.isEmpty(), qPrintable(started_));                                                  \
-    } while (false)
+inline std::optional<lumora::LoginResponse> signIn(lumora::APIClient& client, const QString& username,
+                                                   const QString& password) {
+    auto login = await(client.login(username, password));
+    if (!login) {
+        qWarning("Sign-in as %s failed: %s", qPrintable(username), qPrintable(login.error().text()));
+        return std::nullopt;
+    }
+    client.setAccessToken(login->tokens.accessToken);
+    return *login;
+}
