@@ -28,14 +28,10 @@ UiFixture::UiFixture(QObject* parent)
                                     {QStringLiteral("user"), user}};
             return {200, QJsonDocument(reply).toJson()};
         }
-        if (request.target == "/auth/me")
-            return {200, QJsonDocument(user).toJson()};
         if (request.target == "/auth/change-password") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             if (body.value(QStringLiteral("currentPassword")).toString() == QStringLiteral("wrong"))
                 return {400, R"({"message":"Current password is incorrect"})"};
-            m_user.insert(QStringLiteral("mustChangePassword"), false);
-            return {200, "{}"};
         }
         if (request.target == "/users/me") {
             if (m_profileFails)
@@ -66,10 +62,6 @@ UiFixture::UiFixture(QObject* parent)
         }
         return {200, "{}"};
     });
-}
-
-void UiFixture::scriptUser(const QVariantMap& fields) {
-    m_user = fields;
 }
 
 void UiFixture::signOut() {
@@ -108,10 +100,6 @@ void UiFixture::openConversation() {
     conversation.id = QStringLiteral("c-1");
     conversation.title = QStringLiteral("Salma");
     m_state->openConversation(conversation);
-}
-
-QVariantMap UiFixture::lastSignIn() const {
-    return lastRequestTo(QStringLiteral("/auth/login"));
 }
 
 QVariantMap UiFixture::lastRequestTo(const QString& path) const {

@@ -1,0 +1,236 @@
+import QtQuick
+import QtTest
+import Lumora
+import LumoraTest
+import "find.js" as Find
+
+TestCase {
+    id: testCase
+    name: "Conversations"
+    width: 420
+    height: 600
+    visible: true
+    when: windowShown
+
+    Component { id: inboxComponent; InboxView { width: 420; height: 600 } }
+    Component { id: chatComponent; ChatView { width: 420; height: 600 } }
+    Component { id: composerComponent; ComposerView { width: 420 } }
+    Component { id: signalSpy; SignalSpy {} }
+
+    function init() { Fixture.reset() }
+
+    // Inbox
+
+    // A conversation as the service writes it, from what a test names: id, title, unreadCount,
+    // updatedMinute, peer, lastBody (absent: no last message; null: a last message without a body).
+    function wire(c) {
+        const updatedAt = new Date(Date.UTC(2026, 11, 6, 0, c.updatedMinute)).toISOString()
+        const w = { id: c.id, title: c.title, unreadCount: c.unreadCount || 0, updatedAt: updatedAt }
+        if (c.peer)
+            w.peer = Object.assign({ role: "user", mustChangePassword: false }, c.peer)
+        if ("lastBody" in c)
+            w.lastMessage = { id: c.id + "-last", senderId: "u-2", createdAt: updatedAt, body: c.lastBody }
+        return w
+    }
+
+    function loadedInbox(conversations) {
+        Fixture.signIn()
+        Fixture.scriptConversations(conversations.map(wire))
+        const inbox = createTemporaryObject(inboxComponent, testCase)
+        tryCompare(inbox.list, "count", conversations.length)
+        tryVerify(() => !inbox.model.isLoading)
+        return inbox
+    }
+
+    function row(inbox, i) {
+        inbox.list.positionViewAtIndex(i, ListView.Contain)
+        return inbox.list.itemAtIndex(i)
+    }
+
+    function test_inbox_rows_marks_selection_and_failed_refresh() {
+        const inbox = loadedInbox([
+            { id: "older", updatedMinute: 1, title: "Older", lastBody: "first", unreadCount: 0,
+              peer: { id: "u-2", username: "salma", displayName: "Salma", countryCode: "SA", verified: true } },
+            { id: "newer", updatedMinute: 9, title: "Newer", lastBody: null, unreadCount: 12 },
+            { id: "blank", updatedMinute: 3, title: "Blank", lastBody: "" },
+            { id: "none", updatedMinute: 2, title: "None" },
+        ])
+        const newest = row(inbox, 0)
+        compare(newest.title, "Newer")
+        compare(newest.previewText, "No messages yet", "a last message without a body")
+        compare(newest.badgeText, "12")
+        verify(Find.findItem(newest, (item) => item.color !== undefined && item.radius !== undefined
+                                && Qt.colorEqual(item.color, LmColor.copper) && item.visible) !== null, "copper badge")
+
+        compare(row(inbox, 1).previewText, "", "an empty body is shown as it is")
+        compare(row(inbox, 2).previewText, "No messages yet", "no last message at all")
+
+        const oldest = row(inbox, 3)
+        compare(oldest.title, "Older")
+        compare(oldest.previewText, "first")
+        compare(oldest.badgeText, "", "no badge for 0 unread")
+        verify(Find.findItem(oldest, (item) => item.countryCode === "SA" && item.visible) !== null, "the peer's flag")
+        verify(Find.findItem(oldest, (item) => item.Accessible.name === "Verified" && item.visible) !== null, "the seal")
+        verify(/^\d{1,2}:\d{2}/.test(oldest.timeText), "a time of day without seconds: " + oldest.timeText)
+
+        const selected = signalSpy.createObject(testCase, { target: inbox, signalName: "select" })
+        mouseClick(row(inbox, 2))
+        compare(selected.count, 1)
+        compare(selected.signalArguments[0][0], 2, "choosing a row selects it")
+
+        Fixture.setInboxFails(true)
+        inbox.model.startLoad()
+        const error = Find.findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
+        tryVerify(() => error.visible)
+        compare(error.text, "Server error")
+        compare(inbox.list.count, 4, "a failed refresh keeps the list")
+        verify(!inbox.showsSpinner)
+    }
+
+    function test_inbox_500_rows_stay_virtual() {
+        const inbox = loadedInbox(Array.from({ length: 500 }, (_, i) =>
+            ({ id: "c" + i, updatedMinute: i, title: "Conversation " + i, lastBody: "hello " + i })))
+        const built = Array.prototype.filter.call(inbox.list.contentItem.children, (item) => item.title !== undefined && item.visible).length
+        verify(built < 40, "only the rows in view are built (" + built + ")")
+    }
+
+    // Chat
+
+    function messages(count) {
+        return Array.from({ length: count }, (_, i) => ({ id: "m" + i, senderId: i % 2 ? "u-1" : "u-2", body: "message " + i }))
+    }
+
+    function openChat(list) {
+        Fixture.signIn()
+        Fixture.scriptMessages(list)
+        Fixture.openConversation()
+        const chat = createTemporaryObject(chatComponent, testCase)
+        tryCompare(chat.messageList, "count", list.length)
+        return chat
+    }
+
+    // Returns once what the views put off with Qt.callLater until now has run: later calls run after
+    // earlier ones, in the same pass.
+    function settle() {
+        let done = false
+        Qt.callLater(() => done = true)
+        tryVerify(() => done, 2000, "the deferred calls ran")
+    }
+
+    function bubble(chat, i) {
+        chat.messageList.positionViewAtIndex(i, ListView.Contain)
+        return chat.messageList.itemAtIndex(i)
+    }
+
+    function test_bubbles_sit_on_their_sides_and_belong_to_the_signed_in_user() {
+        const chat = openChat([{ id: "a", senderId: "u-2", body: "hello" }, { id: "b", senderId: "u-1", body: "mine" },
+                               { id: "c", senderId: "u-2", body: "", attachmentName: "plan.pdf" }])
+        const theirs = bubble(chat, 0), mine = bubble(chat, 1)
+        compare(theirs.column.x, 0, "others on the leading (left) side")
+        compare(mine.column.x + mine.column.width, mine.width, "own on the trailing (right) side")
+        verify(Find.findItem(bubble(chat, 2), (item) => item.text === "plan.pdf" && item.visible) !== null, "the paperclip label")
+
+        chat.LayoutMirroring.enabled = true
+        chat.LayoutMirroring.childrenInherit = true
+        compare(bubble(chat, 0).column.x + bubble(chat, 0).column.width, theirs.width, "mirrored: others on the right")
+        compare(bubble(chat, 1).column.x, 0, "mirrored: own on the left")
+
+        Fixture.signOut()
+        verify(!bubble(chat, 1).isMine, "nobody signed in owns nothing")
+        const before = Fixture.sendCount()
+        chat.model.draft = "to nobody"
+        chat.sendDraft()
+        wait(200)
+        compare(Fixture.sendCount(), before, "sending without a user does nothing")
+    }
+
+    function test_composer_send_button_and_keys() {
+        const composer = createTemporaryObject(composerComponent, testCase)
+        verify(!composer.sendButton.enabled, "empty")
+        composer.text = "  \n\t "
+        verify(!composer.sendButton.enabled, "spaces and line breaks only")
+        composer.attachmentName = "photo.png"
+        verify(composer.sendButton.enabled, "spaces with a pending file")
+        composer.attachmentName = ""
+        composer.text = " hi "
+        verify(composer.sendButton.enabled)
+        composer.isSending = true
+        verify(!composer.sendButton.enabled, "while sending")
+
+        composer.isSending = false
+        composer.text = ""
+        const sends = signalSpy.createObject(testCase, { target: composer, signalName: "send" })
+        const edits = signalSpy.createObject(testCase, { target: composer, signalName: "edited" })
+        composer.input.forceActiveFocus()
+        keyClick(Qt.Key_Return)
+        compare(sends.count, 1, "Return in an empty composer still sends")
+        keyClick(Qt.Key_Return, Qt.ShiftModifier)
+        compare(sends.count, 1)
+        compare(edits.count, 1, "Shift+Return edits the text")
+        compare(edits.signalArguments[0][0], "\n")
+    }
+
+    function test_scrolling_and_the_emoji_strip() {
+        const chat = openChat(messages(40))
+        const list = chat.messageList
+        // The first load also scrolls once its rows are laid out; the reader scrolls up after that.
+        settle()
+        tryVerify(() => list.atYEnd, 2000, "a first load shows the newest message")
+        list.positionViewAtBeginning()
+        const top = list.contentY
+        chat.model.startLoad()
+        verify(chat.model.isLoading)
+        tryCompare(chat.model, "isLoading", false)
+        settle()
+        compare(list.contentY, top, "the same messages again leave the list where it was")
+        Fixture.scriptMessages(messages(41))
+        chat.model.startLoad()
+        tryCompare(list, "count", 41)
+        tryVerify(() => list.atYEnd, 2000, "a new message scrolls to it")
+        verify(!chat.emojiStrip.visible)
+        chat.composer.emoji()
+        verify(chat.emojiStrip.visible)
+        tryVerify(() => list.height < 500 && list.atYEnd, 2000, "a reader at the end stays there when the strip opens")
+
+        waitForRendering(chat) // the strip is laid out before it can be clicked
+        const buttons = Array.prototype.filter.call(chat.emojiStrip.contentItem.children[0].children, (b) => b.modelData !== undefined)
+        chat.model.draft = "Hi "
+        mouseClick(buttons[4])
+        mouseClick(buttons[0])
+        compare(chat.model.draft, "Hi " + buttons[4].modelData + buttons[0].modelData)
+        compare(chat.composer.input.text, chat.model.draft)
+        verify(chat.emojiStrip.visible, "the strip stays open")
+        const divider = Find.findItem(chat, (i) => i.objectName === "emojiDivider")
+        verify(divider.visible)
+        verify(divider.y >= chat.emojiStrip.y + chat.emojiStrip.height && divider.y + divider.height <= chat.composer.y,
+               "the divider lies between the strip and the composer")
+        chat.composer.emoji()
+        verify(!chat.emojiStrip.visible)
+        verify(!divider.visible)
+    }
+
+    function test_polls_only_while_shown_and_leaving_loses_nothing_written() {
+        let chat = openChat(messages(2))
+        const model = chat.model
+        tryVerify(() => model.isPolling, 2000, "polling after the first load")
+        chat.visible = false
+        verify(!model.isPolling, "hidden: no polling")
+        chat.visible = true
+        compare(chat.model, model, "the same model comes back")
+        tryVerify(() => model.isPolling, 2000, "shown again: load, then poll")
+
+        Fixture.setSendsFail(true)
+        chat.model.draft = "lost?"
+        chat.sendDraft()
+        tryVerify(() => chat.messageList.count === 3 && bubble(chat, 2).sendStatus === "failed")
+        chat.model.draft = "half a thought"
+        chat.destroy() // back to the inbox
+        wait(50)
+        chat = createTemporaryObject(chatComponent, testCase)
+        compare(chat.model, model, "the conversation's model with its unsent message")
+        tryCompare(chat.messageList, "count", 3)
+        compare(bubble(chat, 2).body, "lost?")
+        compare(bubble(chat, 2).sendStatus, "failed")
+        compare(chat.composer.input.text, "half a thought")
+    }
+}
