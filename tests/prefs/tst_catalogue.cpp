@@ -45,9 +45,8 @@ QSet<QString> keysUsedInSources(const QString& root) {
         QStringLiteral("(?:qsTrId|qtTrId|catalogueText|transportKey|QT_TRID_NOOP)\\(\\s*\"([^\"]+)\"|\"("
                        "mesh\\.[A-Za-z]+)\""));
     QSet<QString> keys;
-    for (const QString& folder : {QStringLiteral("src"), QStringLiteral("cli")}) {
-        QDirIterator files(root + QLatin1Char('/') + folder,
-                           {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.qml")},
+    for (const QString& folder : {u"src"_qs, u"cli"_qs}) {
+        QDirIterator files(root + QLatin1Char('/') + folder, {u"*.cpp"_qs, u"*.h"_qs, u"*.qml"_qs},
                            QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
@@ -73,10 +72,10 @@ private Q_SLOTS:
         const Table english = readTable(QStringLiteral(LUMORA_SOURCE_DIR "/i18n/lumora_en.ts"));
         const Table arabic = readTable(QStringLiteral(LUMORA_SOURCE_DIR "/i18n/lumora_ar.ts"));
         const QSet<QString> used = keysUsedInSources(QStringLiteral(LUMORA_SOURCE_DIR));
-        QVERIFY(used.contains(QStringLiteral("inbox.conversation"))); // the scan itself works
+        QVERIFY(used.contains(u"inbox.conversation"_qs)); // the scan itself works
         for (const QString& key : used) {
-            QVERIFY2(english.ids.contains(key), qPrintable(key + QStringLiteral(" is missing in English")));
-            QVERIFY2(arabic.ids.contains(key), qPrintable(key + QStringLiteral(" is missing in Arabic")));
+            QVERIFY2(english.ids.contains(key), qPrintable(key + u" is missing in English"_qs));
+            QVERIFY2(arabic.ids.contains(key), qPrintable(key + u" is missing in Arabic"_qs));
         }
         QCOMPARE(english.ids, arabic.ids);
         QVERIFY2(arabic.problems.isEmpty(), qPrintable(arabic.problems.join(QLatin1Char(' '))));

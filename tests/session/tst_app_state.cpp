@@ -17,22 +17,45 @@
 
 using namespace lumora;
 
+namespace {
+
+ConversationDTO conversation(const QString& id) {
+    ConversationDTO c;
+    c.id = id;
+    return c;
+}
+
+} // namespace
+
 class AppStateTest : public QObject {
     Q_OBJECT
 
+private Q_SLOTS:
+    void init() {
+        await(KeychainStore::clearTokens());
+        PreferenceStore::remove(u"connectivityMode"_qs);
+    }
+
+    void meshStartsAfterTheRestore_data() {
+        QTest::addColumn<bool>("serviceRefuses"); // else nothing listens at the service's address
+        QTest::newRow("refused") << true;
+        QTest::newRow("unreachable") << false;
+    }
+
     // Runs the start-up and records, at the moment the mesh starts browsing, whether the session
-    // restore had already finished.
-    void startUpInLocalMeshMode(const char* serviceAnswer) {
+    // restore had already finished. What happens to the token is the session's own business.
+    void meshStartsAfterTheRestore() {
+        QFETCH(bool, serviceRefuses);
+        QVERIFY(await(KeychainStore::saveAccessToken(u"stored"_qs)));
         ScriptedServer server;
-        if (serviceAnswer)
-            server.answer(401, serviceAnswer);
+        server.answer(401, R"({"message":"revoked"})");
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-        useBaseURL(serviceAnswer ? server.url().toString()
-                                 : QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
+        useBaseURL(serviceRefuses ? server.url().toString()
+                                  : u"http://127.0.0.1:%1"_qs.arg(closed.serverPort()));
         closed.close();
 
-        PreferenceStore::setValue(QStringLiteral("connectivityMode"), QStringLiteral("localMesh"));
+        PreferenceStore::setValue(u"connectivityMode"_qs, u"localMesh"_qs);
         AppState state;
         QVERIFY(state.auth()->isRestoringSession());
         QVERIFY(!state.mesh()->isBrowsing()); // nothing starts while the graph is built
@@ -46,26 +69,6 @@ class AppStateTest : public QObject {
         QVERIFY(restoredFirst);
         QVERIFY(!state.auth()->isAuthenticated());
         state.mesh()->stop();
-    }
-
-private Q_SLOTS:
-    void init() {
-        await(KeychainStore::clearTokens());
-        PreferenceStore::remove(QStringLiteral("connectivityMode"));
-    }
-
-    void meshStartsAfterRestoreWithoutToken() { startUpInLocalMeshMode(nullptr); }
-
-    void meshStartsAfterRejectedRestore() {
-        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("revoked"))));
-        startUpInLocalMeshMode(R"({"message":"revoked"})");
-        QCOMPARE(await(KeychainStore::loadAccessToken()), std::nullopt);
-    }
-
-    void meshStartsAfterUnreachableRestore() {
-        QVERIFY(await(KeychainStore::saveAccessToken(QStringLiteral("kept"))));
-        startUpInLocalMeshMode(nullptr);
-        QCOMPARE(await(KeychainStore::loadAccessToken()), QStringLiteral("kept"));
     }
 
     void cloudStopsAnIdleMeshHarmlessly() {
@@ -87,30 +90,15 @@ private Q_SLOTS:
         QVERIFY(mesh.isBrowsing());
         appearance.setConnectivity(ConnectivityMode::Cloud);
         QVERIFY(!mesh.isBrowsing());
-        QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
+        QCOMPARE(mesh.statusMessage(), u"Stopped"_qs);
 
         // Its status line reads in the language chosen after it was set.
         QSignalSpy status(&mesh, &LocalMeshService::statusMessageChanged);
         language.setLanguage(AppLanguage::Arabic);
         QCOMPARE(status.count(), 1);
-        QVERIFY(mesh.statusMessage().contains(QRegularExpression(QStringLiteral("\\p{Arabic}"))));
+        QVERIFY(mesh.statusMessage().contains(QRegularExpression(u"\\p{Arabic}"_qs)));
         language.setLanguage(AppLanguage::English);
-        QCOMPARE(mesh.statusMessage(), QStringLiteral("Stopped"));
-    }
-
-    void openConversationTwice() {
-        AppState state;
-        ConversationDTO first, second;
-        first.id = QStringLiteral("c1");
-        second.id = QStringLiteral("c2");
-        state.selectTab(AppState::Tab::Profile);
-        QSignalSpy selected(&state, &AppState::selectedConversationChanged);
-        state.openConversation(first);
-        state.openConversation(second);
-        QCOMPARE(state.tab(), AppState::Tab::Inbox); // a conversation opens in the inbox
-        QCOMPARE(state.selectedConversation(), second);
-        state.openConversation(second); // the same again announces nothing
-        QCOMPARE(selected.count(), 2);
+        QCOMPARE(mesh.statusMessage(), u"Stopped"_qs);
     }
 
     void writingOutlivesAnExpiredSessionForTheSameUserOnly() {
@@ -123,29 +111,32 @@ private Q_SLOTS:
             server.answer(
                 200, R"({"accessToken":"T","user":{"id":")" + userId +
                          R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})");
-            return await(auth.login(QStringLiteral("u"), QStringLiteral("pw")));
+            return await(auth.login(u"u"_qs, u"pw"_qs));
         };
         const auto expire = [&] {
             server.answer(401, R"({"message":"Token expired"})");
             QVERIFY(!await(api.conversations()));
             QTRY_VERIFY(!auth.isAuthenticated());
         };
-        ConversationDTO conversation;
-        conversation.id = QStringLiteral("c1");
-
-        ConversationDTO other;
-        other.id = QStringLiteral("c2");
+        const ConversationDTO chosen = conversation(u"c1"_qs), other = conversation(u"c2"_qs);
 
         QVERIFY(signIn("u1"));
-        // Leaving a chat with nothing written frees its model; with a draft, keeps it.
+        // A conversation opens in the inbox; leaving a chat with nothing written frees its model.
+        state.selectTab(AppState::Tab::Profile);
+        QSignalSpy selected(&state, &AppState::selectedConversationChanged);
         state.openConversation(other);
         QPointer<ChatViewModel> idle = state.chatModel();
-        state.openConversation(conversation);
+        state.openConversation(chosen);
+        state.openConversation(chosen); // the same again announces nothing
+        QCOMPARE(selected.count(), 2);
+        QCOMPARE(state.tab(), AppState::Tab::Inbox);
+        QCOMPARE(state.selectedConversation(), chosen);
         QTRY_VERIFY(idle.isNull());
+        // With a draft, it is kept.
         QPointer<ChatViewModel> chat = state.chatModel();
-        chat->setDraft(QStringLiteral("half a thought"));
+        chat->setDraft(u"half a thought"_qs);
         state.closeConversation();
-        state.openConversation(conversation);
+        state.openConversation(chosen);
         QCOMPARE(state.chatModel(), chat.data());
 
         server.answer(200, R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])");
@@ -154,7 +145,7 @@ private Q_SLOTS:
         expire();
         QVERIFY(signIn("u1"));
         QCOMPARE(state.chatModel(), chat.data());
-        QCOMPARE(chat->draft(), QStringLiteral("half a thought"));
+        QCOMPARE(chat->draft(), u"half a thought"_qs);
         QCOMPARE(state.inbox()->count(), 1);
 
         // Someone else signing in after an expiry sees none of it.
@@ -163,11 +154,11 @@ private Q_SLOTS:
         QTRY_VERIFY(chat.isNull());
         QVERIFY(!state.hasSelectedConversation());
         QCOMPARE(state.inbox()->count(), 0);
-        state.openConversation(conversation);
+        state.openConversation(chosen);
         QCOMPARE(state.chatModel()->draft(), QString());
 
         // Nor does anyone after the user's own sign-out.
-        state.chatModel()->setDraft(QStringLiteral("mine"));
+        state.chatModel()->setDraft(u"mine"_qs);
         chat = state.chatModel();
         await(auth.logout());
         QTRY_VERIFY(chat.isNull());

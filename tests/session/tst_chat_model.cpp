@@ -16,48 +16,58 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QJsonObject message(const QString& id, const QString& createdAt,
-                    const QString& body = QStringLiteral("text")) {
-    return {{QStringLiteral("id"), id},
-            {QStringLiteral("conversationId"), QStringLiteral("c1")},
-            {QStringLiteral("senderId"), QStringLiteral("u2")},
-            {QStringLiteral("body"), body},
-            {QStringLiteral("createdAt"), createdAt}};
+const QString t1 = u"2026-01-01T10:00:00Z"_qs;
+const QString t2 = u"2026-01-01T10:00:01.500Z"_qs;
+const QString t3 = u"2026-01-01T10:00:02Z"_qs;
+
+// A message as the service sends it, with `more` fields besides the usual ones.
+QJsonObject message(const QString& id, const QString& createdAt, const QString& body = u"text"_qs,
+                    QJsonObject more = {}) {
+    more.insert(u"id"_qs, id);
+    more.insert(u"conversationId"_qs, u"c1"_qs);
+    more.insert(u"senderId"_qs, u"u2"_qs);
+    more.insert(u"body"_qs, body);
+    more.insert(u"createdAt"_qs, createdAt);
+    return more;
+}
+
+QByteArray json(const QJsonValue& value) {
+    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
 }
 
 QByteArray list(std::initializer_list<QJsonObject> messages) {
     QJsonArray array;
     for (const auto& m : messages)
         array.append(m);
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    return json(array);
 }
 
-QByteArray json(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+// An inbox reply: conversation ids with the day in January each was last updated; titles are the
+// ids in capitals.
+QByteArray inbox(std::initializer_list<std::pair<const char*, int>> rows) {
+    QJsonArray array;
+    for (const auto& [id, day] : rows)
+        array.append(
+            QJsonObject{{u"id"_qs, QString::fromLatin1(id)},
+                        {u"title"_qs, QString::fromLatin1(id).toUpper()},
+                        {u"updatedAt"_qs, u"2026-01-%1T10:00:00Z"_qs.arg(day, 2, 10, QLatin1Char('0'))}});
+    return json(array);
 }
 
-const QString t1 = QStringLiteral("2026-01-01T10:00:00Z");
-const QString t2 = QStringLiteral("2026-01-01T10:00:01.500Z");
-const QString t3 = QStringLiteral("2026-01-01T10:00:02Z");
-
-template <class T> QStringList ids(const QList<T>& records) {
+// The records' ids in order, in one string so that a mismatch shows the whole order.
+template <class T> QString ids(const QList<T>& records) {
     QStringList out;
     for (const auto& r : records)
         out.append(r.id);
-    return out;
+    return out.join(u' ');
 }
 
 ConversationDTO conversationWithLastMessage() {
     ConversationDTO c;
-    c.id = QStringLiteral("c1");
-    c.lastMessage =
-        MessageSummaryDTO{QStringLiteral("last"), QStringLiteral("see you"), QStringLiteral("u2"), {}, {}};
+    c.id = u"c1"_qs;
+    c.lastMessage = MessageSummaryDTO{u"last"_qs, u"see you"_qs, u"u2"_qs, {}, {}};
     return c;
-}
-
-QByteArray conversation(const char* id, const char* updatedAt, const char* title) {
-    return QByteArray(R"({"id":")") + id + R"(","updatedAt":")" + updatedAt + R"(","title":")" + title +
-           R"("})";
 }
 
 } // namespace
@@ -74,6 +84,12 @@ class ChatModelTest : public QObject {
     QByteArray messages;
     ScriptedServer::Reply sendReply{201, {}};
 
+    QString body(int row) const { return chat->data(chat->index(row), ChatViewModel::BodyRole).toString(); }
+    void sendDraft(const QString& draft) {
+        chat->setDraft(draft);
+        await(chat->send(u"me"_qs));
+    }
+
 private Q_SLOTS:
     void init() {
         server = new ScriptedServer(this);
@@ -87,7 +103,7 @@ private Q_SLOTS:
         });
         useBaseURL(server->url().toString());
         api = new APIClient(nullptr, this);
-        api->setAccessToken(QStringLiteral("tok"));
+        api->setAccessToken(u"tok"_qs);
         chat = new ChatViewModel(api, conversationWithLastMessage(), this);
         chat->setPollIntervalForTesting(50ms);
         new QAbstractItemModelTester(chat, QAbstractItemModelTester::FailureReportingMode::QtTest, chat);
@@ -103,45 +119,42 @@ private Q_SLOTS:
     void loadSortsAndFallsBack() {
         server->answer(500, R"({"message":"down"})");
         await(chat->load());
-        QCOMPARE(chat->errorText(), QStringLiteral("down"));
-        QCOMPARE(ids(chat->messages()), QStringList{QStringLiteral("last")});
-        QCOMPARE(chat->messages().first().body, QStringLiteral("see you"));
+        QCOMPARE(chat->errorText(), u"down"_qs);
+        QCOMPARE(ids(chat->messages()), u"last"_qs);
+        QCOMPARE(body(0), u"see you"_qs);
 
-        init(); // a fresh model and server
-        messages = list({message(QStringLiteral("c"), t3), message(QStringLiteral("a"), t1),
-                         message(QStringLiteral("b1"), t2), message(QStringLiteral("b2"), t2)});
+        server->answer(200, list({message(u"c"_qs, t3), message(u"a"_qs, t1), message(u"b1"_qs, t2),
+                                  message(u"b2"_qs, t2)}));
         await(chat->load());
-        QCOMPARE(ids(chat->messages()), (QStringList{QStringLiteral("a"), QStringLiteral("b1"),
-                                                     QStringLiteral("b2"), QStringLiteral("c")}));
+        QCOMPARE(ids(chat->messages()), u"a b1 b2 c"_qs);
         server->answer(500, R"({"message":"down"})");
         await(chat->load());
         QCOMPARE(chat->messages().size(), 4); // what was shown stays
     }
 
     void pollsInsertNewRowsAndIgnoreEdits() {
-        messages = list({message(QStringLiteral("a"), t1)});
+        messages = list({message(u"a"_qs, t1)});
         await(chat->load());
         QSignalSpy inserted(chat, &QAbstractItemModel::rowsInserted);
         QSignalSpy reset(chat, &QAbstractItemModel::modelReset);
         QSignalSpy changed(chat, &QAbstractItemModel::dataChanged);
 
-        messages = list({message(QStringLiteral("a"), t1), message(QStringLiteral("b"), t2)});
+        messages = list({message(u"a"_qs, t1), message(u"b"_qs, t2)});
         chat->startPolling();
         QTRY_COMPARE(chat->count(), 2);
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(reset.count(), 0);
 
         // The ids are what counts: an edit on the service alone does not redraw the chat.
-        messages = list(
-            {message(QStringLiteral("a"), t1, QStringLiteral("edited")), message(QStringLiteral("b"), t2)});
+        messages = list({message(u"a"_qs, t1, u"edited"_qs), message(u"b"_qs, t2)});
         const qsizetype polled = server->requests().size();
         QTRY_VERIFY(server->requests().size() >= polled + 2);
-        QCOMPARE(chat->messages().first().body, QStringLiteral("text"));
+        QCOMPARE(body(0), u"text"_qs);
         QCOMPARE(changed.count(), 0);
 
-        messages = list({message(QStringLiteral("b"), t1), message(QStringLiteral("a"), t2)});
+        messages = list({message(u"b"_qs, t1), message(u"a"_qs, t2)});
         QTRY_COMPARE(reset.count(), 1);
-        QCOMPARE(ids(chat->messages()), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
+        QCOMPARE(ids(chat->messages()), u"b a"_qs);
 
         const qsizetype before = server->requests().size();
         chat->stopPolling();
@@ -151,9 +164,8 @@ private Q_SLOTS:
 
     void oneLoopOnly() {
         chat->setPollIntervalForTesting(100ms);
-        chat->startPolling();
-        chat->startPolling();
-        chat->startPolling();
+        for (int i = 0; i < 3; ++i)
+            chat->startPolling();
         QTest::qWait(1050);
         chat->stopPolling();
         // One loop makes about ten requests in that time; three would make about thirty.
@@ -181,42 +193,24 @@ private Q_SLOTS:
         api->setTransferTimeout(APIClient::defaultTransferTimeout);
     }
 
-    void sendTrimsAndNeverDuplicates() {
-        chat->setDraft(QStringLiteral(" \n "));
-        await(chat->send(QStringLiteral("me")));
-        QVERIFY(server->requests().isEmpty());
-        QCOMPARE(chat->draft(), QStringLiteral(" \n ")); // nothing to send, nothing changed
-
-        // A poll brought the message in before the send's reply arrived.
-        messages = list({message(QStringLiteral("a"), t1), message(QStringLiteral("mine"), t2)});
-        await(chat->load());
-        sendReply = {201, json(message(QStringLiteral("mine"), t2))};
-        chat->setDraft(QStringLiteral("  hello there \n"));
-        QSignalSpy sending(chat, &ChatViewModel::isSendingChanged);
-        await(chat->send(QStringLiteral("me")));
-        QCOMPARE(server->requests().last().body, QByteArray(R"({"body":"hello there"})"));
-        QCOMPARE(ids(chat->messages()), (QStringList{QStringLiteral("a"), QStringLiteral("mine")}));
-        QCOMPARE(chat->count(), 2);
-        QCOMPARE(chat->draft(), QString());
-        QCOMPARE(sending.count(), 2);
-    }
-
     void failedSendStaysUntilRetriedOrDiscarded() {
-        messages = list({message(QStringLiteral("a"), t1)});
+        sendDraft(u" \n "_qs);
+        QVERIFY(server->requests().isEmpty());
+        QCOMPARE(chat->draft(), u" \n "_qs); // nothing to send, nothing changed
+
+        messages = list({message(u"a"_qs, t1)});
         await(chat->load());
         sendReply = {503, R"({"message":"Try later"})"};
-        chat->setDraft(QStringLiteral("keep me"));
-        await(chat->send(QStringLiteral("me")));
+        sendDraft(u"  keep me \n"_qs);
         QCOMPARE(chat->draft(), QString());
-        QCOMPARE(chat->errorText(), QStringLiteral("Try later"));
-        const QList<MessageDTO> unsent = chat->unsentMessages();
-        QCOMPARE(unsent.size(), 1);
-        const QString localId = unsent.first().id;
+        QCOMPARE(chat->errorText(), u"Try later"_qs);
+        QCOMPARE(chat->unsentMessages().size(), 1);
+        const QString localId = chat->unsentMessages().first().id;
         QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::failed);
-        QCOMPARE(chat->data(chat->index(1), ChatViewModel::BodyRole).toString(), QStringLiteral("keep me"));
+        QCOMPARE(body(1), u"keep me"_qs);
 
         // Polls replace the service's messages only; the failed one stays after them.
-        messages = list({message(QStringLiteral("a"), t1), message(QStringLiteral("b"), t2)});
+        messages = list({message(u"a"_qs, t1), message(u"b"_qs, t2)});
         chat->startPolling();
         QTRY_COMPARE(chat->messages().size(), 2);
         chat->stopPolling();
@@ -227,127 +221,111 @@ private Q_SLOTS:
         QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::failed);
         QCOMPARE(server->requests().last().body, QByteArray(R"({"body":"keep me"})"));
 
-        sendReply = {201, json(message(QStringLiteral("stored"), t3, QStringLiteral("keep me")))};
+        sendReply = {201, json(message(u"stored"_qs, t3, u"keep me"_qs))};
+        QSignalSpy sending(chat, &ChatViewModel::isSendingChanged);
         await(chat->retry(localId));
         QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::sent);
         QVERIFY(chat->unsentMessages().isEmpty());
-        QCOMPARE(ids(chat->messages()),
-                 (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("stored")}));
+        QCOMPARE(ids(chat->messages()), u"a b stored"_qs);
+        QCOMPARE(sending.count(), 2);
+
+        // A poll brought the next one in before the send's reply arrived: it shows once.
+        messages = list({message(u"a"_qs, t1), message(u"b"_qs, t2), message(u"stored"_qs, t3, u"keep me"_qs),
+                         message(u"mine"_qs, t3)});
+        await(chat->load());
+        sendReply = {201, json(message(u"mine"_qs, t3))};
+        sendDraft(u"hello"_qs);
+        QCOMPARE(ids(chat->messages()), u"a b stored mine"_qs);
+        QCOMPARE(chat->count(), 4);
 
         sendReply = {500, {}};
-        chat->setDraft(QStringLiteral("drop me"));
-        await(chat->send(QStringLiteral("me")));
+        sendDraft(u"drop me"_qs);
         chat->discard(chat->unsentMessages().first().id);
         QVERIFY(chat->unsentMessages().isEmpty());
-        QCOMPARE(chat->count(), 3);
+        QCOMPARE(chat->count(), 4);
     }
 
     void attachments() {
         QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("note.txt")));
+        QFile file(dir.filePath(u"note.txt"_qs));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("hi");
         file.close();
-        sendReply = {201, json(message(QStringLiteral("m"), t1, QString()))};
+        sendReply = {201, json(message(u"m"_qs, t1, QString()))};
         chat->setPendingAttachmentURL(QUrl::fromLocalFile(file.fileName()));
-        chat->setPendingAttachmentName(QStringLiteral("note.txt"));
-        await(chat->send(QStringLiteral("me")));
+        chat->setPendingAttachmentName(u"note.txt"_qs);
+        await(chat->send(u"me"_qs));
         QCOMPARE(server->requests().size(), 2);
-        QCOMPARE(
-            server->requests().last().body,
-            QByteArray(
-                R"({"attachments":[{"fileName":"note.txt","mimeType":"text/plain","sizeBytes":2,"url":"/media/f"}]})"));
+        QCOMPARE(server->requests().last().body,
+                 QByteArray(R"({"attachments":[{"fileName":"note.txt","mimeType":"text/plain",)"
+                            R"("sizeBytes":2,"url":"/media/f"}]})"));
         QCOMPARE(chat->pendingAttachmentURL(), std::nullopt);
         QCOMPARE(chat->pendingAttachmentName(), std::nullopt);
 
         // A file that is gone by the time of sending: kept as a failed message, with the file's name.
-        chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone.pdf"))));
-        await(chat->send(QStringLiteral("me")));
+        chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(u"gone.pdf"_qs)));
+        await(chat->send(u"me"_qs));
         QCOMPARE(chat->error()->kind(), APIClientError::Kind::File);
-        QCOMPARE(chat->errorText(), QStringLiteral("The file could not be read: No such file or directory"));
+        QCOMPARE(chat->errorText(), u"The file could not be read: No such file or directory"_qs);
         QCOMPARE(chat->unsentMessages().size(), 1);
-        QCOMPARE(chat->unsentMessages().first().body, QStringLiteral("\U0001F4CE gone.pdf"));
+        QCOMPARE(chat->unsentMessages().first().body, u"\U0001F4CE gone.pdf"_qs);
         QCOMPARE(server->requests().size(), 2);
 
         // The label under a bubble is the message's attachment name, and only when it has one: the
         // body already shows the first file's name.
-        QJsonObject named = message(QStringLiteral("n"), t2, QString());
-        named[QStringLiteral("attachmentName")] = QStringLiteral("Holiday photos");
-        named[QStringLiteral("attachments")] =
-            QJsonArray{QJsonObject{{QStringLiteral("url"), QStringLiteral("/media/p")},
-                                   {QStringLiteral("mimeType"), QStringLiteral("image/png")},
-                                   {QStringLiteral("sizeBytes"), 3},
-                                   {QStringLiteral("fileName"), QStringLiteral("beach.png")}}};
-        QJsonObject unnamed = named;
-        unnamed[QStringLiteral("id")] = QStringLiteral("u");
-        unnamed[QStringLiteral("createdAt")] = t3;
-        unnamed.remove(QStringLiteral("attachmentName"));
-        messages = list({named, unnamed});
+        const QJsonArray photo{QJsonObject{{u"url"_qs, u"/media/p"_qs},
+                                           {u"mimeType"_qs, u"image/png"_qs},
+                                           {u"sizeBytes"_qs, 3},
+                                           {u"fileName"_qs, u"beach.png"_qs}}};
+        messages = list({message(u"n"_qs, t2, {},
+                                 {{u"attachmentName"_qs, u"Holiday photos"_qs}, {u"attachments"_qs, photo}}),
+                         message(u"u"_qs, t3, {}, {{u"attachments"_qs, photo}})});
         await(chat->load());
         const auto label = [&](int row) {
             return chat->data(chat->index(row), ChatViewModel::AttachmentNameRole).toString();
         };
-        QCOMPARE(chat->data(chat->index(0), ChatViewModel::BodyRole).toString(),
-                 QStringLiteral("\U0001F4CE beach.png"));
-        QCOMPARE(label(0), QStringLiteral("Holiday photos"));
+        QCOMPARE(body(0), u"\U0001F4CE beach.png"_qs);
+        QCOMPARE(label(0), u"Holiday photos"_qs);
         QCOMPARE(label(1), QString());
     }
 
-    void inbox_newestFirstKeepingTheServiceOrderForTies() {
+    void inboxPlaceholdersThenNewestFirstKeepingTheServiceOrderForTies() {
         InboxViewModel model(api);
-        InboxViewModel* inbox = &model;
-        QAbstractItemModelTester tester(inbox, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        server->answer(200, "[" + conversation("a", "2026-01-01T10:00:00Z", "A") + "," +
-                                conversation("b", "2026-01-03T10:00:00Z", "B") + "," +
-                                conversation("c", "2026-01-02T10:00:00Z", "C") + "," +
-                                conversation("d", "2026-01-03T10:00:00Z", "D") + "]");
-        QSignalSpy loading(inbox, &InboxViewModel::isLoadingChanged);
-        await(inbox->load());
-        QCOMPARE(ids(inbox->conversations()), (QStringList{QStringLiteral("b"), QStringLiteral("d"),
-                                                           QStringLiteral("c"), QStringLiteral("a")}));
-        QCOMPARE(loading.count(), 2);
-        QCOMPARE(inbox->data(inbox->index(1), InboxViewModel::TitleRole).toString(), QStringLiteral("D"));
-        QVERIFY(!inbox->error());
-
-        // A later failure keeps what is shown and says why.
-        server->answer(503, R"({"message":"Maintenance"})");
-        await(inbox->load());
-        QCOMPARE(inbox->conversations().size(), 4);
-        QCOMPARE(inbox->errorText(), QStringLiteral("Maintenance"));
-
-        // An unchanged reload announces nothing.
-        server->answer(200, "[" + conversation("b", "2026-01-03T10:00:00Z", "B") + "," +
-                                conversation("d", "2026-01-03T10:00:00Z", "D") + "," +
-                                conversation("c", "2026-01-02T10:00:00Z", "C") + "," +
-                                conversation("a", "2026-01-01T10:00:00Z", "A") + "]");
-        await(inbox->load());
-        QSignalSpy reset(inbox, &QAbstractItemModel::modelReset);
-        QSignalSpy changed(inbox, &QAbstractItemModel::dataChanged);
-        await(inbox->load());
-        QCOMPARE(reset.count() + changed.count(), 0);
-    }
-
-    void inbox_placeholdersOnlyWhenNothingWasLoaded() {
-        InboxViewModel model(api);
-        InboxViewModel* inbox = &model;
-        QAbstractItemModelTester tester(inbox, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Nothing loaded yet: a failure shows the placeholders.
         server->answer(502, QByteArray());
-        await(inbox->load());
-        QCOMPARE(inbox->errorText(), QStringLiteral("HTTP 502"));
-        QCOMPARE(ids(inbox->conversations()),
-                 (QStringList{QStringLiteral("demo-1"), QStringLiteral("demo-2")}));
-        const ConversationDTO& first = inbox->conversations().first();
-        QCOMPARE(first.unreadCount, 2);
-        QCOMPARE(first.peer->countryCode, QStringLiteral("SA"));
-        QCOMPARE(first.lastMessage->body, QStringLiteral("مرحباً — هل التطبيق جاهز؟"));
-        QCOMPARE(inbox->conversations().at(1).peer->countryCode, QStringLiteral("AE"));
+        await(model.load());
+        QCOMPARE(model.errorText(), u"HTTP 502"_qs);
+        QCOMPARE(ids(model.conversations()), u"demo-1 demo-2"_qs);
+        QCOMPARE(model.conversations().first().peer->countryCode, u"SA"_qs);
 
         // A success replaces them completely, even with an empty inbox.
         server->answer(200, "[]");
-        await(inbox->load());
-        QVERIFY(inbox->conversations().isEmpty());
-        QVERIFY(!inbox->error());
-        QCOMPARE(inbox->rowCount(), 0);
+        await(model.load());
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.error());
+
+        // Three conversations tie on the newest time, in an order sorted neither way by id.
+        const QByteArray rows = inbox({{"a", 1}, {"d", 3}, {"c", 2}, {"b", 3}, {"e", 3}});
+        server->answer(200, rows);
+        QSignalSpy loading(&model, &InboxViewModel::isLoadingChanged);
+        await(model.load());
+        QCOMPARE(ids(model.conversations()), u"d b e c a"_qs);
+        QCOMPARE(loading.count(), 2);
+        QCOMPARE(model.data(model.index(1), InboxViewModel::TitleRole).toString(), u"B"_qs);
+
+        // A later failure keeps what is shown and says why.
+        server->answer(503, R"({"message":"Maintenance"})");
+        await(model.load());
+        QCOMPARE(model.conversations().size(), 5);
+        QCOMPARE(model.errorText(), u"Maintenance"_qs);
+
+        // An unchanged reload announces nothing.
+        server->answer(200, rows);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        await(model.load());
+        QCOMPARE(reset.count() + changed.count(), 0);
     }
 };
 
