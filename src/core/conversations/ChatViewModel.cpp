@@ -252,25 +252,25 @@ void ChatViewModel::replaceMessages(QList<MessageDTO> sorted) {
         return;
     }
     // The common case, new messages at the end: insert rows so the view keeps its place, and
-    // redraw only the rows whose contents changed.
+    // redraw only the rows whose contents changed. Those edits come first: rows must not change
+    // while an insertion is announced.
     qsizetype firstChanged = -1, lastChanged = -1;
     for (qsizetype i = 0; i < oldCount; ++i) {
         if (!(m_messages.at(i) == sorted.at(i))) {
             if (firstChanged < 0)
                 firstChanged = i;
             lastChanged = i;
+            m_messages[i] = sorted.at(i);
         }
     }
+    if (firstChanged >= 0)
+        Q_EMIT dataChanged(index(int(firstChanged)), index(int(lastChanged)));
     if (sorted.size() > oldCount) {
         beginInsertRows({}, int(oldCount), int(sorted.size() - 1));
         m_messages = std::move(sorted);
         endInsertRows();
         Q_EMIT countChanged();
-    } else {
-        m_messages = std::move(sorted);
     }
-    if (firstChanged >= 0)
-        Q_EMIT dataChanged(index(int(firstChanged)), index(int(lastChanged)));
 }
 
 void ChatViewModel::appendSent(const MessageDTO& message) {
