@@ -148,11 +148,52 @@ QList<MessageDTO> Store::readMessages(const QString& userId, const QString& conv
     while (query.step())
         list.append(message(query.text(0), conversationId, query.text(1), query.optionalText(2),
                             query.instant(3), attachments(query.text(0))));
-    Statement(m_db, "UPDATE members SET unread_count = 0 WHERE conversation_id = ?1 AND user_id = ?2")
-        .bind(conversationId, userId)
-        .run();
+    markRead(userId, conversationId);
     transaction.commit();
     return list;
+}
+
+void Store::markRead(const QString& userId, const QString& conversationId) {
+    Lock lock(m_mutex);
+    // Only a real change writes: most fetches find the conversation read already.
+    Statement(m_db, "UPDATE members SET unread_count = 0 "
+                    "WHERE conversation_id = ?1 AND user_id = ?2 AND unread_count <> 0")
+        .bind(conversationId, userId)
+        .run();
+}
+
+namespace {
+
+QByteArray tagOf(const char* kind, const QString& key, const QString& state) {
+    return '"' + shortDigest(QByteArray(kind) + '\n' + key.toUtf8() + '\n' + state.toUtf8()) + '"';
+}
+
+} // namespace
+
+QByteArray Store::conversationsTag(const QString& userId) {
+    Lock lock(m_mutex);
+    // Whatever the list shows moves one of these columns: a message (the newest rowid; messages are
+    // never edited), a read (the unread count), the title, a member joining (the count) or changing
+    // their profile (the sum of the members' updated_at).
+    Statement query(m_db,
+                    "SELECT group_concat(c.id || ',' || c.updated_at || ',' || quote(c.title) || ',' || "
+                    "m.unread_count || ',' || "
+                    "(SELECT ifnull(max(rowid), 0) FROM messages WHERE conversation_id = c.id) || ',' || "
+                    "(SELECT count(*) || '.' || total(u.updated_at) FROM members x "
+                    "JOIN users u ON u.id = x.user_id WHERE x.conversation_id = c.id), ';') "
+                    "FROM members m JOIN conversations c ON c.id = m.conversation_id WHERE m.user_id = ?1");
+    query.bind(userId).step();
+    return tagOf("conversations", userId, query.text(0));
+}
+
+QByteArray Store::messagesTag(const QString& userId, const QString& conversationId) {
+    Lock lock(m_mutex);
+    requireMember(userId, conversationId);
+    // Messages and their attachments are only ever added, together, in one transaction.
+    Statement query(
+        m_db, "SELECT count(*) || '.' || ifnull(max(rowid), 0) FROM messages WHERE conversation_id = ?1");
+    query.bind(conversationId).step();
+    return tagOf("messages", conversationId, query.text(0));
 }
 
 MessageDTO Store::addMessage(const QString& userId, const QString& conversationId,

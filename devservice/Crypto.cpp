@@ -42,6 +42,15 @@ QString randomToken() {
     return QString::fromLatin1(text);
 }
 
+QByteArray shortDigest(const QByteArray& data) {
+    unsigned char digest[16];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(data.constData()),
+                       size_t(data.size()), nullptr, 0);
+    char hex[sizeof digest * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
+    return QByteArray(hex);
+}
+
 std::string tokenDigest(const QString& token) {
     const QByteArray utf8 = token.toUtf8();
     unsigned char digest[crypto_generichash_BYTES];

@@ -19,6 +19,9 @@ QString randomId();
 // 256 random bits, base64url without padding.
 QString randomToken();
 
+// 128 bits of BLAKE2b over `data` as 32 hex digits: a short, stable name for a state (reply tags).
+QByteArray shortDigest(const QByteArray& data);
+
 // What the database keeps instead of a token, so a copied database file opens no sessions.
 std::string tokenDigest(const QString& token);
 

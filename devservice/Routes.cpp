@@ -25,6 +25,23 @@ using httplib::Response;
 // Multipart headers and boundaries around the file itself.
 constexpr std::int64_t multipartAllowance = 64 * 1024;
 
+// Names the reply by `tag`; answers 304 with no body when the request's If-None-Match lists it (or is
+// "*"). A GET compares weakly, so a W/ prefix does not matter.
+bool notModified(const Request& req, Response& res, const QByteArray& tag) {
+    res.set_header("ETag", tag.toStdString());
+    const QByteArray header = QByteArray::fromStdString(req.get_header_value("If-None-Match"));
+    for (QByteArray candidate : header.split(',')) {
+        candidate = candidate.trimmed();
+        if (candidate.startsWith("W/"))
+            candidate = candidate.mid(2);
+        if (candidate == "*" || candidate == tag) {
+            res.status = 304;
+            return true;
+        }
+    }
+    return false;
+}
+
 class Routes {
 public:
     Routes(Store& store, const MediaFiles& media, ServiceConfig config)
@@ -231,6 +248,10 @@ void Routes::updateProfile(const Request& req, Response& res) {
 
 void Routes::conversations(const Request& req, Response& res) {
     const Session session = authenticate(req);
+    // The tag is taken before the list is read: a change in between costs one more 200, never a 304
+    // that hides it.
+    if (notModified(req, res, m_store.conversationsTag(session.userId)))
+        return;
     QJsonArray list;
     for (const ConversationDTO& conversation : m_store.conversations(session.userId))
         list.append(conversationJson(conversation));
@@ -239,9 +260,13 @@ void Routes::conversations(const Request& req, Response& res) {
 
 void Routes::messages(const Request& req, Response& res) {
     const Session session = authenticate(req);
+    const QString conversationId = QString::fromStdString(req.matches[1]);
+    if (notModified(req, res, m_store.messagesTag(session.userId, conversationId))) {
+        m_store.markRead(session.userId, conversationId); // every fetch reads the conversation
+        return;
+    }
     QJsonArray list;
-    for (const MessageDTO& message :
-         m_store.readMessages(session.userId, QString::fromStdString(req.matches[1])))
+    for (const MessageDTO& message : m_store.readMessages(session.userId, conversationId))
         list.append(messageJson(message));
     reply(res, 200, list);
 }

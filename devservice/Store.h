@@ -72,6 +72,12 @@ public:
     QList<ConversationDTO> conversations(const QString& userId);
     // Oldest first; marks the conversation read for the user.
     QList<MessageDTO> readMessages(const QString& userId, const QString& conversationId);
+    void markRead(const QString& userId, const QString& conversationId);
+    // Entity tags (quoted) that change whenever `conversations(userId)` or `readMessages(…)` would
+    // answer otherwise, computed from a few columns rather than from the reply itself, so an
+    // unchanged poll costs neither the reply's queries nor its encoding.
+    QByteArray conversationsTag(const QString& userId);
+    QByteArray messagesTag(const QString& userId, const QString& conversationId); // members only
     MessageDTO addMessage(const QString& userId, const QString& conversationId,
                           const std::optional<QString>& body, const QStringList& mediaIds, Instant now);
 

@@ -148,6 +148,7 @@ struct RawReply {
     int status = 0;
     QByteArray body;
     QByteArray contentType;
+    QByteArray etag;
     QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
     // An error reply in the service's one shape: the status repeated in the body, with its name.
     bool isError(int expected, const char* name) const {
@@ -156,10 +157,13 @@ struct RawReply {
     }
 };
 inline RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByteArray& body = {},
-                           const QByteArray& token = {}, const QByteArray& contentType = "application/json") {
+                           const QByteArray& token = {}, const QByteArray& contentType = "application/json",
+                           const QByteArray& ifNoneMatch = {}) {
     QNetworkAccessManager network;
     QNetworkRequest request(url);
     request.setTransferTimeout(30000);
+    if (!ifNoneMatch.isEmpty())
+        request.setRawHeader("If-None-Match", ifNoneMatch);
     if (!contentType.isEmpty())
         request.setRawHeader("Content-Type", contentType);
     if (!token.isEmpty())
@@ -168,7 +172,7 @@ inline RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByt
     if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 60000))
         reply->abort();
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
-            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray()};
+            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->rawHeader("ETag")};
 }
 
 // Signs in and keeps the token on the client; on failure warns with the reason and returns nothing.

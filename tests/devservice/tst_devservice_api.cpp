@@ -258,6 +258,63 @@ private Q_SLOTS:
         QCOMPARE(withPeer(await(omar.conversations()), u"amina"_s)->unreadCount, qint64(0));
     }
 
+    // An unchanged list is answered 304 without a body; each user's list has its own tag, and anything
+    // the list shows (a message, a read, a profile) changes it.
+    void unchangedListsAnswerNotModified() {
+        QVERIFY(startAsAmina());
+        APIClient omarClient;
+        const auto omar = signIn(omarClient, u"omar"_s, u"lumora-demo"_s);
+        QVERIFY(omar);
+        const QUrl inbox = service->url(u"/conversations"_s);
+        const QUrl chat = service->url(u"/conversations/"_s + chatWithOmar + u"/messages"_s);
+        const auto get = [&](const QUrl& url, const QByteArray& tag, const QByteArray& as) {
+            return rawRequest(url, "GET", {}, as, {}, tag);
+        };
+        const QByteArray omarToken = omar->tokens.accessToken.toUtf8();
+
+        get(chat, {}, token()); // read, so that reading again changes nothing
+        const RawReply first = get(inbox, {}, token());
+        QCOMPARE(first.status, 200);
+        QVERIFY2(first.etag.startsWith('"') && first.etag.size() > 2, first.etag.constData());
+        for (const QByteArray& match :
+             {first.etag, "W/" + first.etag, "\"other\", " + first.etag, QByteArray("*")}) {
+            const RawReply again = get(inbox, match, token());
+            QVERIFY2(again.status == 304 && again.body.isEmpty(), match.constData());
+            QCOMPARE(again.etag, first.etag);
+        }
+        QCOMPARE(get(inbox, "\"other\"", token()).status, 200);
+        QCOMPARE(get(inbox, first.etag, omarToken).status, 200); // omar's list is another reply
+
+        const RawReply messages = get(chat, {}, token());
+        QCOMPARE(get(chat, messages.etag, token()).status, 304);
+        // The client's conditional fetch: the list, then "unchanged".
+        QVERIFY(await(client->messagesIfChanged(chatWithOmar))->has_value());
+        QVERIFY(!await(client->messagesIfChanged(chatWithOmar))->has_value());
+
+        // Omar writes: both of amina's replies change, and reading the chat changes her list again.
+        QVERIFY(await(omarClient.sendMessage(chatWithOmar, u"news"_s, std::nullopt)));
+        const RawReply unread = get(inbox, first.etag, token());
+        QCOMPARE(unread.status, 200);
+        QVERIFY(unread.etag != first.etag);
+        const RawReply newer = get(chat, messages.etag, token());
+        QCOMPARE(newer.status, 200);
+        QVERIFY(newer.body.contains("news"));
+        QCOMPARE(await(client->messagesIfChanged(chatWithOmar))->value().last().body, u"news"_s);
+        QCOMPARE(get(inbox, unread.etag, token()).status, 200); // it is read now
+        const RawReply read = get(inbox, {}, token());
+        QCOMPARE(get(inbox, read.etag, token()).status, 304);
+
+        // A member's new name shows in the list, so it changes the tag too.
+        const RawReply renamed =
+            rawRequest(service->url(u"/users/me"_s), "PATCH", R"({"displayName":"Omar F."})", omarToken);
+        QCOMPARE(renamed.status, 200);
+        QCOMPARE(get(inbox, read.etag, token()).status, 200);
+        // "*" matches only what exists and is the asker's to read.
+        QCOMPARE(
+            rawRequest(service->url(u"/conversations/nope/messages"_s), "GET", {}, token(), {}, "*").status,
+            404);
+    }
+
     void changePasswordAndProfile() {
         QVERIFY(service->start({u"--seed"_s}));
         const auto newbie = signIn(*client, u"newbie"_s, u"changeme123"_s);

@@ -194,6 +194,38 @@ private Q_SLOTS:
         QVERIFY(await(client->changePassword(u"old"_s, u"new"_s)));
     }
 
+    // A list asked for again carries the last tag; 304, or the same bytes from a service without tags,
+    // is "unchanged" with nothing decoded. A new token starts over.
+    void unchangedListsAreNotDecodedAgain() {
+        const QByteArray list = R"([{"id":"c1","updatedAt":"2026-01-02T03:04:05Z"}])";
+        const auto ifNoneMatch = [&] { return server->requests().last().header("If-None-Match"); };
+        ScriptedServer::Reply tagged{200, list};
+        tagged.etag = R"("v1")";
+        server->answer(tagged);
+        QCOMPARE(await(client->conversations())->size(), 1); // remembered, though not asked conditionally
+        QCOMPARE(ifNoneMatch(), QByteArray());
+        server->answer(304, QByteArray(), QByteArray());
+        const auto unchanged = await(client->conversationsIfChanged());
+        QVERIFY(unchanged && !unchanged->has_value());
+        QCOMPARE(ifNoneMatch(), QByteArray(R"("v1")"));
+        // A 304 nobody asked for is no list.
+        QCOMPARE(errorOf(await(client->conversations())).kind(), Kind::Http);
+
+        // Without tags, the same bytes are unchanged; other bytes are decoded.
+        server->answer(
+            200, R"([{"id":"m1","conversationId":"c1","senderId":"u","createdAt":"2026-01-02T03:04:05Z"}])");
+        QCOMPARE(await(client->messagesIfChanged(u"c1"_s))->value().size(), 1); // nothing known yet
+        QVERIFY(!await(client->messagesIfChanged(u"c1"_s))->has_value());
+        QCOMPARE(ifNoneMatch(), QByteArray());
+        server->answer(200, "[]");
+        QCOMPARE(await(client->messagesIfChanged(u"c1"_s))->value().size(), 0);
+
+        client->setAccessToken(u"tok-2"_s);
+        server->answer(tagged);
+        QCOMPARE(await(client->conversationsIfChanged())->value().size(), 1);
+        QCOMPARE(ifNoneMatch(), QByteArray());
+    }
+
     void baseURLResolution() {
         // The environment wins over the preference; an empty variable lets the preference apply.
         APIConfig::setBaseURL(u"http://127.0.0.1:9/"_s);

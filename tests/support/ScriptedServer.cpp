@@ -87,6 +87,8 @@ void ScriptedServer::serve(QTcpSocket* socket) {
             QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
             if (!reply.contentType.isEmpty())
                 response += "Content-Type: " + reply.contentType + "\r\n";
+            if (!reply.etag.isEmpty())
+                response += "ETag: " + reply.etag + "\r\n";
             response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
             response += reply.body;
             socket->write(response);

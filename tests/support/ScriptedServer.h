@@ -34,6 +34,7 @@ public:
         bool silent = false; // accept the request and never answer
         // When set, writes the answer itself, at its own pace (huge, endless or trickling replies).
         std::function<void(QTcpSocket*)> stream;
+        QByteArray etag; // sent as the ETag header when set
     };
 
     explicit ScriptedServer(QObject* parent = nullptr);

@@ -102,6 +102,8 @@ APIClient::APIClient(QNetworkAccessManager* network, QObject* parent)
 APIClient::~APIClient() = default;
 
 void APIClient::setAccessToken(std::optional<QString> token, QString origin) {
+    if (token.value_or(QString()) != m_accessToken)
+        m_validators.clear(); // what one session was told is nothing to compare another's replies with
     m_accessToken = token.value_or(QString());
     m_tokenOrigin = origin.isEmpty() ? APIConfig::originOf(APIConfig::baseURL()) : std::move(origin);
 }
@@ -166,7 +168,7 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
             reportRefusal(APIClientError::Kind::Unauthorized);
         const QByteArray location = reply->rawHeader("Location");
         if (!isRedirect(code) || location.isEmpty())
-            co_return Reply{code, std::move(received)};
+            co_return Reply{code, std::move(received), reply->rawHeader("ETag")};
 
         const QUrl target = request.url().resolved(QUrl::fromEncoded(location));
         if (!target.isValid() || APIConfig::originOf(target) != APIConfig::originOf(request.url()))
@@ -183,13 +185,15 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
     co_return std::unexpected(APIClientError::transportKey("error.tooManyRedirects"));
 }
 
-QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoint,
-                                                             std::optional<QByteArray> body) {
+QCoro::Task<APIResult<APIClient::Reply>>
+APIClient::exchange(APIEndpoint endpoint, std::optional<QByteArray> body, QByteArray ifNoneMatch) {
     const auto url = APIConfig::requestURL(APIConfig::baseURL(), endpoint.path());
     if (!url)
         co_return std::unexpected(APIClientError::invalidURL());
     QNetworkRequest request = newRequest(*url);
     request.setRawHeader("Content-Type", "application/json");
+    if (!ifNoneMatch.isEmpty())
+        request.setRawHeader("If-None-Match", ifNoneMatch);
     if (endpoint.requiresAuth()) {
         if (auto refused = authorize(request))
             co_return std::unexpected(*refused);
@@ -212,10 +216,50 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::exchange(APIEndpoint endpoin
     // Nobody is signed in yet at sign-in, so a 401 there is a refusal with the service's own words.
     if (reply->status == 401 && endpoint.kind() != APIEndpoint::Kind::login)
         co_return std::unexpected(APIClientError::unauthorized());
+    if (reply->status == 304 && !ifNoneMatch.isEmpty())
+        co_return reply; // unchanged: no body to read
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, failureMessage(reply->body)));
     co_return reply;
 }
+
+template <class T>
+QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoint, bool onlyIfChanged) {
+    QPointer<APIClient> self(this);
+    const QString key = endpoint.path();
+    const std::optional<Validator> known =
+        onlyIfChanged && m_validators.contains(key) ? std::optional(m_validators.value(key)) : std::nullopt;
+    auto exchanging = exchange(std::move(endpoint), std::nullopt, known ? known->etag : QByteArray());
+    auto reply = co_await exchanging;
+    if (!reply)
+        co_return std::unexpected(reply.error());
+    if (reply->status == 304)
+        co_return std::optional<T>();
+    const size_t bodyHash = qHash(reply->body);
+    if (known && known->etag.isEmpty() && reply->etag.isEmpty() && known->bodyHash == bodyHash)
+        co_return std::optional<T>(); // the same bytes as last time: nothing to decode
+    if (reply->body.isEmpty())
+        co_return std::unexpected(APIClientError::emptyBody());
+    const QByteArray etag = reply->etag;
+    auto decoding = decodeOffThread<T>(std::move(reply->body));
+    auto decoded = co_await decoding;
+    if (!decoded)
+        co_return std::unexpected(APIClientError::decoding(decoded.error().description));
+    if (self)
+        self->m_validators.insert(key, Validator{etag, bodyHash});
+    co_return std::optional<T>(std::move(*decoded));
+}
+
+namespace {
+
+// An unconditional fetch always has a value.
+template <class T> APIResult<T> unwrap(APIResult<std::optional<T>> result) {
+    if (!result)
+        return std::unexpected(result.error());
+    return std::move(**result);
+}
+
+} // namespace
 
 template <class T>
 QCoro::Task<APIResult<T>> APIClient::perform(APIEndpoint endpoint, std::optional<QByteArray> body) {
@@ -254,11 +298,24 @@ QCoro::Task<APIResult<UserDTO>> APIClient::updateProfile(UpdateProfileRequest re
 }
 
 QCoro::Task<APIResult<QList<ConversationDTO>>> APIClient::conversations() {
-    return perform<QList<ConversationDTO>>(APIEndpoint::conversations(), std::nullopt);
+    auto fetching = fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), false);
+    auto fetched = co_await fetching;
+    co_return unwrap(std::move(fetched));
 }
 
 QCoro::Task<APIResult<QList<MessageDTO>>> APIClient::messages(QString conversationId) {
-    return perform<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), std::nullopt);
+    auto fetching = fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), false);
+    auto fetched = co_await fetching;
+    co_return unwrap(std::move(fetched));
+}
+
+QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> APIClient::conversationsIfChanged() {
+    return fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), true);
+}
+
+QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>>
+APIClient::messagesIfChanged(QString conversationId) {
+    return fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), true);
 }
 
 QCoro::Task<APIResult<MessageDTO>>

@@ -5,6 +5,7 @@
 #include "wire/WireRecords.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -50,6 +51,12 @@ public:
     QCoro::Task<APIResult<UserDTO>> updateProfile(UpdateProfileRequest request);
     QCoro::Task<APIResult<QList<ConversationDTO>>> conversations();
     QCoro::Task<APIResult<QList<MessageDTO>>> messages(QString conversationId);
+    // The same lists, asked for with the entity tag of the last one this client received for that URL
+    // (or, from a service without tags, compared by a hash of its bytes): nothing when it is unchanged,
+    // which costs no decoding. For the holder of what the last fetch of that URL gave; a new token
+    // forgets every tag.
+    QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> conversationsIfChanged();
+    QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> messagesIfChanged(QString conversationId);
     QCoro::Task<APIResult<MessageDTO>> sendMessage(QString conversationId, std::optional<QString> body,
                                                    std::optional<QList<AttachmentInputDTO>> attachments);
     // Streams the file to the media endpoint. A file that cannot be read fails first, with the file
@@ -71,11 +78,21 @@ private:
     struct Reply {
         int status = 0;
         QByteArray body;
+        QByteArray etag;
+    };
+    // What the last list received from a URL was: its tag, and its bytes' hash.
+    struct Validator {
+        QByteArray etag;
+        size_t bodyHash = 0;
     };
 
     template <class T>
     QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
-    QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body);
+    // A list, remembered by its validator; with `onlyIfChanged`, nothing when it matches the last one.
+    template <class T>
+    QCoro::Task<APIResult<std::optional<T>>> fetchList(APIEndpoint endpoint, bool onlyIfChanged);
+    QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body,
+                                           QByteArray ifNoneMatch = {});
     // Makes a fresh body for each attempt, since a redirect may have to send it again.
     using BodySource = std::function<QIODevice*()>;
     QCoro::Task<APIResult<Reply>> send(QNetworkRequest request, QByteArray method, BodySource body,
@@ -91,6 +108,7 @@ private:
     std::chrono::milliseconds m_transferTimeout = defaultTransferTimeout;
     std::chrono::milliseconds m_requestDeadline = defaultRequestDeadline;
     qint64 m_maxReplyBytes = defaultMaxReplyBytes;
+    QHash<QString, Validator> m_validators; // by request path, for the token in use
 };
 
 } // namespace lumora

@@ -26,6 +26,21 @@ void sortByCreation(QList<MessageDTO>& list) {
         std::stable_sort(list.begin(), list.end(), older);
 }
 
+// Once the list came from the service, asking again costs nothing while it is unchanged; until then
+// (nothing yet, or only the fallback) it is asked for whole. Nothing in the result: unchanged.
+QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> fetchMessages(APIClient* api, QString conversationId,
+                                                                       bool onlyIfChanged) {
+    if (onlyIfChanged) {
+        auto asking = api->messagesIfChanged(conversationId);
+        co_return co_await asking;
+    }
+    auto asking = api->messages(conversationId);
+    auto all = co_await asking;
+    if (!all)
+        co_return std::unexpected(all.error());
+    co_return std::optional(std::move(*all));
+}
+
 bool sameIds(const QList<MessageDTO>& a, const QList<MessageDTO>& b) {
     return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
                       [](const MessageDTO& x, const MessageDTO& y) { return x.id == y.id; });
@@ -56,13 +71,16 @@ QCoro::Task<> ChatViewModel::load() {
     QPointer<ChatViewModel> self(this);
     setLoading(true);
     setError(std::nullopt);
-    auto asking = m_api->messages(m_conversation.id);
+    auto asking = fetchMessages(m_api, m_conversation.id, m_fromService);
     auto reply = co_await asking;
     if (!self)
         co_return;
     if (reply) {
-        sortByCreation(*reply);
-        replaceMessages(std::move(*reply));
+        if (*reply) {
+            m_fromService = true;
+            sortByCreation(**reply);
+            replaceMessages(std::move(**reply));
+        }
     } else {
         setError(reply.error());
         if (m_messages.isEmpty() && m_conversation.lastMessage) {
@@ -82,14 +100,15 @@ QCoro::Task<> ChatViewModel::load() {
 
 QCoro::Task<> ChatViewModel::refreshQuietly() {
     QPointer<ChatViewModel> self(this);
-    auto asking = m_api->messages(m_conversation.id);
+    auto asking = fetchMessages(m_api, m_conversation.id, m_fromService);
     auto reply = co_await asking;
-    if (!self || !reply)
-        co_return; // a failed poll shows nothing; the next one tries again
-    sortByCreation(*reply);
+    if (!self || !reply || !*reply)
+        co_return; // a failed poll shows nothing, the next one tries again; unchanged is nothing to do
+    m_fromService = true;
+    sortByCreation(**reply);
     // Only a different sequence of ids counts: edits on the service do not redraw an open chat.
-    if (!sameIds(*reply, m_messages))
-        replaceMessages(std::move(*reply));
+    if (!sameIds(**reply, m_messages))
+        replaceMessages(std::move(**reply));
 }
 
 void ChatViewModel::appear() {

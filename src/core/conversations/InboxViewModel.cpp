@@ -9,6 +9,21 @@ namespace lumora {
 
 namespace {
 
+// Once the list came from the service, asking again costs nothing while it is unchanged; until then
+// (nothing yet, or the samples) it is asked for whole. Nothing in the result: unchanged.
+QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> fetchConversations(APIClient* api,
+                                                                                 bool onlyIfChanged) {
+    if (onlyIfChanged) {
+        auto asking = api->conversationsIfChanged();
+        co_return co_await asking;
+    }
+    auto asking = api->conversations();
+    auto all = co_await asking;
+    if (!all)
+        co_return std::unexpected(all.error());
+    co_return std::optional(std::move(*all));
+}
+
 QList<QString> idsOf(const QList<ConversationDTO>& list) {
     QList<QString> ids;
     ids.reserve(list.size());
@@ -78,15 +93,18 @@ QCoro::Task<> InboxViewModel::load() {
     const quint64 generation = m_generation;
     setLoading(true);
     setError(std::nullopt);
-    auto asking = m_api->conversations();
+    auto asking = fetchConversations(m_api, m_fromService);
     auto reply = co_await asking;
     if (!self)
         co_return; // the model went away meanwhile
     if (generation != m_generation)
         co_return; // asked for someone who is no longer signed in
     if (reply) {
-        sortForInbox(*reply);
-        setConversations(std::move(*reply));
+        if (*reply) {
+            m_fromService = true;
+            sortForInbox(**reply);
+            setConversations(std::move(**reply));
+        }
     } else {
         setError(reply.error());
         if (m_conversations.isEmpty())
@@ -97,6 +115,7 @@ QCoro::Task<> InboxViewModel::load() {
 
 void InboxViewModel::clear() {
     ++m_generation;
+    m_fromService = false;
     setConversations({});
     setError(std::nullopt);
     setLoading(false);

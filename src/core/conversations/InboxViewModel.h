@@ -74,7 +74,8 @@ private:
     bool m_isLoading = false;
     std::optional<APIClientError> m_error;
     QString m_currentUserId;
-    quint64 m_generation = 0; // a load that started before the last clear() is dropped
+    bool m_fromService = false; // the rows came from the service (not the samples)
+    quint64 m_generation = 0;   // a load that started before the last clear() is dropped
 };
 
 } // namespace lumora
