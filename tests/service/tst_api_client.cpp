@@ -205,7 +205,7 @@ private Q_SLOTS:
         QCOMPARE(await(client->conversations())->size(), 1); // remembered, though not asked conditionally
         QCOMPARE(ifNoneMatch(), QByteArray());
         server->answer(304, QByteArray(), QByteArray());
-        const auto unchanged = await(client->conversationsIfChanged());
+        const auto unchanged = await(client->conversations(APIClient::Ask::IfChanged));
         QVERIFY(unchanged && !unchanged->has_value());
         QCOMPARE(ifNoneMatch(), QByteArray(R"("v1")"));
         // A 304 nobody asked for is no list.
@@ -214,15 +214,16 @@ private Q_SLOTS:
         // Without tags, the same bytes are unchanged; other bytes are decoded.
         server->answer(
             200, R"([{"id":"m1","conversationId":"c1","senderId":"u","createdAt":"2026-01-02T03:04:05Z"}])");
-        QCOMPARE(await(client->messagesIfChanged(u"c1"_s))->value().size(), 1); // nothing known yet
-        QVERIFY(!await(client->messagesIfChanged(u"c1"_s))->has_value());
+        QCOMPARE(await(client->messages(u"c1"_s, APIClient::Ask::IfChanged))->value().size(),
+                 1); // nothing known yet
+        QVERIFY(!await(client->messages(u"c1"_s, APIClient::Ask::IfChanged))->has_value());
         QCOMPARE(ifNoneMatch(), QByteArray());
         server->answer(200, "[]");
-        QCOMPARE(await(client->messagesIfChanged(u"c1"_s))->value().size(), 0);
+        QCOMPARE(await(client->messages(u"c1"_s, APIClient::Ask::IfChanged))->value().size(), 0);
 
         client->setAccessToken(u"tok-2"_s);
         server->answer(tagged);
-        QCOMPARE(await(client->conversationsIfChanged())->value().size(), 1);
+        QCOMPARE(await(client->conversations(APIClient::Ask::IfChanged))->value().size(), 1);
         QCOMPARE(ifNoneMatch(), QByteArray());
     }
 

@@ -224,11 +224,12 @@ APIClient::exchange(APIEndpoint endpoint, std::optional<QByteArray> body, QByteA
 }
 
 template <class T>
-QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoint, bool onlyIfChanged) {
+QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoint, Ask ask) {
     QPointer<APIClient> self(this);
     const QString key = endpoint.path();
-    const std::optional<Validator> known =
-        onlyIfChanged && m_validators.contains(key) ? std::optional(m_validators.value(key)) : std::nullopt;
+    const std::optional<Validator> known = ask == Ask::IfChanged && m_validators.contains(key)
+                                               ? std::optional(m_validators.value(key))
+                                               : std::nullopt;
     auto exchanging = exchange(std::move(endpoint), std::nullopt, known ? known->etag : QByteArray());
     auto reply = co_await exchanging;
     if (!reply)
@@ -298,24 +299,25 @@ QCoro::Task<APIResult<UserDTO>> APIClient::updateProfile(UpdateProfileRequest re
 }
 
 QCoro::Task<APIResult<QList<ConversationDTO>>> APIClient::conversations() {
-    auto fetching = fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), false);
+    auto fetching = fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), Ask::Whole);
     auto fetched = co_await fetching;
     co_return unwrap(std::move(fetched));
 }
 
 QCoro::Task<APIResult<QList<MessageDTO>>> APIClient::messages(QString conversationId) {
-    auto fetching = fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), false);
+    auto fetching =
+        fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), Ask::Whole);
     auto fetched = co_await fetching;
     co_return unwrap(std::move(fetched));
 }
 
-QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> APIClient::conversationsIfChanged() {
-    return fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), true);
+QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> APIClient::conversations(Ask ask) {
+    return fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), ask);
 }
 
-QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>>
-APIClient::messagesIfChanged(QString conversationId) {
-    return fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), true);
+QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> APIClient::messages(QString conversationId,
+                                                                             Ask ask) {
+    return fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), ask);
 }
 
 QCoro::Task<APIResult<MessageDTO>>

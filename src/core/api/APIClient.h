@@ -51,12 +51,13 @@ public:
     QCoro::Task<APIResult<UserDTO>> updateProfile(UpdateProfileRequest request);
     QCoro::Task<APIResult<QList<ConversationDTO>>> conversations();
     QCoro::Task<APIResult<QList<MessageDTO>>> messages(QString conversationId);
-    // The same lists, asked for with the entity tag of the last one this client received for that URL
-    // (or, from a service without tags, compared by a hash of its bytes): nothing when it is unchanged,
-    // which costs no decoding. For the holder of what the last fetch of that URL gave; a new token
-    // forgets every tag.
-    QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> conversationsIfChanged();
-    QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> messagesIfChanged(QString conversationId);
+    // The same lists; `IfChanged` asks with the entity tag of the last one this client received for
+    // that URL (or, from a service without tags, compares a hash of its bytes) and gives nothing when it
+    // is unchanged, which costs no decoding. Only for the holder of what the last fetch of that URL
+    // gave; a new token forgets every tag.
+    enum class Ask { Whole, IfChanged };
+    QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> conversations(Ask ask);
+    QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> messages(QString conversationId, Ask ask);
     QCoro::Task<APIResult<MessageDTO>> sendMessage(QString conversationId, std::optional<QString> body,
                                                    std::optional<QList<AttachmentInputDTO>> attachments);
     // Streams the file to the media endpoint. A file that cannot be read fails first, with the file
@@ -88,9 +89,8 @@ private:
 
     template <class T>
     QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
-    // A list, remembered by its validator; with `onlyIfChanged`, nothing when it matches the last one.
-    template <class T>
-    QCoro::Task<APIResult<std::optional<T>>> fetchList(APIEndpoint endpoint, bool onlyIfChanged);
+    // A list, remembered by its validator; with `IfChanged`, nothing when it matches the last one.
+    template <class T> QCoro::Task<APIResult<std::optional<T>>> fetchList(APIEndpoint endpoint, Ask ask);
     QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body,
                                            QByteArray ifNoneMatch = {});
     // Makes a fresh body for each attempt, since a redirect may have to send it again.

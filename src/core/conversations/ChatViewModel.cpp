@@ -26,21 +26,6 @@ void sortByCreation(QList<MessageDTO>& list) {
         std::stable_sort(list.begin(), list.end(), older);
 }
 
-// Once the list came from the service, asking again costs nothing while it is unchanged; until then
-// (nothing yet, or only the fallback) it is asked for whole. Nothing in the result: unchanged.
-QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> fetchMessages(APIClient* api, QString conversationId,
-                                                                       bool onlyIfChanged) {
-    if (onlyIfChanged) {
-        auto asking = api->messagesIfChanged(conversationId);
-        co_return co_await asking;
-    }
-    auto asking = api->messages(conversationId);
-    auto all = co_await asking;
-    if (!all)
-        co_return std::unexpected(all.error());
-    co_return std::optional(std::move(*all));
-}
-
 bool sameIds(const QList<MessageDTO>& a, const QList<MessageDTO>& b) {
     return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
                       [](const MessageDTO& x, const MessageDTO& y) { return x.id == y.id; });
@@ -54,6 +39,12 @@ ChatViewModel::ChatViewModel(APIClient* api, ConversationDTO conversation, QObje
     , m_conversation(std::move(conversation)) {}
 
 ChatViewModel::~ChatViewModel() = default;
+
+APIClient::Ask ChatViewModel::whatToAsk() const {
+    // Once the list came from the service, asking again costs nothing while it is unchanged; until
+    // then (nothing yet, or only the fallback) it is asked for whole.
+    return m_fromService ? APIClient::Ask::IfChanged : APIClient::Ask::Whole;
+}
 
 QList<MessageDTO> ChatViewModel::unsentMessages() const {
     QList<MessageDTO> list;
@@ -71,7 +62,7 @@ QCoro::Task<> ChatViewModel::load() {
     QPointer<ChatViewModel> self(this);
     setLoading(true);
     setError(std::nullopt);
-    auto asking = fetchMessages(m_api, m_conversation.id, m_fromService);
+    auto asking = m_api->messages(m_conversation.id, whatToAsk());
     auto reply = co_await asking;
     if (!self)
         co_return;
@@ -100,7 +91,7 @@ QCoro::Task<> ChatViewModel::load() {
 
 QCoro::Task<> ChatViewModel::refreshQuietly() {
     QPointer<ChatViewModel> self(this);
-    auto asking = fetchMessages(m_api, m_conversation.id, m_fromService);
+    auto asking = m_api->messages(m_conversation.id, whatToAsk());
     auto reply = co_await asking;
     if (!self || !reply || !*reply)
         co_return; // a failed poll shows nothing, the next one tries again; unchanged is nothing to do

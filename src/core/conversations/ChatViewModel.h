@@ -132,6 +132,7 @@ private:
     };
 
     QCoro::Task<> refreshQuietly();
+    APIClient::Ask whatToAsk() const;
     QCoro::Task<> deliver(QString localId);
     static QCoro::Task<> pollLoop(QPointer<ChatViewModel> model, quint64 generation);
 

@@ -9,21 +9,6 @@ namespace lumora {
 
 namespace {
 
-// Once the list came from the service, asking again costs nothing while it is unchanged; until then
-// (nothing yet, or the samples) it is asked for whole. Nothing in the result: unchanged.
-QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> fetchConversations(APIClient* api,
-                                                                                 bool onlyIfChanged) {
-    if (onlyIfChanged) {
-        auto asking = api->conversationsIfChanged();
-        co_return co_await asking;
-    }
-    auto asking = api->conversations();
-    auto all = co_await asking;
-    if (!all)
-        co_return std::unexpected(all.error());
-    co_return std::optional(std::move(*all));
-}
-
 QList<QString> idsOf(const QList<ConversationDTO>& list) {
     QList<QString> ids;
     ids.reserve(list.size());
@@ -93,7 +78,8 @@ QCoro::Task<> InboxViewModel::load() {
     const quint64 generation = m_generation;
     setLoading(true);
     setError(std::nullopt);
-    auto asking = fetchConversations(m_api, m_fromService);
+    // Once the rows came from the service, asking again costs nothing while they are unchanged.
+    auto asking = m_api->conversations(m_fromService ? APIClient::Ask::IfChanged : APIClient::Ask::Whole);
     auto reply = co_await asking;
     if (!self)
         co_return; // the model went away meanwhile
