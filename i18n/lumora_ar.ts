@@ -462,5 +462,70 @@
         <source>No peers seen.</source>
         <translation>لم يُعثر على أجهزة أخرى.</translation>
     </message>
+    <message id="notify.newMessages" numerus="yes">
+        <source>%n new messages</source>
+        <translation>
+            <numerusform>لا رسائل جديدة</numerusform>
+            <numerusform>رسالة جديدة واحدة</numerusform>
+            <numerusform>رسالتان جديدتان</numerusform>
+            <numerusform>%n رسائل جديدة</numerusform>
+            <numerusform>%n رسالة جديدة</numerusform>
+            <numerusform>%n رسالة جديدة</numerusform>
+        </translation>
+    </message>
+    <message id="notify.noText">
+        <source>New message</source>
+        <translation>رسالة جديدة</translation>
+    </message>
+    <message id="notify.open">
+        <source>Open</source>
+        <translation>افتح</translation>
+    </message>
+    <message id="notify.reply">
+        <source>Reply</source>
+        <translation>رُدّ</translation>
+    </message>
+    <message id="notify.replyPlaceholder">
+        <source>Write a reply…</source>
+        <translation>اكتب ردًا…</translation>
+    </message>
+    <message id="tray.unreadSummary">
+        <source>Lumora — %1 in %2</source>
+        <translation>Lumora — %1 في %2</translation>
+    </message>
+    <message id="tray.unreadMessages" numerus="yes">
+        <source>%n unread</source>
+        <translation>
+            <numerusform>لا رسائل غير مقروءة</numerusform>
+            <numerusform>رسالة واحدة غير مقروءة</numerusform>
+            <numerusform>رسالتان غير مقروءتين</numerusform>
+            <numerusform>%n رسائل غير مقروءة</numerusform>
+            <numerusform>%n رسالة غير مقروءة</numerusform>
+            <numerusform>%n رسالة غير مقروءة</numerusform>
+        </translation>
+    </message>
+    <message id="tray.inConversations" numerus="yes">
+        <source>%n conversations</source>
+        <translation>
+            <numerusform>لا محادثات</numerusform>
+            <numerusform>محادثة واحدة</numerusform>
+            <numerusform>محادثتين</numerusform>
+            <numerusform>%n محادثات</numerusform>
+            <numerusform>%n محادثة</numerusform>
+            <numerusform>%n محادثة</numerusform>
+        </translation>
+    </message>
+    <message id="window.titleUnread">
+        <source>Lumora (%1)</source>
+        <translation>Lumora (%1)</translation>
+    </message>
+    <message id="settings.notifications">
+        <source>Notifications</source>
+        <translation>الإشعارات</translation>
+    </message>
+    <message id="settings.notificationsOn">
+        <source>Show a notification when a message arrives</source>
+        <translation>أظهر إشعارًا عند وصول رسالة</translation>
+    </message>
 </context>
 </TS>

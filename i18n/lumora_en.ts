@@ -458,5 +458,58 @@
         <source>No peers seen.</source>
         <translation>No peers seen.</translation>
     </message>
+    <message id="notify.newMessages" numerus="yes">
+        <source>%n new messages</source>
+        <translation>
+            <numerusform>%n new message</numerusform>
+            <numerusform>%n new messages</numerusform>
+        </translation>
+    </message>
+    <message id="notify.noText">
+        <source>New message</source>
+        <translation>New message</translation>
+    </message>
+    <message id="notify.open">
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+    <message id="notify.reply">
+        <source>Reply</source>
+        <translation>Reply</translation>
+    </message>
+    <message id="notify.replyPlaceholder">
+        <source>Write a reply…</source>
+        <translation>Write a reply…</translation>
+    </message>
+    <message id="tray.unreadSummary">
+        <source>Lumora — %1 in %2</source>
+        <translation>Lumora — %1 in %2</translation>
+    </message>
+    <message id="tray.unreadMessages" numerus="yes">
+        <source>%n unread</source>
+        <translation>
+            <numerusform>%n unread</numerusform>
+            <numerusform>%n unread</numerusform>
+        </translation>
+    </message>
+    <message id="tray.inConversations" numerus="yes">
+        <source>%n conversations</source>
+        <translation>
+            <numerusform>%n conversation</numerusform>
+            <numerusform>%n conversations</numerusform>
+        </translation>
+    </message>
+    <message id="window.titleUnread">
+        <source>Lumora (%1)</source>
+        <translation>Lumora (%1)</translation>
+    </message>
+    <message id="settings.notifications">
+        <source>Notifications</source>
+        <translation>Notifications</translation>
+    </message>
+    <message id="settings.notificationsOn">
+        <source>Show a notification when a message arrives</source>
+        <translation>Show a notification when a message arrives</translation>
+    </message>
 </context>
 </TS>

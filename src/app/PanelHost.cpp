@@ -1,6 +1,8 @@
 #include "app/PanelHost.h"
 
 #include "app/PanelPlacement.h"
+#include "app/TrayBadge.h"
+#include "core/session/AppState.h"
 #include "core/settings/TextCatalogue.h"
 #include "qml/design/IconProvider.h"
 
@@ -14,9 +16,13 @@
 
 namespace lumora {
 
-PanelHost::PanelHost(QQmlEngine* engine, QObject* parent)
+PanelHost::PanelHost(QQmlEngine* engine, AppState* state, QObject* parent)
     : QObject(parent)
-    , m_engine(engine) {}
+    , m_engine(engine)
+    , m_state(state) {
+    // A notification that was activated opened its conversation; the user expects to see it.
+    connect(m_state, &AppState::showRequested, this, &PanelHost::showPanel);
+}
 
 PanelHost::~PanelHost() {
     delete m_panel;
@@ -46,6 +52,7 @@ bool PanelHost::load() {
     m_panel = create("PanelWindow");
     if (!m_panel)
         return false;
+    connect(m_panel, &QWindow::activeChanged, this, [this] { m_state->setWindowActive(m_panel->isActive()); });
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         QApplication::setQuitOnLastWindowClosed(false);
         m_panel->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
@@ -59,9 +66,9 @@ bool PanelHost::load() {
 }
 
 void PanelHost::setUpTray() {
-    QImage image = IconProvider().requestImage(QStringLiteral("bubble.left.and.bubble.right.fill/0f6b63"),
-                                               nullptr, QSize(64, 64));
-    m_tray = new QSystemTrayIcon(QIcon(QPixmap::fromImage(image)), this);
+    m_tray = new QSystemTrayIcon(this);
+    showUnread();
+    connect(m_state, &AppState::unreadChanged, this, &PanelHost::showUnread);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             togglePanel();
@@ -79,8 +86,20 @@ void PanelHost::retranslateMenu() {
     m_menu.addAction(catalogueText("tray.settings"), this, &PanelHost::openSettings);
     m_menu.addSeparator();
     m_menu.addAction(catalogueText("tray.quit"), qApp, &QCoreApplication::quit);
-    if (m_tray)
-        m_tray->setToolTip(catalogueText("Lumora"));
+}
+
+void PanelHost::showUnread() {
+    if (!m_tray)
+        return;
+    // Drawn per size, so the digits stay sharp where the tray asks for 16, 22 or 32 px.
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48, 64}) {
+        const QImage image = IconProvider().requestImage(
+            QStringLiteral("bubble.left.and.bubble.right.fill/0f6b63"), nullptr, QSize(side, side));
+        icon.addPixmap(QPixmap::fromImage(withUnreadBadge(image, m_state->unreadCount())));
+    }
+    m_tray->setIcon(icon);
+    m_tray->setToolTip(m_state->unreadSummary());
 }
 
 void PanelHost::togglePanel() {

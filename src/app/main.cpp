@@ -64,7 +64,7 @@ int main(int argc, char* argv[]) {
                      &lumora::AppearanceManager::setSystemPrefersDark);
     desktopScheme.start();
 
-    lumora::PanelHost host(&engine);
+    lumora::PanelHost host(&engine, &state);
     if (!host.load())
         return 1;
     return app.exec();

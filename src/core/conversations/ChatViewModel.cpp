@@ -175,20 +175,41 @@ QCoro::Task<> ChatViewModel::send(QString senderId) {
     std::optional<QString> attachmentName = m_pendingAttachmentName;
     if (!attachmentName && m_pendingAttachmentURL)
         attachmentName = QFileInfo(m_pendingAttachmentURL->path()).fileName();
+    std::optional<QString> filePath;
+    if (m_pendingAttachmentURL)
+        filePath = m_pendingAttachmentURL->toLocalFile();
+    const QString localId = queue(std::move(senderId), text, std::move(attachmentName), filePath);
+    setDraft(QString());
+    setPendingAttachmentName(std::nullopt);
+    setPendingAttachmentURL(std::nullopt);
 
+    auto delivering = deliver(localId);
+    co_await delivering;
+}
+
+QCoro::Task<> ChatViewModel::sendText(QString senderId, QString text) {
+    text = text.trimmed();
+    if (text.isEmpty())
+        co_return;
+    const QString localId = queue(std::move(senderId), std::move(text), std::nullopt, std::nullopt);
+    auto delivering = deliver(localId);
+    co_await delivering;
+}
+
+QString ChatViewModel::queue(QString senderId, QString text, std::optional<QString> attachmentName,
+                             std::optional<QString> filePath) {
     Unsent unsent;
     unsent.text = text;
-    if (m_pendingAttachmentURL)
-        unsent.filePath = m_pendingAttachmentURL->toLocalFile();
+    unsent.filePath = std::move(filePath);
     MessageDTO& shown = unsent.message;
     shown.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     shown.conversationId = m_conversation.id;
-    shown.senderId = senderId;
+    shown.senderId = std::move(senderId);
     shown.body = !text.isEmpty()  ? text
                  : attachmentName ? QStringLiteral("\U0001F4CE ") + *attachmentName
                                   : QString();
     shown.createdAt = now();
-    shown.attachmentName = attachmentName;
+    shown.attachmentName = std::move(attachmentName);
     const QString localId = shown.id;
 
     const int row = count();
@@ -196,12 +217,7 @@ QCoro::Task<> ChatViewModel::send(QString senderId) {
     m_unsent.append(std::move(unsent));
     endInsertRows();
     Q_EMIT countChanged();
-    setDraft(QString());
-    setPendingAttachmentName(std::nullopt);
-    setPendingAttachmentURL(std::nullopt);
-
-    auto delivering = deliver(localId);
-    co_await delivering;
+    return localId;
 }
 
 void ChatViewModel::startSend() {

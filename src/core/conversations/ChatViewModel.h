@@ -85,6 +85,8 @@ public:
     // The send of the trimmed draft and the pending file, as `senderId`. The composer is emptied at
     // once: the text and the file live on in the unsent message until the service has them.
     QCoro::Task<> send(QString senderId);
+    // Sends `text` as `senderId` the same way, leaving the composer as it is (a notification's reply).
+    QCoro::Task<> sendText(QString senderId, QString text);
     QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
 
@@ -134,6 +136,9 @@ private:
     QCoro::Task<> refreshQuietly();
     APIClient::Ask whatToAsk() const;
     QCoro::Task<> deliver(QString localId);
+    // Shows the message as being sent and returns its local id.
+    QString queue(QString senderId, QString text, std::optional<QString> attachmentName,
+                  std::optional<QString> filePath);
     static QCoro::Task<> pollLoop(QPointer<ChatViewModel> model, quint64 generation);
 
     void replaceMessages(QList<MessageDTO> sorted);

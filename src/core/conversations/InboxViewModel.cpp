@@ -74,10 +74,25 @@ void InboxViewModel::setCurrentUserId(const QString& id) {
 }
 
 QCoro::Task<> InboxViewModel::load() {
+    auto fetching = fetch(true);
+    co_await fetching;
+}
+
+QCoro::Task<> InboxViewModel::refresh() {
+    auto fetching = fetch(false);
+    co_await fetching;
+}
+
+QCoro::Task<> InboxViewModel::fetch(bool shown) {
+    if (shown)
+        setLoading(true);
+    if (m_inFlight)
+        co_return; // the request under way ends the busy state too
+    m_inFlight = true;
     QPointer<InboxViewModel> self(this);
     const quint64 generation = m_generation;
-    setLoading(true);
-    setError(std::nullopt);
+    if (shown)
+        setError(std::nullopt);
     // Once the rows came from the service, asking again costs nothing while they are unchanged.
     auto asking = m_api->conversations(m_fromService ? APIClient::Ask::IfChanged : APIClient::Ask::Whole);
     auto reply = co_await asking;
@@ -85,11 +100,14 @@ QCoro::Task<> InboxViewModel::load() {
         co_return; // the model went away meanwhile
     if (generation != m_generation)
         co_return; // asked for someone who is no longer signed in
+    m_inFlight = false;
     if (reply) {
+        setError(std::nullopt);
         if (*reply) {
             m_fromService = true;
             sortForInbox(**reply);
             setConversations(std::move(**reply));
+            Q_EMIT snapshotArrived();
         }
     } else {
         setError(reply.error());
@@ -97,10 +115,12 @@ QCoro::Task<> InboxViewModel::load() {
             setConversations(placeholders());
     }
     setLoading(false);
+    Q_EMIT loadFinished(reply.has_value());
 }
 
 void InboxViewModel::clear() {
     ++m_generation;
+    m_inFlight = false;
     m_fromService = false;
     setConversations({});
     setError(std::nullopt);

@@ -47,8 +47,14 @@ public:
     void setCurrentUserId(const QString& id);
     int count() const { return int(m_conversations.size()); }
 
+    // Asks the service for the list, showing the busy state (the screen's load and refresh).
     QCoro::Task<> load();
     Q_INVOKABLE void startLoad() { load(); }
+    // The same without the busy state (the watch). A load or refresh asked for while one is under
+    // way asks nothing more: the one under way answers for both.
+    QCoro::Task<> refresh();
+    // The rows came from the service, not the samples.
+    bool hasServiceRows() const { return m_fromService; }
     // Forgets the rows and the error; a load under way when this is called changes nothing.
     void clear();
 
@@ -63,8 +69,13 @@ Q_SIGNALS:
     void errorMessageChanged();
     void currentUserIdChanged();
     void countChanged();
+    // New rows from the service (not sent for an unchanged list).
+    void snapshotArrived();
+    // A load or refresh is over; `reached`: the service answered with a list or "unchanged".
+    void loadFinished(bool reached);
 
 private:
+    QCoro::Task<> fetch(bool shown);
     void setConversations(QList<ConversationDTO> conversations);
     void setLoading(bool loading);
     void setError(std::optional<APIClientError> error);
@@ -75,7 +86,8 @@ private:
     std::optional<APIClientError> m_error;
     QString m_currentUserId;
     bool m_fromService = false; // the rows came from the service (not the samples)
-    quint64 m_generation = 0;   // a load that started before the last clear() is dropped
+    bool m_inFlight = false;
+    quint64 m_generation = 0; // a load that started before the last clear() is dropped
 };
 
 } // namespace lumora

@@ -6,6 +6,9 @@
 #include "core/session/AuthService.h"
 #include "core/settings/AppearanceManager.h"
 #include "core/settings/LanguageManager.h"
+#include "core/settings/TextCatalogue.h"
+
+#include <climits>
 
 namespace lumora {
 
@@ -15,18 +18,27 @@ AppState::AppState(QObject* parent)
     , m_language(new LanguageManager(this))
     , m_appearance(new AppearanceManager(this))
     , m_mesh(new LocalMeshService(this))
-    , m_inbox(new InboxViewModel(m_auth->api(), this)) {
+    , m_inbox(new InboxViewModel(m_auth->api(), this))
+    , m_watch(new InboxWatch(m_inbox, this))
+    , m_notifier(new MessageNotifier(new DesktopNotifications(QDBusConnection::sessionBus(), this), this)) {
     wire();
 }
 
 AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
                    LocalMeshService* mesh, QObject* parent)
+    : AppState(auth, language, appearance, mesh, QDBusConnection::sessionBus(), parent) {}
+
+AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
+                   LocalMeshService* mesh, const QDBusConnection& desktopBus, QObject* parent)
     : QObject(parent)
     , m_auth(auth)
     , m_language(language)
     , m_appearance(appearance)
     , m_mesh(mesh)
-    , m_inbox(new InboxViewModel(auth->api(), this)) {
+    , m_inbox(new InboxViewModel(auth->api(), this))
+    , m_watch(new InboxWatch(m_inbox, this))
+    , m_notifier(new MessageNotifier(new DesktopNotifications(desktopBus, this), this))
+    , m_launcher(desktopBus) {
     wire();
 }
 
@@ -48,7 +60,61 @@ void AppState::wire() {
     connect(m_auth, &AuthService::isAuthenticatedChanged, this, [this] {
         if (!m_auth->isAuthenticated())
             forgetOnSignOut();
+        syncWatch();
     });
+
+    // What arrives while the user is away reaches them as a notification and as the counts.
+    m_notifier->setEnabled(m_appearance->notifications());
+    m_notifier->setOnScreen([this](const QString& id) { return isOnScreen(id); });
+    connect(m_appearance, &AppearanceManager::notificationsChanged, this,
+            [this] { m_notifier->setEnabled(m_appearance->notifications()); });
+    connect(m_watch, &InboxWatch::arrived, this, [this](const QList<Arrival>& arrivals) { m_notifier->tell(arrivals); });
+    connect(m_watch, &InboxWatch::unreadChanged, this, [this] {
+        m_launcher.set(m_watch->unread().messages);
+        Q_EMIT unreadChanged();
+    });
+    connect(m_language, &LanguageManager::languageChanged, this, &AppState::unreadChanged);
+    connect(m_notifier, &MessageNotifier::activated, this, [this](const QString& id) {
+        if (const auto conversation = inboxConversation(id))
+            openConversation(*conversation);
+        Q_EMIT showRequested();
+    });
+    connect(m_notifier, &MessageNotifier::replied, this,
+            [this](const QString& id, const QString& text) { reply(id, text); });
+}
+
+void AppState::syncWatch() {
+    // It compares senders with the user, so it waits until the service said who that is.
+    if (m_auth->isAuthenticated() && m_auth->hasCurrentUser()) {
+        m_notifier->setCurrentUserId(m_auth->currentUserId());
+        m_watch->start();
+    } else {
+        m_watch->stop();
+        m_notifier->withdrawAll();
+    }
+}
+
+bool AppState::isOnScreen(const QString& conversationId) const {
+    return m_windowActive && m_selectedConversation && m_selectedConversation->id == conversationId;
+}
+
+void AppState::setWindowActive(bool active) {
+    m_windowActive = active;
+    if (active && m_selectedConversation)
+        m_notifier->withdraw(m_selectedConversation->id);
+}
+
+int AppState::unreadCount() const {
+    return int(std::min<std::int64_t>(m_watch->unread().messages, INT_MAX));
+}
+
+QString AppState::unreadSummary() const {
+    const UnreadTotals& unread = m_watch->unread();
+    if (unread.messages <= 0)
+        return catalogueText("Lumora");
+    return catalogueText("tray.unreadSummary")
+        .arg(catalogueText("tray.unreadMessages", unreadCount()),
+             catalogueText("tray.inConversations", unread.conversations));
 }
 
 void AppState::followCurrentUser() {
@@ -61,9 +127,11 @@ void AppState::followCurrentUser() {
                 model->deleteLater();
             m_chatModels.clear();
             m_inbox->clear();
+            m_watch->stop(); // the next list is another user's history
             m_owner = owner;
         }
     }
+    syncWatch();
     // The models speak as the signed-in user: titles name the other side, sends go as them.
     m_inbox->setCurrentUserId(m_auth->currentUserId());
     for (ChatViewModel* model : std::as_const(m_chatModels))
@@ -97,6 +165,8 @@ void AppState::setSelectedConversation(std::optional<ConversationDTO> conversati
     if (m_selectedConversation)
         release(m_selectedConversation->id);
     m_selectedConversation = std::move(conversation);
+    if (m_selectedConversation)
+        m_notifier->withdraw(m_selectedConversation->id); // read now
     Q_EMIT selectedConversationChanged();
 }
 
@@ -147,14 +217,44 @@ bool AppState::isInsecureServiceURL(const QString& text) const {
 }
 
 ChatViewModel* AppState::chatModel() {
-    if (!m_selectedConversation)
-        return nullptr;
-    ChatViewModel*& model = m_chatModels[m_selectedConversation->id];
+    return m_selectedConversation ? modelFor(*m_selectedConversation) : nullptr;
+}
+
+ChatViewModel* AppState::modelFor(const ConversationDTO& conversation) {
+    ChatViewModel*& model = m_chatModels[conversation.id];
     if (!model) {
-        model = new ChatViewModel(m_auth->api(), *m_selectedConversation, this);
+        model = new ChatViewModel(m_auth->api(), conversation, this);
         model->setCurrentUserId(m_auth->currentUserId());
+        // Reading marks the conversation read on the service: the counts follow without waiting a tick.
+        connect(model, &ChatViewModel::isLoadingChanged, m_watch, [model, watch = m_watch] {
+            if (!model->isLoading() && !model->error())
+                watch->askNow();
+        });
     }
     return model;
+}
+
+std::optional<ConversationDTO> AppState::inboxConversation(const QString& id) const {
+    for (const ConversationDTO& conversation : m_inbox->conversations()) {
+        if (conversation.id == id)
+            return conversation;
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<> AppState::reply(QString conversationId, QString text) {
+    const auto conversation = inboxConversation(conversationId);
+    if (!conversation || !m_auth->hasCurrentUser())
+        co_return;
+    QPointer<AppState> self(this);
+    auto sending = modelFor(*conversation)->sendText(m_auth->currentUserId(), std::move(text));
+    co_await sending;
+    if (!self)
+        co_return;
+    m_notifier->withdraw(conversationId); // answered
+    // Kept while the reply is not delivered, like a chat the user leaves.
+    if (!m_selectedConversation || m_selectedConversation->id != conversationId)
+        release(conversationId);
 }
 
 void AppState::release(const QString& conversationId) {

@@ -2,6 +2,9 @@
 
 #include "core/conversations/ChatViewModel.h"
 #include "core/conversations/InboxViewModel.h"
+#include "core/conversations/InboxWatch.h"
+#include "core/desktop/LauncherCount.h"
+#include "core/desktop/MessageNotifier.h"
 #include "core/mesh/LocalMeshService.h"
 #include "core/session/AuthService.h"
 #include "core/settings/AppearanceManager.h"
@@ -31,16 +34,24 @@ class AppState : public QObject {
     Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
     Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
     Q_PROPERTY(Tab tab READ tab NOTIFY tabChanged)
+    // The service's unread messages over all conversations, kept fresh by the watch; 0 when signed out.
+    Q_PROPERTY(int unreadCount READ unreadCount NOTIFY unreadChanged)
+    // "Lumora — 3 unread in 2 conversations", or "Lumora" with nothing unread (the tray's tooltip).
+    Q_PROPERTY(QString unreadSummary READ unreadSummary NOTIFY unreadChanged)
 
 public:
     enum class Tab { Inbox, Profile, Settings };
     Q_ENUM(Tab)
 
-    // Builds the whole graph, in order: API client, session, language, appearance, mesh.
+    // Builds the whole graph, in order: API client, session, language, appearance, mesh, inbox and its
+    // watch, notifications.
     explicit AppState(QObject* parent = nullptr);
     // Uses the given parts, which must outlive this object (tests).
     AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
              LocalMeshService* mesh, QObject* parent = nullptr);
+    // The same on the given bus for notifications and the launcher count (tests use a private one).
+    AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
+             LocalMeshService* mesh, const QDBusConnection& desktopBus, QObject* parent = nullptr);
 
     AuthService* auth() const { return m_auth; }
     LanguageManager* language() const { return m_language; }
@@ -48,6 +59,13 @@ public:
     LocalMeshService* mesh() const { return m_mesh; }
     // The signed-in user's conversations; emptied when another user signs in or the user signs out.
     InboxViewModel* inbox() const { return m_inbox; }
+    // Runs while a user is signed in.
+    InboxWatch* watch() const { return m_watch; }
+    int unreadCount() const;
+    QString unreadSummary() const;
+    // The window showing the panel has the focus: the open conversation is then in front of the user
+    // and raises no notification. The program tells this; the core has no windows.
+    void setWindowActive(bool active);
 
     const std::optional<ConversationDTO>& selectedConversation() const { return m_selectedConversation; }
     void setSelectedConversation(std::optional<ConversationDTO> conversation);
@@ -63,6 +81,9 @@ public:
     // and is freed unless it holds something the user wrote and has not seen delivered (a draft, a
     // file, an unsent message), so leaving a chat loses nothing.
     void openConversation(const ConversationDTO& conversation);
+    // Sends `text` to the conversation as the composer would, without opening it (a reply typed
+    // into a notification). A failed send stays in that chat as not sent.
+    QCoro::Task<> reply(QString conversationId, QString text);
 
     // For screens.
     bool hasSelectedConversation() const { return m_selectedConversation.has_value(); }
@@ -85,6 +106,9 @@ Q_SIGNALS:
     void selectedConversationChanged();
     void tabChanged();
     void showAdminChanged();
+    void unreadChanged();
+    // A notification was activated: its conversation is open, and the panel should be shown.
+    void showRequested();
 
 private:
     void wire();
@@ -93,12 +117,20 @@ private:
     // Starts the mesh in local-mesh mode, stops it otherwise.
     void syncMeshWithConnectivity();
     void release(const QString& conversationId);
+    ChatViewModel* modelFor(const ConversationDTO& conversation);
+    std::optional<ConversationDTO> inboxConversation(const QString& id) const;
+    void syncWatch();
+    bool isOnScreen(const QString& conversationId) const;
 
     AuthService* m_auth;
     LanguageManager* m_language;
     AppearanceManager* m_appearance;
     LocalMeshService* m_mesh;
     InboxViewModel* m_inbox;
+    InboxWatch* m_watch;
+    MessageNotifier* m_notifier;
+    LauncherCount m_launcher;
+    bool m_windowActive = false;
     std::optional<ConversationDTO> m_selectedConversation;
     Tab m_tab = Tab::Inbox;
     bool m_showAdmin = false;

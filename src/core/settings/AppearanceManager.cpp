@@ -11,6 +11,16 @@ AppearanceManager::AppearanceManager(QObject* parent)
     m_appearance = fromStoredText<Appearance>(appearance).value_or(Appearance::System);
     const QString connectivity = PreferenceStore::value(QString::fromLatin1(connectivityKey)).toString();
     m_connectivity = fromStoredText<Connectivity>(connectivity).value_or(Connectivity::Cloud);
+    m_notifications = PreferenceStore::value(QString::fromLatin1(notificationsKey)).toString() != u"false";
+}
+
+void AppearanceManager::setNotifications(bool on) {
+    const bool changed = on != m_notifications;
+    m_notifications = on;
+    PreferenceStore::setValue(QString::fromLatin1(notificationsKey),
+                              on ? QStringLiteral("true") : QStringLiteral("false"));
+    if (changed)
+        Q_EMIT notificationsChanged();
 }
 
 void AppearanceManager::setAppearance(Appearance appearance) {

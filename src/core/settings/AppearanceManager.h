@@ -12,13 +12,15 @@
 
 namespace lumora {
 
-// The window's colour appearance and the connectivity mode, kept in the preference store under
-// "appearanceMode" and "connectivityMode" (texts in `storedTexts`). Every assignment is written back; only a
-// change notifies.
+// The window's colour appearance, the connectivity mode and whether new messages raise desktop
+// notifications, kept in the preference store under "appearanceMode", "connectivityMode" (texts in
+// `storedTexts`) and "notificationsEnabled" ("true" or "false"). Every assignment is written back; only
+// a change notifies.
 class AppearanceManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(Appearance appearance READ appearance WRITE setAppearance NOTIFY appearanceChanged)
     Q_PROPERTY(Connectivity connectivity READ connectivity WRITE setConnectivity NOTIFY connectivityChanged)
+    Q_PROPERTY(bool notifications READ notifications WRITE setNotifications NOTIFY notificationsChanged)
     // The scheme in effect, "light" or "dark": the stored choice, or the desktop's for `system`.
     Q_PROPERTY(QString colorScheme READ colorScheme NOTIFY colorSchemeChanged)
 
@@ -30,6 +32,7 @@ public:
 
     static constexpr auto appearanceKey = "appearanceMode";
     static constexpr auto connectivityKey = "connectivityMode";
+    static constexpr auto notificationsKey = "notificationsEnabled";
 
     explicit AppearanceManager(QObject* parent = nullptr); // reads both preferences; writes nothing
 
@@ -37,6 +40,8 @@ public:
     void setAppearance(Appearance appearance);
     Connectivity connectivity() const { return m_connectivity; }
     void setConnectivity(Connectivity connectivity);
+    bool notifications() const { return m_notifications; } // on unless switched off
+    void setNotifications(bool on);
 
     QString colorScheme() const;
     bool systemPrefersDark() const { return m_systemPrefersDark; }
@@ -45,6 +50,7 @@ public:
 Q_SIGNALS:
     void appearanceChanged();
     void connectivityChanged();
+    void notificationsChanged();
     void colorSchemeChanged();
 
 private:
@@ -53,6 +59,7 @@ private:
     bool m_systemPrefersDark = false;
     Appearance m_appearance = Appearance::System;
     Connectivity m_connectivity = Connectivity::Cloud;
+    bool m_notifications = true;
 };
 
 using AppearanceMode = AppearanceManager::Appearance;

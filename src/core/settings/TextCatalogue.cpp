@@ -45,6 +45,11 @@ QString languageInUse() {
 
 } // namespace TextCatalogue
 
+QString catalogueText(const char* key, int n) {
+    catalogueText("");
+    return qtTrId(key, n);
+}
+
 QString catalogueText(const char* key) {
     // A program (or test) that never chose a language reads English rather than bare keys.
     static const bool chosen = [] {

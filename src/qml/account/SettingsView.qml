@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Lumora.Design
 import Lumora.State
 
-// Appearance, language, connectivity (with the peers the local mesh finds), the service address,
+// Appearance, language, notifications, connectivity (with the peers the local mesh finds), the service address,
 // and the way into the admin panel. In the shell's tab (`embedded`) or in the settings window.
 Rectangle {
     id: settings
@@ -90,6 +90,18 @@ Rectangle {
                         checked: AppState.language.language === modelData.value
                         onClicked: AppState.language.language = modelData.value
                     }
+                }
+            }
+
+            SettingsSection {
+                title: qsTrId("settings.notifications")
+
+                Toggle {
+                    objectName: "notificationsToggle"
+                    text: qsTrId("settings.notificationsOn")
+                    checked: AppState.appearance.notifications
+                    onToggled: AppState.appearance.notifications = checked
+                    Layout.fillWidth: true
                 }
             }
 
@@ -252,6 +264,24 @@ Rectangle {
             font: parent.font
             color: LmColor.foreground
             // The indicator sits on the leading side, which is the right in Arabic.
+            leftPadding: parent.mirrored ? 0 : parent.indicator.width + parent.spacing
+            rightPadding: parent.mirrored ? parent.indicator.width + parent.spacing : 0
+            horizontalAlignment: Text.AlignLeft
+            verticalAlignment: Text.AlignVCenter
+        }
+    }
+
+    component Toggle: CheckBox {
+        font: LmTypography.body
+        padding: 2
+        palette.text: LmColor.accent
+        palette.base: "transparent"
+        palette.mid: LmColor.divider
+        contentItem: Text {
+            text: parent.text
+            font: parent.font
+            color: LmColor.foreground
+            wrapMode: Text.Wrap
             leftPadding: parent.mirrored ? 0 : parent.indicator.width + parent.spacing
             rightPadding: parent.mirrored ? parent.indicator.width + parent.spacing : 0
             horizontalAlignment: Text.AlignLeft

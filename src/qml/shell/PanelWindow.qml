@@ -10,7 +10,8 @@ import Lumora.Conversations
 Window {
     id: panel
 
-    title: qsTrId("Lumora")
+    // The unread count for task bars, as the tray icon carries it.
+    title: AppState.unreadCount > 0 ? qsTrId("window.titleUnread").arg(AppState.unreadCount) : qsTrId("Lumora")
     minimumWidth: 380
     minimumHeight: 520
     width: 420
