@@ -47,7 +47,7 @@ def arabic(scenario):
     sign_in_as_demo(client)
     select_tab(client, "Settings")
     tree = client.wait_for("the radio button 'Arabic'", lambda t: radio(t, "Arabic") and t)
-    window = tree.find("frame", BRAND).extents
+    window = tree.find("frame").extents  # its title carries the unread count
     middle = window.x + window.width // 2
     left_x = tree.find("heading", BRAND).extents.x
     expect(left_x < middle, f"in English the header's heading starts at x={left_x}, in the right half")

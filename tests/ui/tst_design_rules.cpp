@@ -1,4 +1,5 @@
 #include "app/PanelPlacement.h"
+#include "app/TrayBadge.h"
 #include "core/desktop/SystemColorScheme.h"
 #include "core/settings/AppearanceManager.h"
 #include "qml/design/IconProvider.h"
@@ -102,6 +103,32 @@ private Q_SLOTS:
         // A second screen to the right, and a screen smaller than the panel.
         QCOMPARE(panelPosition(QRect(1290, 2, 20, 20), panel, QRect(1280, 0, 1024, 768)), QPoint(1280, 26));
         QCOMPARE(panelPosition(QRect(10, 10, 20, 20), panel, QRect(0, 0, 300, 400)), QPoint(0, 0));
+    }
+
+    // The unread count on the tray icon: drawn at every tray size, wider for "99+", nothing for 0.
+    void trayBadge() {
+        QCOMPARE(badgeText(99), u"99"_qs);
+        QCOMPARE(badgeText(100), u"99+"_qs);
+        const auto pixels = [](const QImage& image, auto&& test) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += test(QColor(image.pixel(x, y)));
+            return n;
+        };
+        const auto red = [](const QColor& c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; };
+        const auto white = [](const QColor& c) { return c.lightness() > 230; };
+        for (const int side : {16, 22, 32}) {
+            QImage icon(side, side, QImage::Format_ARGB32_Premultiplied);
+            icon.fill(QColor(0x0f, 0x6b, 0x63));
+            QCOMPARE(withUnreadBadge(icon, 0), icon);
+            const QImage three = withUnreadBadge(icon, 3), many = withUnreadBadge(icon, 150);
+            QCOMPARE(three.size(), icon.size());
+            QCOMPARE(three.pixel(1, 1), icon.pixel(1, 1)); // the icon still shows
+            QVERIFY2(pixels(three, red) > side && pixels(three, white) > side / 2,
+                     qPrintable(QString::number(side)));
+            QVERIFY(pixels(many, red) + pixels(many, white) > pixels(three, red) + pixels(three, white));
+        }
     }
 
     // Every symbol named in the screens resolves to a bundled icon that draws in the asked colour.

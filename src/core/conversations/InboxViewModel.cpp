@@ -5,6 +5,10 @@
 #include <QDateTime>
 #include <QPointer>
 
+#include <QCoroSignal>
+
+#include <utility>
+
 namespace lumora {
 
 namespace {
@@ -86,8 +90,12 @@ QCoro::Task<> InboxViewModel::refresh() {
 QCoro::Task<> InboxViewModel::fetch(bool shown) {
     if (shown)
         setLoading(true);
-    if (m_inFlight)
-        co_return; // the request under way ends the busy state too
+    if (m_inFlight) {
+        // The request under way answers for this one too, and ends the busy state. (The model lives
+        // as long as the application: a wait cut short by its end does not matter.)
+        co_await qCoro(this, &InboxViewModel::requestEnded);
+        co_return;
+    }
     m_inFlight = true;
     QPointer<InboxViewModel> self(this);
     const quint64 generation = m_generation;
@@ -101,6 +109,7 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
     if (generation != m_generation)
         co_return; // asked for someone who is no longer signed in
     m_inFlight = false;
+    Q_EMIT requestEnded();
     if (reply) {
         setError(std::nullopt);
         if (*reply) {
@@ -120,7 +129,8 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
 
 void InboxViewModel::clear() {
     ++m_generation;
-    m_inFlight = false;
+    if (std::exchange(m_inFlight, false))
+        Q_EMIT requestEnded(); // whoever waits for it waits no more
     m_fromService = false;
     setConversations({});
     setError(std::nullopt);

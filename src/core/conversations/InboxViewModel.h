@@ -73,6 +73,8 @@ Q_SIGNALS:
     void snapshotArrived();
     // A load or refresh is over; `reached`: the service answered with a list or "unchanged".
     void loadFinished(bool reached);
+    // The request under way returned (or was dropped by clear()).
+    void requestEnded();
 
 private:
     QCoro::Task<> fetch(bool shown);

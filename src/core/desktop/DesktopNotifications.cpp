@@ -35,13 +35,15 @@ DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* 
                   SLOT(onReplied(uint, QString)));
     m_bus.connect(serviceName(), path, interface, QStringLiteral("NotificationClosed"), this,
                   SLOT(onClosed(uint, uint)));
-    auto* watcher = new QDBusServiceWatcher(serviceName(), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    auto* watcher =
+        new QDBusServiceWatcher(serviceName(), m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { m_capabilities.reset(); });
 }
 
 QCoro::Task<QStringList> DesktopNotifications::capabilities() {
+    // Returned as copies: QCoro's promise moves from any non-const lvalue it is handed.
     if (m_capabilities)
-        co_return *m_capabilities;
+        co_return QStringList(*m_capabilities);
     if (!m_bus.isConnected())
         co_return QStringList();
     QPointer<DesktopNotifications> self(this);
@@ -52,7 +54,7 @@ QCoro::Task<QStringList> DesktopNotifications::capabilities() {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         co_return QStringList(); // no server now; ask again next time
     m_capabilities = reply.arguments().constFirst().toStringList();
-    co_return *m_capabilities;
+    co_return QStringList(*m_capabilities);
 }
 
 QCoro::Task<std::optional<quint32>> DesktopNotifications::show(Notification notification) {

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import Lumora.Design
 import Lumora.State
 
-// Appearance, language, notifications, connectivity (with the peers the local mesh finds), the service address,
+// Appearance, language, connectivity (with the peers the local mesh finds), notifications, the service address,
 // and the way into the admin panel. In the shell's tab (`embedded`) or in the settings window.
 Rectangle {
     id: settings
@@ -94,18 +94,6 @@ Rectangle {
             }
 
             SettingsSection {
-                title: qsTrId("settings.notifications")
-
-                Toggle {
-                    objectName: "notificationsToggle"
-                    text: qsTrId("settings.notificationsOn")
-                    checked: AppState.appearance.notifications
-                    onToggled: AppState.appearance.notifications = checked
-                    Layout.fillWidth: true
-                }
-            }
-
-            SettingsSection {
                 title: qsTrId("settings.connectivity")
 
                 Repeater {
@@ -164,6 +152,18 @@ Rectangle {
                         Accessible.role: Accessible.StaticText
                         Accessible.name: text
                     }
+                }
+            }
+
+            SettingsSection {
+                title: qsTrId("settings.notifications")
+
+                Toggle {
+                    objectName: "notificationsToggle"
+                    text: qsTrId("settings.notificationsOn")
+                    checked: AppState.appearance.notifications
+                    onToggled: AppState.appearance.notifications = checked
+                    Layout.fillWidth: true
                 }
             }
 
