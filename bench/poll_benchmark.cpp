@@ -3,6 +3,7 @@
 // thread, the network thread and the decoding worker) and on the interface thread alone. The
 // service is a separate process and its CPU time is not counted.
 
+#include "BenchService.h"
 #include "MessageBodies.h"
 #include "core/api/APIClient.h"
 #include "core/conversations/ChatViewModel.h"
@@ -50,7 +51,6 @@ using namespace lumora;
 
 namespace {
 
-const QString serviceExecutable = QStringLiteral(LUMORA_DEVSERVICE_PATH);
 constexpr int sizes[] = {1'000, 10'000}; // messages in the polled conversations
 constexpr int inFlight = 50;             // sends started together while filling a conversation
 const QString viewerName = QStringLiteral("rania");
@@ -63,85 +63,20 @@ const QString posterPassword = QStringLiteral("poll-bench-poster");
 constexpr int oneNewIterationsSmall = 50;
 constexpr int oneNewIterationsLarge = 20;
 
-class Service;
-std::unique_ptr<Service> service;
+std::unique_ptr<bench::Service> service;
 bool failed = false;
+using bench::fail;
+using bench::signIn;
 
-[[noreturn]] void fail(const QString& what) {
+} // namespace
+
+[[noreturn]] void lumora::bench::fail(const QString& what) {
     std::fprintf(stderr, "lumora-bench-poll: %s\n", qUtf8Printable(what));
     service.reset(); // stops the service and removes its database
     std::exit(1);
 }
 
-// One lumora-devservice on a free loopback port, its database and media in a temporary folder.
-class Service {
-public:
-    Service() {
-        if (!m_dir.isValid())
-            fail(QStringLiteral("cannot create a temporary folder"));
-    }
-    ~Service() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
-    }
-
-    QString database() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
-    QUrl url() const { return m_url; }
-
-    // A subcommand against the database, `input` on its standard input; its standard output.
-    QByteArray command(const QStringList& args, const QByteArray& input = {}) {
-        QProcess process;
-        process.start(serviceExecutable, QStringList{QStringLiteral("--db"), database()} + args);
-        process.write(input);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            fail(QStringLiteral("%1 did not finish").arg(args.join(QLatin1Char(' '))));
-        }
-        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            fail(QStringLiteral("%1 failed: %2")
-                     .arg(args.join(QLatin1Char(' ')), QString::fromUtf8(process.readAllStandardError())));
-        return process.readAllStandardOutput().trimmed();
-    }
-
-    void start() {
-        // If this process is killed (a timeout), the service must not outlive it.
-        m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.start(serviceExecutable,
-                        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), database(),
-                         QStringLiteral("--media-dir"), m_dir.filePath(QStringLiteral("media")),
-                         QStringLiteral("--quiet")});
-        if (!m_process.waitForStarted(30000))
-            fail(QStringLiteral("cannot start %1: %2").arg(serviceExecutable, m_process.errorString()));
-        const QByteArray prefix = "Lumora reference service listening on ";
-        QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired()) {
-            while (m_process.canReadLine()) {
-                const QByteArray line = m_process.readLine().trimmed();
-                if (line.startsWith(prefix)) {
-                    m_url = QUrl(QString::fromUtf8(line.mid(prefix.size())));
-                    if (m_url.port() <= 0)
-                        fail(QStringLiteral("no port in: ") + QString::fromUtf8(line));
-                    qputenv("LUMORA_API_BASE_URL", m_url.toString().toUtf8());
-                    return;
-                }
-            }
-            if (m_process.state() != QProcess::Running)
-                fail(QStringLiteral("the service exited: ") +
-                     QString::fromUtf8(m_process.readAllStandardError()));
-            m_process.waitForReadyRead(100);
-        }
-        fail(QStringLiteral("the service printed no listening line"));
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    QUrl m_url;
-};
+namespace {
 
 struct Conversation {
     int size = 0;
@@ -154,15 +89,6 @@ std::unique_ptr<APIClient> viewer;
 std::unique_ptr<APIClient> poster;
 std::deque<Conversation> conversations; // stable addresses as it grows
 bench::Bodies bodies;
-
-// Signs in and keeps the token on the client; returns it too.
-QByteArray signIn(APIClient& client, const QString& username, const QString& password) {
-    auto login = QCoro::waitFor(client.login(username, password));
-    if (!login)
-        fail(QStringLiteral("sign-in as %1 failed: %2").arg(username, login.error().text()));
-    client.setAccessToken(login->tokens.accessToken);
-    return login->tokens.accessToken.toUtf8();
-}
 
 // Sends `count` messages, alternately from both accounts, `inFlight` at a time.
 void fill(const QString& conversationId, int count) {
@@ -205,7 +131,7 @@ void ensureService() {
         return;
     QElapsedTimer started;
     started.start();
-    service = std::make_unique<Service>();
+    service = std::make_unique<bench::Service>();
     service->command({QStringLiteral("add-user"), viewerName, QStringLiteral("--display-name"),
                       QStringLiteral("رانيا"), QStringLiteral("--country-code"), QStringLiteral("JO")},
                      viewerPassword.toUtf8() + '\n');
