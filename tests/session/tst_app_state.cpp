@@ -107,14 +107,29 @@ private Q_SLOTS:
         AppState state;
         AuthService& auth = *state.auth();
         APIClient& api = *auth.api();
-        const auto signIn = [&](const QByteArray& userId) {
-            server.answer(
-                200, R"({"accessToken":"T","user":{"id":")" + userId +
-                         R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})");
+        // The service as the watch meets it too: it asks for the inbox as soon as someone signs in.
+        QByteArray userId;
+        bool expired = false;
+        server.answerWith([&](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            ScriptedServer::Reply reply;
+            if (expired) {
+                reply.status = 401;
+                reply.body = R"({"message":"Token expired"})";
+            } else if (request.target == "/auth/login") {
+                reply.body = R"({"accessToken":"T","user":{"id":")" + userId +
+                             R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})";
+            } else { // u1's inbox; nobody else has a conversation
+                reply.body = userId == "u1" ? R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])" : "[]";
+            }
+            return reply;
+        });
+        const auto signIn = [&](const QByteArray& user) {
+            userId = user;
+            expired = false;
             return await(auth.login(u"u"_qs, u"pw"_qs));
         };
         const auto expire = [&] {
-            server.answer(401, R"({"message":"Token expired"})");
+            expired = true;
             QVERIFY(!await(api.conversations()));
             QTRY_VERIFY(!auth.isAuthenticated());
         };
@@ -139,7 +154,6 @@ private Q_SLOTS:
         state.openConversation(chosen);
         QCOMPARE(state.chatModel(), chat.data());
 
-        server.answer(200, R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])");
         await(state.inbox()->load());
         QCOMPARE(state.inbox()->count(), 1);
         expire();

@@ -56,6 +56,17 @@ template <class T> QCoro::Task<Decoded<T>> decodeOffThread(QByteArray body) {
     co_return co_await decoding;
 }
 
+// A reply's record, or why there is none: the one step from body to record for every request.
+template <class T> QCoro::Task<APIResult<T>> decodeBody(QByteArray body) {
+    if (body.isEmpty())
+        co_return std::unexpected(APIClientError::emptyBody());
+    auto decoding = decodeOffThread<T>(std::move(body));
+    auto decoded = co_await decoding;
+    if (!decoded)
+        co_return std::unexpected(APIClientError::decoding(decoded.error().description));
+    co_return std::move(*decoded);
+}
+
 std::optional<QString> messageOf(const QByteArray& body) {
     const auto decoded = decodeJson<APIErrorBody>(body);
     return decoded ? decoded->message : std::nullopt;
@@ -236,16 +247,15 @@ QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoi
         co_return std::unexpected(reply.error());
     if (reply->status == 304)
         co_return std::optional<T>();
-    const size_t bodyHash = qHash(reply->body);
-    if (known && known->etag.isEmpty() && reply->etag.isEmpty() && known->bodyHash == bodyHash)
-        co_return std::optional<T>(); // the same bytes as last time: nothing to decode
-    if (reply->body.isEmpty())
-        co_return std::unexpected(APIClientError::emptyBody());
+    // The bytes are hashed only for a service without tags: with one, the tag says it all.
     const QByteArray etag = reply->etag;
-    auto decoding = decodeOffThread<T>(std::move(reply->body));
+    const size_t bodyHash = etag.isEmpty() ? qHash(reply->body) : 0;
+    if (known && known->etag.isEmpty() && etag.isEmpty() && known->bodyHash == bodyHash)
+        co_return std::optional<T>(); // the same bytes as last time: nothing to decode
+    auto decoding = decodeBody<T>(std::move(reply->body));
     auto decoded = co_await decoding;
     if (!decoded)
-        co_return std::unexpected(APIClientError::decoding(decoded.error().description));
+        co_return std::unexpected(decoded.error());
     if (self)
         self->m_validators.insert(key, Validator{etag, bodyHash});
     co_return std::optional<T>(std::move(*decoded));
@@ -271,13 +281,8 @@ QCoro::Task<APIResult<T>> APIClient::perform(APIEndpoint endpoint, std::optional
     if constexpr (std::is_same_v<T, EmptyDTO>) {
         co_return EmptyDTO{}; // the body is not looked at
     } else {
-        if (reply->body.isEmpty())
-            co_return std::unexpected(APIClientError::emptyBody());
-        auto decoding = decodeOffThread<T>(std::move(reply->body));
-        auto decoded = co_await decoding;
-        if (!decoded)
-            co_return std::unexpected(APIClientError::decoding(decoded.error().description));
-        co_return std::move(*decoded);
+        auto decoding = decodeBody<T>(std::move(reply->body));
+        co_return co_await decoding;
     }
 }
 

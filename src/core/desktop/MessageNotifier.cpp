@@ -11,9 +11,15 @@ namespace {
 const auto defaultAction = QStringLiteral("default");
 const auto replyAction = QStringLiteral("inline-reply");
 
+// A notification is a glimpse: a long message is cut where servers would cut it anyway.
+constexpr qsizetype longestBody = 300;
+
 QString newestText(const ConversationDTO& conversation) {
-    const QString body = conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()) : QString();
-    return body.trimmed().isEmpty() ? catalogueText("notify.noText") : body;
+    const QString body =
+        conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()).trimmed() : QString();
+    if (body.isEmpty())
+        return catalogueText("notify.noText");
+    return body.size() > longestBody ? body.left(longestBody) + QChar(0x2026) : body;
 }
 } // namespace
 
