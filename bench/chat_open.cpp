@@ -29,6 +29,8 @@
 #include "qml/state/QmlTypes.h"
 #include "wire/WireRecords.h"
 
+#include <sys/resource.h>
+
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCoreApplication>
@@ -269,6 +271,20 @@ void spin(int msecs) {
     QEventLoop loop;
     QTimer::singleShot(msecs, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// This process's CPU, as a share of one core, while the event loop runs `seconds` with nothing to do
+// but what the client does by itself (the chat's poll, the watch).
+double idleCpuPercent(int seconds) {
+    const auto cpu = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        const auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+        return s(usage.ru_utime) + s(usage.ru_stime);
+    };
+    const double before = cpu();
+    spin(seconds * 1000);
+    return 100.0 * (cpu() - before) / seconds;
 }
 
 // Runs the event loop until `done` holds (checked every 5 ms) or `msecs` pass; whether it held.
@@ -525,6 +541,12 @@ int measure(const QStringList& args) {
     double modelDataMiB = 0;
     qsizetype modelStrings = 0, modelDistinctStrings = 0;
     double chatOpenPeakMiB = 0;
+    // The whole client's CPU with nothing changing, as the panel sits on a desk: the chat open (its poll
+    // every 3 s) and the inbox (the watch every 10 s); LUMORA_BENCH_IDLE_SECONDS, 30 by default.
+    const int idleSeconds = qEnvironmentVariableIsSet("LUMORA_BENCH_IDLE_SECONDS")
+                                ? qEnvironmentVariableIntValue("LUMORA_BENCH_IDLE_SECONDS")
+                                : 30;
+    double idleChatPercent = -1, idleInboxPercent = -1;
     for (int run = 1; run <= runs; ++run) {
         Run r;
         current = &r;
@@ -676,6 +698,8 @@ int measure(const QStringList& args) {
                 dumpMappings("the first opening, 5 s later");
             chatOpenPeakMiB = std::max(chatOpenPeakMiB, peak);
         }
+        if (run == runs && idleSeconds > 0)
+            idleChatPercent = idleCpuPercent(idleSeconds);
 
         // Back to the inbox, which reloads, before the next opening.
         const int swapsBefore = probe.swaps.load();
@@ -689,6 +713,8 @@ int measure(const QStringList& args) {
             spin(1500);
             closedFirst = memory();
         }
+        if (run == runs && idleSeconds > 0)
+            idleInboxPercent = idleCpuPercent(idleSeconds);
     }
     const Memory atEnd = memory();
     malloc_trim(0); // a diagnostic only, after every measurement: how much is free memory malloc kept
@@ -756,6 +782,12 @@ int measure(const QStringList& args) {
                 static_cast<long long>(modelStrings), static_cast<long long>(modelDistinctStrings));
     std::printf("peak VmRSS while the chat was open: %.1f MiB; VmHWM (whole run): %.1f MiB\n",
                 chatOpenPeakMiB, memory().hwmMiB);
+
+    if (idleSeconds > 0)
+        std::printf(
+            "\nthe whole client's CPU over %d s with nothing changing: the chat open %.4f %% of a core, "
+            "the inbox %.4f %%\n",
+            idleSeconds, idleChatPercent, idleInboxPercent);
 
     const std::vector<double> firstBubbles = [&] {
         std::vector<double> v;

@@ -189,6 +189,12 @@ TestCase {
         clickSetting(settings, "Cloud service")
         verify(!settings.meshBlock.visible)
 
+        verify(AppState.appearance.notifications, "notifications are on until switched off")
+        clickSetting(settings, "Show a notification when a message arrives")
+        compare(Fixture.preference("notificationsEnabled"), "false")
+        clickSetting(settings, "Show a notification when a message arrives")
+        compare(Fixture.preference("notificationsEnabled"), "true")
+
         const insecure = Find.findItem(settings, (i) => i.objectName === "insecureAddressNote")
         clickSetting(settings, "Local")
         compare(Fixture.preference("apiBaseURL"), "http://127.0.0.1:3001", "a preset writes at once")
