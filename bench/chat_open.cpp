@@ -20,6 +20,7 @@
 // measurement itself succeeded, 1 when it did not.
 
 #include "MessageBodies.h"
+#include "ProcessCpu.h"
 #include "core/api/APIClient.h"
 #include "core/conversations/ChatViewModel.h"
 #include "core/desktop/SystemColorScheme.h"
@@ -28,8 +29,6 @@
 #include "qml/design/LmTypography.h"
 #include "qml/state/QmlTypes.h"
 #include "wire/WireRecords.h"
-
-#include <sys/resource.h>
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -276,15 +275,9 @@ void spin(int msecs) {
 // This process's CPU, as a share of one core, while the event loop runs `seconds` with nothing to do
 // but what the client does by itself (the chat's poll, the watch).
 double idleCpuPercent(int seconds) {
-    const auto cpu = [] {
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        const auto s = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-        return s(usage.ru_utime) + s(usage.ru_stime);
-    };
-    const double before = cpu();
+    const double before = bench::processCpuSeconds();
     spin(seconds * 1000);
-    return 100.0 * (cpu() - before) / seconds;
+    return 100.0 * (bench::processCpuSeconds() - before) / seconds;
 }
 
 // Runs the event loop until `done` holds (checked every 5 ms) or `msecs` pass; whether it held.

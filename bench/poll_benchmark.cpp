@@ -5,6 +5,7 @@
 
 #include "BenchService.h"
 #include "MessageBodies.h"
+#include "ProcessCpu.h"
 #include "core/api/APIClient.h"
 #include "core/conversations/ChatViewModel.h"
 #include "wire/WireRecords.h"
@@ -66,6 +67,7 @@ constexpr int oneNewIterationsLarge = 20;
 std::unique_ptr<bench::Service> service;
 bool failed = false;
 using bench::fail;
+using bench::processCpuSeconds;
 using bench::signIn;
 
 } // namespace
@@ -179,13 +181,6 @@ const Conversation& conversation(int size) {
         }
     }
     fail(QStringLiteral("conversation %1 is not listed").arg(id));
-}
-
-double processCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double threadCpuSeconds() {

@@ -9,6 +9,7 @@
 // in under two (CI); without it, IdleCost runs 60 s and RssGrowth an hour.
 
 #include "BenchService.h"
+#include "ProcessCpu.h"
 #include "RecordingNotifications.h"
 #include "core/conversations/InboxViewModel.h"
 #include "core/conversations/InboxWatch.h"
@@ -24,7 +25,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -92,13 +93,6 @@ void ensureService() {
     }
 }
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 double residentKiB() {
     QFile statm(QStringLiteral("/proc/self/statm"));
     if (!statm.open(QIODevice::ReadOnly))
@@ -137,9 +131,9 @@ void idleCost(benchmark::State& state, bool watching) {
     if (watch)
         QObject::connect(&watch->inbox, &InboxViewModel::loadFinished, [&asks] { ++asks; });
     for (auto _ : state) {
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::processCpuSeconds();
         runFor(lengths.idle);
-        const double cpu = cpuSeconds() - cpu0;
+        const double cpu = bench::processCpuSeconds() - cpu0;
         state.SetIterationTime(cpu);
         state.counters["cpu_pct_of_core"] = 100.0 * cpu / (double(lengths.idle.count()) / 1000.0);
         state.counters["asks"] = asks;
@@ -151,11 +145,11 @@ void inboxAsk(benchmark::State& state, APIClient::Ask ask) {
     ensureService();
     QCoro::waitFor(viewer->conversations(APIClient::Ask::Whole)); // primes the tag
     for (auto _ : state) {
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::processCpuSeconds();
         auto asking = viewer->conversations(ask);
         const auto reply = QCoro::waitFor(asking);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        state.SetIterationTime(cpuSeconds() - cpu0);
+        state.SetIterationTime(bench::processCpuSeconds() - cpu0);
         if (!reply || (ask == APIClient::Ask::IfChanged) == reply->has_value()) {
             state.SkipWithError("the ask did not answer as expected");
             return;

@@ -527,5 +527,9 @@
         <source>Show a notification when a message arrives</source>
         <translation>أظهر إشعارًا عند وصول رسالة</translation>
     </message>
+    <message id="notify.fromSender">
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
 </context>
 </TS>

@@ -511,5 +511,9 @@
         <source>Show a notification when a message arrives</source>
         <translation>Show a notification when a message arrives</translation>
     </message>
+    <message id="notify.fromSender">
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
 </context>
 </TS>

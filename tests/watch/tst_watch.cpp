@@ -76,7 +76,8 @@ private Q_SLOTS:
         QVERIFY(await(state.auth()->login(u"amina"_qs, u"sunshine123"_qs)));
         QTRY_VERIFY(inbox.hasServiceRows());
         const QString me = state.auth()->currentUserId();
-        const QString layla = idTitled(inbox, u"Layla Haddad"_qs), youssef = idTitled(inbox, u"يوسف بنعلي"_qs);
+        const QString layla = idTitled(inbox, u"Layla Haddad"_qs),
+                      youssef = idTitled(inbox, u"يوسف بنعلي"_qs);
         QVERIFY(!layla.isEmpty() && !youssef.isEmpty());
         // What was there at sign-in is history: counted, never announced.
         QTRY_COMPARE(state.unreadCount(), unreadIn(inbox));
@@ -100,7 +101,9 @@ private Q_SLOTS:
         QVERIFY(first.actions.contains(u"default"_qs) && first.actions.contains(u"inline-reply"_qs));
         QTRY_COMPARE(state.unreadCount(), before + 1);
         QCOMPARE(server.launcher.last().value(u"count"_qs).toLongLong(), before + 1);
-        QCOMPARE(state.unreadSummary(), u"Lumora — %1 unread in %2 conversations"_qs.arg(before + 1).arg(conversationsWithUnread(inbox)));
+        QCOMPARE(
+            state.unreadSummary(),
+            u"Lumora — %1 unread in %2 conversations"_qs.arg(before + 1).arg(conversationsWithUnread(inbox)));
 
         // The next one replaces it, counted, and markup from the network stays text.
         QVERIFY(laylaSide.say(layla, u"<b>Now</b> & then"_qs));
@@ -114,6 +117,12 @@ private Q_SLOTS:
         state.openConversation(*std::find_if(inbox.conversations().begin(), inbox.conversations().end(),
                                              [&](const ConversationDTO& c) { return c.id == layla; }));
         QTRY_VERIFY(server.closed.contains(first.id)); // opened: its notification goes
+        // Reading it marks it read on the service; the count follows without waiting for the next tick.
+        state.watch()->setIntervals(1h, 1h);
+        await(state.chatModel()->load());
+        QTRY_COMPARE(state.unreadCount(), before);
+        state.watch()->setIntervals(150ms, 1s);
+        state.watch()->askNow();
         state.setWindowActive(true);
         QVERIFY(laylaSide.say(layla, u"Seen it?"_qs));
         QTRY_COMPARE(lastSender(inbox, layla), u"Seen it?/"_qs + laylaSide.id);
@@ -144,6 +153,13 @@ private Q_SLOTS:
         QTRY_COMPARE(state.unreadCount(), unread + 1);
         QCOMPARE(server.shown.size(), 4);
         state.appearance()->setNotifications(true);
+
+        // In a group, the body says who wrote.
+        QVERIFY(
+            laylaSide.say(idTitled(inbox, u"Weekend in Alexandria 🌊"_qs), u"Who brings the umbrella?"_qs));
+        QTRY_COMPARE(server.shown.size(), 5);
+        QCOMPARE(server.shown.last().summary, u"Weekend in Alexandria 🌊"_qs);
+        QCOMPARE(server.shown.last().body, u"Layla Haddad: Who brings the umbrella?"_qs);
 
         // Signed out: the count never sticks.
         await(state.auth()->logout());

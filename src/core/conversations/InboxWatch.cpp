@@ -20,6 +20,8 @@ void InboxWatch::setIntervals(std::chrono::milliseconds every, std::chrono::mill
     m_every = every;
     m_longest = std::max(every, longest);
     m_delay = m_every;
+    if (m_timer.isActive())
+        m_timer.start(m_delay); // the next question waits as long as asked from now on
 }
 
 void InboxWatch::start() {

@@ -14,12 +14,29 @@ const auto replyAction = QStringLiteral("inline-reply");
 // A notification is a glimpse: a long message is cut where servers would cut it anyway.
 constexpr qsizetype longestBody = 300;
 
+// In a group, who wrote it: the title names the group, not the sender.
+std::optional<QString> groupSenderName(const ConversationDTO& conversation) {
+    if (!conversation.lastMessage || !conversation.members || conversation.members->size() <= 2)
+        return std::nullopt;
+    for (const ConversationMemberDTO& member : *conversation.members) {
+        if (member.userId == conversation.lastMessage->senderId && member.user) {
+            const QString name = member.user->displayName.value_or(QString()).trimmed();
+            return name.isEmpty() ? member.user->username : name;
+        }
+    }
+    return std::nullopt;
+}
+
 QString newestText(const ConversationDTO& conversation) {
-    const QString body =
+    QString body =
         conversation.lastMessage ? conversation.lastMessage->body.value_or(QString()).trimmed() : QString();
     if (body.isEmpty())
-        return catalogueText("notify.noText");
-    return body.size() > longestBody ? body.left(longestBody) + QChar(0x2026) : body;
+        body = catalogueText("notify.noText");
+    else if (body.size() > longestBody)
+        body = body.left(longestBody) + QChar(0x2026);
+    if (const auto sender = groupSenderName(conversation))
+        return catalogueText("notify.fromSender").arg(*sender, body);
+    return body;
 }
 } // namespace
 
@@ -78,7 +95,8 @@ QCoro::Task<> MessageNotifier::show(Arrival arrival) {
 
     Shown shown = m_shown.value(conversationId);
     shown.count += arrival.count;
-    const std::optional<QString> me = m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId);
+    const std::optional<QString> me =
+        m_currentUserId.isEmpty() ? std::nullopt : std::optional(m_currentUserId);
     DesktopNotifications::Notification notification;
     notification.replaces = shown.id;
     notification.summary = displayTitle(arrival.conversation, me);
