@@ -6,6 +6,7 @@
 #include "Terminal.h"
 #include "core/api/APIClient.h"
 #include "core/api/APIConfig.h"
+#include "core/api/MediaDownload.h"
 #include "core/mesh/LocalMeshService.h"
 #include "core/session/AuthService.h"
 #include "core/settings/LanguageManager.h"
@@ -13,9 +14,15 @@
 #include "wire/WireEncode.h"
 
 #include <QCoroTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+
+#include <unistd.h>
+
+#include <cstdio>
 
 namespace lumora {
 
@@ -38,6 +45,9 @@ const QString usage = QStringLiteral(
     "  chat CONVERSATION_ID [--follow]  the chat; with --follow, new messages as they arrive\n"
     "  send CONVERSATION_ID [--text TEXT] [--attach FILE]  send as the chat does (text trimmed)\n"
     "  upload FILE\n"
+    "  download MEDIA_URL [--output FILE]  save a message's file (relative URLs are the service's); without\n"
+    "                                 --output, under the name the service gives, never over an existing "
+    "file\n"
     "  change-password                current and new password, one line each, from standard input\n"
     "  update-profile [--display-name X] [--bio X] [--country-code X] [--avatar-url X] [--email X]\n"
     "  base-url [--set URL]           the service address in use (or store a new one)\n"
@@ -63,6 +73,7 @@ QHash<QString, CliGrammar> grammar() {
         {QStringLiteral("inbox"), {{}, {}, 0, 0}},
         {QStringLiteral("chat"), {{}, s({"--follow"}), 1, 1}},
         {QStringLiteral("upload"), {{}, {}, 1, 1}},
+        {QStringLiteral("download"), {s({"--output"}), {}, 1, 1}},
         {QStringLiteral("change-password"), {{}, {}, 0, 0}},
         {QStringLiteral("update-profile"),
          {s({"--display-name", "--bio", "--country-code", "--avatar-url", "--email"}), {}, 0, 0}},
@@ -209,6 +220,29 @@ QCoro::Task<Result> upload(QString path) {
                      {QStringLiteral("Uploaded %1 as %2 (%3, %4 bytes)")
                           .arg(file->fileName, file->url, file->mimeType)
                           .arg(file->sizeBytes)}};
+}
+
+QCoro::Task<Result> download(QString url, std::optional<QString> output) {
+    MediaDownload download(&client(), QUrl(url));
+    // Progress for a person watching, on one line that rewrites itself; nothing for a script.
+    if (isatty(STDERR_FILENO)) {
+        QObject::connect(&download, &MediaDownload::progress, [](qint64 received, qint64 total) {
+            if (total > 0)
+                std::fprintf(stderr, "\r%3d %%  %lld / %lld bytes", int(received * 100 / total),
+                             static_cast<long long>(received), static_cast<long long>(total));
+            else
+                std::fprintf(stderr, "\r%lld bytes", static_cast<long long>(received));
+        });
+    }
+    auto task = output ? download.saveTo(*output) : download.saveInto(QDir::currentPath());
+    auto saved = co_await task;
+    if (isatty(STDERR_FILENO))
+        std::fputs("\n", stderr);
+    if (!saved)
+        co_return std::unexpected(saved.error());
+    const qint64 size = QFileInfo(*saved).size();
+    QJsonObject json{{QStringLiteral("path"), *saved}, {QStringLiteral("bytes"), size}};
+    co_return Output{QJsonDocument(json), {QStringLiteral("Saved %1 (%2 bytes)").arg(*saved).arg(size)}};
 }
 
 QCoro::Task<Result> changePassword(QString current, QString replacement) {
@@ -370,6 +404,9 @@ QCoro::Task<int> runCli(QStringList arguments) {
         result = co_await task;
     } else if (command == QLatin1String("upload")) {
         auto task = upload(words[0]);
+        result = co_await task;
+    } else if (command == QLatin1String("download")) {
+        auto task = download(words[0], args->option(QStringLiteral("--output")));
         result = co_await task;
     } else if (command == QLatin1String("change-password")) {
         const auto current = readSecret(catalogueText("cli.currentPasswordPrompt"));

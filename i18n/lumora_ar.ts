@@ -531,5 +531,25 @@
         <source>%1: %2</source>
         <translation>%1: %2</translation>
     </message>
+    <message id="error.fileUnwritable">
+        <source>The file could not be written: %1</source>
+        <translation>تعذّرت كتابة الملف: %1</translation>
+    </message>
+    <message id="error.fileExists">
+        <source>%1 already exists; Lumora does not overwrite it.</source>
+        <translation>‏%1 موجود بالفعل؛ لا يكتب Lumora فوقه.</translation>
+    </message>
+    <message id="error.insecureMedia">
+        <source>Lumora fetches files from other addresses only over HTTPS: %1</source>
+        <translation>لا يجلب Lumora الملفات من عناوين أخرى إلا عبر HTTPS: %1</translation>
+    </message>
+    <message id="error.cancelled">
+        <source>Cancelled.</source>
+        <translation>أُلغي.</translation>
+    </message>
+    <message id="error.incomplete">
+        <source>The file arrived incomplete; try again to resume it.</source>
+        <translation>وصل الملف ناقصًا؛ أعد المحاولة لاستكماله.</translation>
+    </message>
 </context>
 </TS>

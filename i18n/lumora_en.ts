@@ -515,5 +515,25 @@
         <source>%1: %2</source>
         <translation>%1: %2</translation>
     </message>
+    <message id="error.fileUnwritable">
+        <source>The file could not be written: %1</source>
+        <translation>The file could not be written: %1</translation>
+    </message>
+    <message id="error.fileExists">
+        <source>%1 already exists; Lumora does not overwrite it.</source>
+        <translation>%1 already exists; Lumora does not overwrite it.</translation>
+    </message>
+    <message id="error.insecureMedia">
+        <source>Lumora fetches files from other addresses only over HTTPS: %1</source>
+        <translation>Lumora fetches files from other addresses only over HTTPS: %1</translation>
+    </message>
+    <message id="error.cancelled">
+        <source>Cancelled.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message id="error.incomplete">
+        <source>The file arrived incomplete; try again to resume it.</source>
+        <translation>The file arrived incomplete; try again to resume it.</translation>
+    </message>
 </context>
 </TS>

@@ -139,6 +139,18 @@ std::optional<APIClientError> APIClient::authorize(QNetworkRequest& request) {
     return std::nullopt;
 }
 
+std::optional<QString> APIClient::serviceMessage(const QByteArray& body) {
+    return failureMessage(body);
+}
+
+bool APIClient::addCredentials(QNetworkRequest& request) const {
+    if (m_accessToken.isEmpty() || APIConfig::originOf(request.url()) != m_tokenOrigin ||
+        !APIConfig::carriesCredentialsSafely(request.url()))
+        return false;
+    request.setRawHeader("Authorization", "Bearer " + m_accessToken.toUtf8());
+    return true;
+}
+
 void APIClient::reportRefusal(APIClientError::Kind kind) {
     // Queued: whoever listens may end the session, which must not happen inside the caller's request.
     QMetaObject::invokeMethod(

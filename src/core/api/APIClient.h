@@ -64,6 +64,15 @@ public:
     // system's own text, before the token is checked.
     QCoro::Task<APIResult<UploadedFileMetaDTO>> uploadFile(QString filePath);
 
+    // For requests that stream elsewhere than into a record (media downloads).
+    QNetworkAccessManager* network() const { return m_network; }
+    std::chrono::milliseconds transferTimeout() const { return m_transferTimeout; }
+    // Adds the token when the request goes to the origin that issued it, over a connection that may
+    // carry it; whether it did. Media of other origins are fetched without it.
+    bool addCredentials(QNetworkRequest& request) const;
+    // The message of a failing reply's body, when it is the service's error record.
+    static std::optional<QString> serviceMessage(const QByteArray& body);
+
     static constexpr std::chrono::milliseconds defaultTransferTimeout{60000};
     static constexpr std::chrono::milliseconds defaultRequestDeadline{120000};
     // A 10,000-message chat is about 4 MB; long texts and attachment lists stay far below this.

@@ -34,8 +34,10 @@ APIClientError APIClientError::emptyBody() {
     return {Kind::EmptyBody, 0, std::nullopt};
 }
 
-APIClientError APIClientError::file(QString description) {
-    return {Kind::File, 0, std::move(description)};
+APIClientError APIClientError::file(QString description, const char* key) {
+    APIClientError error(Kind::File, 0, std::move(description));
+    error.m_textKey = key;
+    return error;
 }
 
 APIClientError APIClientError::redirected(QString target) {
@@ -85,7 +87,8 @@ QString APIClientError::text() const {
         return m_message ? catalogueText(m_textKey.constData()).arg(detail)
                          : catalogueText(m_textKey.constData());
     case Kind::File:
-        return catalogueText("error.fileUnreadable").arg(detail);
+        return catalogueText(m_textKey.isEmpty() ? "error.fileUnreadable" : m_textKey.constData())
+            .arg(detail);
     case Kind::InvalidURL:
         return catalogueText("error.invalidAddress");
     case Kind::Unauthorized:

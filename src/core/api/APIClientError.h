@@ -45,7 +45,9 @@ public:
     static APIClientError invalidURL();
     static APIClientError unauthorized();
     static APIClientError emptyBody();
-    static APIClientError file(QString description);
+    // A file that could not be read (the default), or written, or would be overwritten: the catalogue
+    // text `key` with the file system's description or the file's name.
+    static APIClientError file(QString description, const char* key = "error.fileUnreadable");
     static APIClientError redirected(QString target);
     static APIClientError insecure(QString host);
     static APIClientError otherService();
@@ -73,7 +75,7 @@ private:
     int m_status = 0;
     std::optional<QString> m_message; // the status message, or the underlying error's description
     QString m_currentOrigin;          // SavedForOther only
-    QByteArray m_textKey;             // Transport: the catalogue's text, when the client names it
+    QByteArray m_textKey;             // Transport and File: the catalogue's text, when the client names it
 };
 
 template <class T> using APIResult = std::expected<T, APIClientError>;
