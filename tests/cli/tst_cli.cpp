@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +35,8 @@ class CliTest : public QObject {
 
     ScriptedServer* server = nullptr;
     QTemporaryDir home;
-    QString baseURL; // LUMORA_API_BASE_URL; unset when empty
+    QString baseURL;          // LUMORA_API_BASE_URL; unset when empty
+    QString workingDirectory; // the test's own when empty
 
     void start(QProcess& process, const QByteArrayList& arguments, const QByteArray& token) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -46,6 +48,8 @@ class CliTest : public QObject {
             env.insert(u"LUMORA_ACCESS_TOKEN"_s, QString::fromUtf8(token));
         env.insert(u"XDG_CONFIG_HOME"_s, home.path());
         process.setProcessEnvironment(env);
+        if (!workingDirectory.isEmpty())
+            process.setWorkingDirectory(workingDirectory);
         QStringList args;
         for (const QByteArray& argument : arguments)
             args.append(QString::fromUtf8(argument));
@@ -186,6 +190,32 @@ private Q_SLOTS:
         QCOMPARE(cli({"send", "c1", "--attach", home.filePath(u"gone.png"_s).toUtf8()}),
                  (Run{1, {}, "The file could not be read: No such file or directory\n"}));
         QCOMPARE(requests.size(), 2);
+    }
+
+    // The file a message carries, saved where the user runs it under the service's name, never over a
+    // file already there; or where --output says.
+    void downloadSavesWithoutOverwriting() {
+        QTemporaryDir here;
+        workingDirectory = here.path();
+        ScriptedServer::Reply file;
+        file.stream = [](QTcpSocket* socket) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"
+                          "Content-Disposition: attachment; filename=\"../train-times.txt\"\r\n\r\nhello");
+        };
+        server->answer(file);
+        const QString saved = here.filePath(u"train-times.txt"_s);
+        QCOMPARE(cli({"download", "/media/abc"}), (Run{0, "Saved " + saved.toUtf8() + " (5 bytes)\n", {}}));
+        QCOMPARE(server->requests().last().target, QByteArray("/media/abc"));
+        QCOMPARE(cli({"download", "/media/abc"}),
+                 (Run{1, {}, saved.toUtf8() + " already exists; Lumora does not overwrite it.\n"}));
+        const Run output =
+            cli({"--json", "download", server->url(u"/media/abc"_s).toEncoded(), "--output", "copy.txt"});
+        QCOMPARE(output.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(output.out).object().value(u"bytes"_s).toInt(), 5);
+        QFile copy(here.filePath(u"copy.txt"_s));
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), "hello");
+        workingDirectory.clear();
     }
 
     void inboxAndFollow() {
