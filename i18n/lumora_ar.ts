@@ -551,5 +551,21 @@
         <source>The file arrived incomplete; try again to resume it.</source>
         <translation>وصل الملف ناقصًا؛ أعد المحاولة لاستكماله.</translation>
     </message>
+    <message id="error.alreadyDownloading">
+        <source>This file is already being downloaded.</source>
+        <translation>يجري تنزيل هذا الملف بالفعل.</translation>
+    </message>
+    <message id="attachment.open">
+        <source>Open</source>
+        <translation>افتح</translation>
+    </message>
+    <message id="attachment.saveAs">
+        <source>Save as…</source>
+        <translation>حفظ باسم…</translation>
+    </message>
+    <message id="attachment.cancel">
+        <source>Cancel</source>
+        <translation>إلغاء</translation>
+    </message>
 </context>
 </TS>

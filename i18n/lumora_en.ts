@@ -535,5 +535,21 @@
         <source>The file arrived incomplete; try again to resume it.</source>
         <translation>The file arrived incomplete; try again to resume it.</translation>
     </message>
+    <message id="error.alreadyDownloading">
+        <source>This file is already being downloaded.</source>
+        <translation>This file is already being downloaded.</translation>
+    </message>
+    <message id="attachment.open">
+        <source>Open</source>
+        <translation>Open</translation>
+    </message>
+    <message id="attachment.saveAs">
+        <source>Save as…</source>
+        <translation>Save as…</translation>
+    </message>
+    <message id="attachment.cancel">
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 </TS>

@@ -77,6 +77,7 @@ class ChatModelTest : public QObject {
     Q_OBJECT
 
     ScriptedServer* server = nullptr;
+    QByteArray mediaBody; // what /media/big serves
     APIClient* api = nullptr;
     ChatViewModel* chat = nullptr;
 
@@ -96,6 +97,8 @@ private Q_SLOTS:
         server->answerWith([this](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
             if (request.method == "POST" && request.target == "/conversations/c1/messages")
                 return sendReply;
+            if (request.target == "/media/big")
+                return {200, mediaBody, "application/pdf"};
             if (request.target == "/media/upload")
                 return {201,
                         R"({"url":"/media/f","mimeType":"text/plain","sizeBytes":2,"fileName":"note.txt"})"};
@@ -293,6 +296,47 @@ private Q_SLOTS:
         QCOMPARE(body(0), u"\U0001F4CE beach.png"_qs);
         QCOMPARE(label(0), u"Holiday photos"_qs);
         QCOMPARE(label(1), QString());
+
+        // A received file opens from the cache, fetched once; saving writes a copy where the user chose.
+        qputenv("XDG_CACHE_HOME", dir.filePath(u"cache"_qs).toUtf8());
+        mediaBody.clear();
+        for (int i = 0; mediaBody.size() < 2'100'000; ++i)
+            mediaBody += QByteArray::number(i) + ' ';
+        const QJsonArray report{QJsonObject{{u"url"_qs, u"/media/big"_qs},
+                                            {u"mimeType"_qs, u"application/pdf"_qs},
+                                            {u"sizeBytes"_qs, mediaBody.size()},
+                                            {u"fileName"_qs, u"report.pdf"_qs}}};
+        messages = list({message(u"v"_qs, t3, {}, {{u"attachments"_qs, report}})});
+        await(chat->load());
+        QCOMPARE(chat->data(chat->index(0), ChatViewModel::AttachmentSizeRole).toString(), u"2.1 MB"_qs);
+        QSignalSpy ready(chat, &ChatViewModel::fileReady);
+        QSignalSpy changed(chat, &QAbstractItemModel::dataChanged);
+        await(chat->openAttachment(u"v"_qs));
+        QCOMPARE(ready.size(), 1);
+        const QString cached = ready.last().at(0).toUrl().toLocalFile();
+        QVERIFY2(cached.startsWith(dir.filePath(u"cache/Lumora/media/"_qs)) &&
+                     cached.endsWith(u"/report.pdf"_qs),
+                 qPrintable(cached));
+        const auto contents = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QCOMPARE(contents(cached), mediaBody);
+        QVERIFY(std::any_of(changed.begin(), changed.end(), [](const QList<QVariant>& args) {
+            return args.at(2).value<QList<int>>().contains(ChatViewModel::AttachmentProgressRole);
+        }));
+        QCOMPARE(chat->data(chat->index(0), ChatViewModel::AttachmentProgressRole).toDouble(), -1.0);
+        const auto fetches = [&] {
+            return std::count_if(server->requests().begin(), server->requests().end(),
+                                 [](const ScriptedServer::Request& r) { return r.target == "/media/big"; });
+        };
+        QCOMPARE(fetches(), 1);
+        await(chat->openAttachment(u"v"_qs));
+        QCOMPARE(ready.size(), 2);
+        QCOMPARE(fetches(), 1);
+        await(chat->saveAttachment(u"v"_qs, QUrl::fromLocalFile(dir.filePath(u"copy.pdf"_qs))));
+        QCOMPARE(contents(dir.filePath(u"copy.pdf"_qs)), mediaBody);
+        QVERIFY(!chat->error());
     }
 
     void inboxPlaceholdersThenNewestFirstKeepingTheServiceOrderForTies() {

@@ -38,7 +38,9 @@ std::pair<qint64, qint64> parseContentRange(const QByteArray& value) {
     return {start, total};
 }
 
-QString plainFileName(QString name) {
+} // namespace
+
+QString MediaDownload::plainFileName(QString name) {
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
     name = name.section(QLatin1Char('/'), -1);
     QString clean;
@@ -49,8 +51,6 @@ QString plainFileName(QString name) {
         clean.remove(0, 1);
     return clean.trimmed();
 }
-
-} // namespace
 
 MediaDownload::MediaDownload(APIClient* api, QUrl url, QObject* parent)
     : QObject(parent)

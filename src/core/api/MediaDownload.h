@@ -45,6 +45,9 @@ public:
     // The name a Content-Disposition value gives (filename* first), reduced to a plain file name:
     // no folders, no control characters, no leading dots; empty when it gives none.
     static QString fileNameFrom(const QByteArray& contentDisposition);
+    // A name from elsewhere reduced the same way: its last path segment, without control characters or
+    // leading dots.
+    static QString plainFileName(QString name);
 
 Q_SIGNALS:
     void progress(qint64 received, qint64 total);

@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QLocale>
+#include <QPointer>
 #include <QUuid>
 
 #include <QCoroTimer>
@@ -36,7 +38,9 @@ bool sameIds(const QList<MessageDTO>& a, const QList<MessageDTO>& b) {
 ChatViewModel::ChatViewModel(APIClient* api, ConversationDTO conversation, QObject* parent)
     : QAbstractListModel(parent)
     , m_api(api)
-    , m_conversation(std::move(conversation)) {}
+    , m_conversation(std::move(conversation)) {
+    connect(&m_files, &AttachmentFiles::progressChanged, this, &ChatViewModel::announceProgress);
+}
 
 ChatViewModel::~ChatViewModel() = default;
 
@@ -263,6 +267,53 @@ QCoro::Task<> ChatViewModel::deliver(QString localId) {
     addSendInFlight(-1);
 }
 
+const AttachmentMetaDTO* ChatViewModel::attachmentOf(const QString& messageId) const {
+    for (const MessageDTO& m : m_messages) {
+        if (m.id == messageId)
+            return m.attachments && !m.attachments->isEmpty() ? &m.attachments->first() : nullptr;
+    }
+    return nullptr;
+}
+
+void ChatViewModel::announceProgress(const QString& url) {
+    for (qsizetype row = 0; row < m_messages.size(); ++row) {
+        const MessageDTO& m = m_messages.at(row);
+        if (m.attachments && !m.attachments->isEmpty() && m.attachments->first().url == url)
+            Q_EMIT dataChanged(index(int(row)), index(int(row)), {AttachmentProgressRole});
+    }
+}
+
+QCoro::Task<> ChatViewModel::openAttachment(QString messageId) {
+    const AttachmentMetaDTO* attachment = attachmentOf(messageId);
+    if (!attachment)
+        co_return;
+    QPointer<ChatViewModel> self(this);
+    auto fetching = m_files.openable(*attachment);
+    const auto path = co_await fetching;
+    if (!self)
+        co_return;
+    if (path)
+        Q_EMIT fileReady(QUrl::fromLocalFile(*path));
+    else if (path.error() != APIClientError::transportKey("error.cancelled")) // the user's own choice
+        setError(path.error());
+}
+
+QCoro::Task<> ChatViewModel::saveAttachment(QString messageId, QUrl file) {
+    const AttachmentMetaDTO* attachment = attachmentOf(messageId);
+    if (!attachment || !file.isLocalFile())
+        co_return;
+    QPointer<ChatViewModel> self(this);
+    auto saving = m_files.saveAs(*attachment, file.toLocalFile());
+    const auto path = co_await saving;
+    if (self && !path && path.error() != APIClientError::transportKey("error.cancelled"))
+        setError(path.error());
+}
+
+void ChatViewModel::cancelAttachment(const QString& messageId) {
+    if (const AttachmentMetaDTO* attachment = attachmentOf(messageId))
+        m_files.cancel(attachment->url);
+}
+
 void ChatViewModel::replaceMessages(QList<MessageDTO> sorted) {
     if (sorted == m_messages)
         return;
@@ -411,6 +462,15 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return m.attachmentName.value_or(QString());
     case AttachmentURLRole:
         return attachment ? attachment->url : QString();
+    case AttachmentFileNameRole:
+        return attachment ? attachment->fileName.value_or(QUrl(attachment->url).fileName()) : QString();
+    case AttachmentSizeRole:
+        return attachment ? QLocale().formattedDataSize(attachment->sizeBytes, 1, QLocale::DataSizeSIFormat)
+                          : QString();
+    case AttachmentTypeRole:
+        return attachment ? attachment->mimeType : QString();
+    case AttachmentProgressRole:
+        return attachment ? m_files.progress(attachment->url) : -1.0;
     case IsMineRole:
         return !m_currentUserId.isEmpty() && m.senderId == m_currentUserId;
     case SendStateRole:
@@ -435,7 +495,11 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {AttachmentURLRole, "attachmentUrl"},
             {SendStateRole, "sendState"},
             {SendStatusRole, "sendStatus"},
-            {IsMineRole, "isMine"}};
+            {IsMineRole, "isMine"},
+            {AttachmentFileNameRole, "attachmentFileName"},
+            {AttachmentSizeRole, "attachmentSize"},
+            {AttachmentTypeRole, "attachmentType"},
+            {AttachmentProgressRole, "attachmentProgress"}};
 }
 
 } // namespace lumora

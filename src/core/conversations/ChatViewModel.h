@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/api/APIClient.h"
+#include "core/conversations/AttachmentFiles.h"
 #include "wire/WireRecords.h"
 
 #include <QAbstractListModel>
@@ -47,9 +48,13 @@ public:
         CreatedAtRole, // QDateTime, UTC
         AttachmentNameRole,
         AttachmentURLRole,
-        SendStateRole,  // SendState
-        SendStatusRole, // the same as text ("sent", "sending", "failed"), for QML
-        IsMineRole,     // sent by the signed-in user: the bubble sits on the trailing side
+        SendStateRole,          // SendState
+        SendStatusRole,         // the same as text ("sent", "sending", "failed"), for QML
+        IsMineRole,             // sent by the signed-in user: the bubble sits on the trailing side
+        AttachmentFileNameRole, // the first file's name; empty without a file
+        AttachmentSizeRole,     // the file's size in the locale's units ("1.2 MB"); empty without a file
+        AttachmentTypeRole,     // its MIME type
+        AttachmentProgressRole, // 0 to 1 while a file over 1 MB is on its way to disk, else -1
     };
     Q_ENUM(Role)
 
@@ -90,6 +95,17 @@ public:
     QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
 
+    // The file of a received message: downloaded into the cache (once), then `fileReady` asks the
+    // screen to open it with the desktop's handler; or saved where the user chose. Failures show as the
+    // chat's error. Cancelling drops what was written.
+    QCoro::Task<> openAttachment(QString messageId);
+    QCoro::Task<> saveAttachment(QString messageId, QUrl file);
+    Q_INVOKABLE void startOpenAttachment(const QString& messageId) { openAttachment(messageId); }
+    Q_INVOKABLE void startSaveAttachment(const QString& messageId, const QUrl& file) {
+        saveAttachment(messageId, file);
+    }
+    Q_INVOKABLE void cancelAttachment(const QString& messageId);
+
     // For screens, as everywhere: `startX` runs the coroutine `x` without waiting for it.
     Q_INVOKABLE void startLoad() { load(); }
     // Sends the draft as the signed-in user (`currentUserId`); nothing while nobody is signed in.
@@ -124,8 +140,12 @@ Q_SIGNALS:
     void countChanged();
     void currentUserIdChanged();
     void isPollingChanged();
+    void fileReady(const QUrl& localFile);
 
 private:
+    const AttachmentMetaDTO* attachmentOf(const QString& messageId) const;
+    void announceProgress(const QString& url);
+
     struct Unsent {
         MessageDTO message; // as shown; its id is local
         SendState state = SendState::sending;
@@ -156,6 +176,7 @@ private:
     void setPendingAttachmentURLValue(const QUrl& url);
 
     APIClient* m_api;
+    AttachmentFiles m_files{m_api};
     const ConversationDTO m_conversation;
     QList<MessageDTO> m_messages;
     QList<Unsent> m_unsent;

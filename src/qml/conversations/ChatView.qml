@@ -109,6 +109,14 @@ ColumnLayout {
             width: ListView.view.width - 24
             onRetry: chat.model.startRetry(messageId)
             onDiscard: chat.model.discard(messageId)
+            onOpenAttachment: chat.model.startOpenAttachment(messageId)
+            onSaveAttachment: {
+                saver.messageId = messageId
+                saver.currentFile = StandardPaths.writableLocation(StandardPaths.DownloadLocation) + "/"
+                        + encodeURIComponent(attachmentFileName)
+                saver.open()
+            }
+            onCancelAttachment: chat.model.cancelAttachment(messageId)
         }
 
         // Keep the newest message in view whenever the number of messages changes (a poll that
@@ -203,6 +211,21 @@ ColumnLayout {
         onEmoji: chat.showEmoji = !chat.showEmoji
         onAttach: picker.open()
         onSend: chat.sendDraft()
+    }
+
+    // Where a received file goes: Downloads unless the user picks another place.
+    FileDialog {
+        id: saver
+        property string messageId
+        fileMode: FileDialog.SaveFile
+        currentFolder: StandardPaths.writableLocation(StandardPaths.DownloadLocation)
+        onAccepted: if (chat.model) chat.model.startSaveAttachment(messageId, selectedFile)
+    }
+
+    // A file fetched to open goes to the desktop's handler for its type.
+    Connections {
+        target: chat.model
+        function onFileReady(localFile) { Qt.openUrlExternally(localFile) }
     }
 
     // One file of any kind; cancelling changes nothing.

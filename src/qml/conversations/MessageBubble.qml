@@ -13,6 +13,10 @@ Item {
     required property string body
     required property var createdAt
     required property string attachmentName
+    required property string attachmentUrl  // empty until the service has the file
+    required property string attachmentFileName
+    required property string attachmentSize
+    required property real attachmentProgress // 0 to 1 while a large file is on its way to disk, else -1
     required property string sendStatus
     required property bool isMine
 
@@ -21,6 +25,9 @@ Item {
 
     signal retry()
     signal discard()
+    signal openAttachment()
+    signal saveAttachment()
+    signal cancelAttachment()
 
     implicitHeight: column.implicitHeight
 
@@ -54,24 +61,56 @@ Item {
             }
         }
 
-        Row {
-            visible: bubble.attachmentName !== ""
-            spacing: 4
-            opacity: 0.5
+        // The file: its name and size, and what can be done with it once the service has it.
+        RowLayout {
+            objectName: "attachmentRow"
+            visible: bubble.attachmentName !== "" || bubble.attachmentUrl !== ""
+            spacing: 6
             Layout.alignment: bubble.isMine ? Qt.AlignRight : Qt.AlignLeft
+            readonly property bool busy: bubble.attachmentProgress >= 0
 
             LmIcon {
                 name: "paperclip"
-                color: LmColor.foreground
+                color: LmColor.withOpacity(LmColor.foreground, 0.5)
                 size: 11
-                anchors.verticalCenter: parent.verticalCenter
             }
             Text {
-                text: bubble.attachmentName
+                text: bubble.attachmentName !== "" ? bubble.attachmentName : bubble.attachmentFileName
                 font: LmTypography.micro
-                color: LmColor.foreground
+                color: LmColor.withOpacity(LmColor.foreground, 0.5)
+                elide: Text.ElideMiddle
+                Layout.maximumWidth: bubble.maxBubbleWidth / 2
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
+            }
+            Text {
+                visible: bubble.attachmentSize !== ""
+                text: bubble.attachmentSize
+                font: LmTypography.micro
+                color: LmColor.withOpacity(LmColor.foreground, 0.4)
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+            LinkButton {
+                visible: bubble.attachmentUrl !== "" && !parent.busy
+                title: qsTrId("attachment.open")
+                onClicked: bubble.openAttachment()
+            }
+            LinkButton {
+                visible: bubble.attachmentUrl !== "" && !parent.busy
+                title: qsTrId("attachment.saveAs")
+                onClicked: bubble.saveAttachment()
+            }
+            ProgressBar {
+                visible: parent.busy
+                value: Math.max(0, bubble.attachmentProgress)
+                implicitWidth: 64
+                Accessible.name: Math.round(value * 100) + " %"
+            }
+            LinkButton {
+                visible: parent.busy
+                title: qsTrId("attachment.cancel")
+                onClicked: bubble.cancelAttachment()
             }
         }
 
