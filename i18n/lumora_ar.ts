@@ -567,5 +567,9 @@
         <source>Cancel</source>
         <translation>إلغاء</translation>
     </message>
+    <message id="chat.removeAttachment">
+        <source>Remove the file</source>
+        <translation>أزل الملف</translation>
+    </message>
 </context>
 </TS>

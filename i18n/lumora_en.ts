@@ -551,5 +551,9 @@
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message id="chat.removeAttachment">
+        <source>Remove the file</source>
+        <translation>Remove the file</translation>
+    </message>
 </context>
 </TS>

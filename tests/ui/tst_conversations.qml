@@ -144,6 +144,25 @@ TestCase {
         compare(Fixture.sendCount(), before, "sending without a user does nothing")
     }
 
+    // A received file: its name, size and actions; a pending file: removed by its ×.
+    function test_attachment_rows() {
+        const chat = openChat([{ id: "f", senderId: "u-2", body: "",
+                                 attachments: [{ url: "/media/f1", mimeType: "application/pdf", sizeBytes: 1200000,
+                                                 fileName: "plan.pdf" }] }])
+        const row = Find.findItem(bubble(chat, 0), (item) => item.objectName === "attachmentRow")
+        verify(row.visible)
+        for (const text of ["plan.pdf", "1.2 MB", "Open", "Save as…"])
+            verify(Find.findItem(row, (item) => (item.text === text || item.title === text) && item.visible) !== null, text)
+
+        chat.model.pendingAttachmentURL = "file:///tmp/photo.png"
+        chat.model.pendingAttachmentName = "photo.png"
+        const remove = Find.findItem(chat, (item) => item.objectName === "removeAttachment")
+        tryVerify(() => remove.visible)
+        mouseClick(remove)
+        compare(chat.model.pendingAttachmentName, "")
+        compare(chat.model.pendingAttachmentURL, "")
+    }
+
     function test_composer_send_button_and_keys() {
         const composer = createTemporaryObject(composerComponent, testCase)
         verify(!composer.sendButton.enabled, "empty")

@@ -210,6 +210,12 @@ ColumnLayout {
         isSending: chat.model ? chat.model.isSending : false
         onEmoji: chat.showEmoji = !chat.showEmoji
         onAttach: picker.open()
+        onRemoveAttachment: {
+            if (!chat.model)
+                return
+            chat.model.pendingAttachmentURL = ""
+            chat.model.pendingAttachmentName = ""
+        }
         onSend: chat.sendDraft()
     }
 

@@ -20,6 +20,7 @@ Rectangle {
     signal edited(string text)
     signal emoji()
     signal attach()
+    signal removeAttachment()
     signal send()
 
     color: LmColor.background
@@ -53,6 +54,14 @@ Rectangle {
                 horizontalAlignment: Text.AlignLeft
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
+            }
+            IconButton {
+                objectName: "removeAttachment"
+                symbol: "xmark"
+                help: qsTrId("chat.removeAttachment")
+                implicitWidth: 16
+                implicitHeight: 16
+                onClicked: composer.removeAttachment()
             }
         }
 
