@@ -571,5 +571,9 @@
         <source>Remove the file</source>
         <translation>أزل الملف</translation>
     </message>
+    <message id="chat.sendingPercent">
+        <source>Sending… %1 %</source>
+        <translation>جارٍ الإرسال… %1 %</translation>
+    </message>
 </context>
 </TS>

@@ -555,5 +555,9 @@
         <source>Remove the file</source>
         <translation>Remove the file</translation>
     </message>
+    <message id="chat.sendingPercent">
+        <source>Sending… %1 %</source>
+        <translation>Sending… %1 %</translation>
+    </message>
 </context>
 </TS>

@@ -339,6 +339,44 @@ private Q_SLOTS:
         QVERIFY(!chat->error());
     }
 
+    // A file's upload shows its progress; cancelled, the message stays not sent with its file, and Retry
+    // sends it.
+    void uploadProgressAndCancel() {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(u"video.mp4"_qs));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(600 * 1024, 'v'));
+        file.close();
+        bool answerUploads = false;
+        server->answerWith([&](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/media/upload") {
+                ScriptedServer::Reply reply{
+                    201, R"({"url":"/media/v","mimeType":"video/mp4","sizeBytes":8,"fileName":"video.mp4"})"};
+                reply.silent = !answerUploads;
+                return reply;
+            }
+            return {201, json(message(u"m"_qs, t1, QString()))};
+        });
+        QSignalSpy changed(chat, &QAbstractItemModel::dataChanged);
+        chat->setPendingAttachmentURL(QUrl::fromLocalFile(file.fileName()));
+        chat->send(u"me"_qs); // runs on; the test follows it through the model
+        const int row = chat->count() - 1;
+        QTRY_COMPARE(chat->data(chat->index(row), ChatViewModel::SendProgressRole).toDouble(), 1.0);
+        const QString localId = chat->data(chat->index(row), ChatViewModel::IdRole).toString();
+        chat->cancelSend(localId);
+        QTRY_COMPARE(chat->sendState(localId), ChatViewModel::SendState::failed);
+        QVERIFY2(!chat->error(), "cancelling is no failure to report");
+        QCOMPARE(chat->data(chat->index(row), ChatViewModel::SendProgressRole).toDouble(), -1.0);
+        QVERIFY(std::count_if(changed.begin(), changed.end(), [](const QList<QVariant>& args) {
+                    return args.at(2).value<QList<int>>().contains(ChatViewModel::SendProgressRole);
+                }) > 1);
+
+        answerUploads = true;
+        await(chat->retry(localId));
+        QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::sent);
+        QCOMPARE(chat->unsentMessages().size(), 0);
+    }
+
     void inboxPlaceholdersThenNewestFirstKeepingTheServiceOrderForTies() {
         InboxViewModel model(api);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -158,7 +158,8 @@ void APIClient::reportRefusal(APIClientError::Kind kind) {
 }
 
 QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request, QByteArray method,
-                                                         BodySource body, bool withDeadline) {
+                                                         BodySource body, bool withDeadline,
+                                                         std::function<void(QNetworkReply*)> started) {
     QPointer<APIClient> self(this);
     // Every request carries a password or a token, so none goes out in the clear beyond this machine.
     if (!APIConfig::carriesCredentialsSafely(request.url()))
@@ -171,6 +172,8 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
             m_network->sendCustomRequest(request, method, device));
         if (device)
             device->setParent(reply.get());
+        if (started)
+            started(reply.get());
         std::optional<std::chrono::milliseconds> remaining;
         if (withDeadline)
             remaining = qMax(std::chrono::milliseconds(0),
@@ -344,7 +347,8 @@ APIClient::sendMessage(QString conversationId, std::optional<QString> body,
     return perform<MessageDTO>(APIEndpoint::sendMessage(std::move(conversationId)), encodeJson(request));
 }
 
-QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePath) {
+QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePath,
+                                                                  QPointer<UploadControl> control) {
     const QByteArray boundary = MediaUpload::newBoundary();
     auto opened = MediaUpload::MultipartBody::open(filePath, boundary);
     if (!opened)
@@ -369,8 +373,16 @@ QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePa
     };
     const QByteArray method = QByteArrayLiteral("POST");
     // An upload is bounded by its progress (the transfer time-out), not by a deadline.
-    auto sending = send(std::move(request), method, std::move(source), false);
+    std::function<void(QNetworkReply*)> started;
+    if (control)
+        started = [control](QNetworkReply* reply) {
+            if (control)
+                control->follow(reply);
+        };
+    auto sending = send(std::move(request), method, std::move(source), false, std::move(started));
     auto reply = co_await sending;
+    if (control && control->isCancelled())
+        co_return std::unexpected(APIClientError::transportKey("error.cancelled"));
     if (!reply)
         co_return std::unexpected(reply.error());
     if (reply->status == 401)

@@ -2,6 +2,7 @@
 
 #include "core/api/APIClientError.h"
 #include "core/api/APIEndpoint.h"
+#include "core/api/UploadControl.h"
 #include "wire/WireRecords.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 class QNetworkRequest;
 
 namespace lumora {
@@ -62,7 +64,9 @@ public:
                                                    std::optional<QList<AttachmentInputDTO>> attachments);
     // Streams the file to the media endpoint. A file that cannot be read fails first, with the file
     // system's own text, before the token is checked.
-    QCoro::Task<APIResult<UploadedFileMetaDTO>> uploadFile(QString filePath);
+    // `control`, when given, hears its progress and may stop it ("cancelled").
+    QCoro::Task<APIResult<UploadedFileMetaDTO>> uploadFile(QString filePath,
+                                                           QPointer<UploadControl> control = {});
 
     // For requests that stream elsewhere than into a record (media downloads).
     QNetworkAccessManager* network() const { return m_network; }
@@ -104,8 +108,9 @@ private:
                                            QByteArray ifNoneMatch = {});
     // Makes a fresh body for each attempt, since a redirect may have to send it again.
     using BodySource = std::function<QIODevice*()>;
+    // `started` hears of each request sent (the first, and one per redirect).
     QCoro::Task<APIResult<Reply>> send(QNetworkRequest request, QByteArray method, BodySource body,
-                                       bool withDeadline);
+                                       bool withDeadline, std::function<void(QNetworkReply*)> started = {});
     QNetworkRequest newRequest(const QUrl& url) const;
     // Adds the token, or says why this request may not carry it.
     std::optional<APIClientError> authorize(QNetworkRequest& request);

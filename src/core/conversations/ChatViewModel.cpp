@@ -238,6 +238,12 @@ QCoro::Task<> ChatViewModel::retry(QString localId) {
     co_await delivering;
 }
 
+void ChatViewModel::cancelSend(const QString& localId) {
+    const qsizetype i = unsentIndex(localId);
+    if (i >= 0 && m_unsent.at(i).upload)
+        m_unsent.at(i).upload->cancel();
+}
+
 void ChatViewModel::discard(const QString& localId) {
     const qsizetype i = unsentIndex(localId);
     if (i >= 0 && m_unsent.at(i).state == SendState::failed)
@@ -247,11 +253,25 @@ void ChatViewModel::discard(const QString& localId) {
 QCoro::Task<> ChatViewModel::deliver(QString localId) {
     QPointer<ChatViewModel> self(this);
     addSendInFlight(1);
-    const Unsent unsent = m_unsent.at(unsentIndex(localId));
-    auto sending = sendMessage(m_api, m_conversation.id, unsent.text, unsent.filePath);
+    Unsent& queued = m_unsent[unsentIndex(localId)];
+    if (queued.filePath) {
+        queued.upload = new UploadControl(this);
+        connect(queued.upload, &UploadControl::progress, this, [this, localId](qint64 sent, qint64 total) {
+            const qsizetype i = unsentIndex(localId);
+            if (i < 0)
+                return;
+            m_unsent[i].progress = double(sent) / double(total);
+            const QModelIndex changed = index(int(m_messages.size() + i));
+            Q_EMIT dataChanged(changed, changed, {SendProgressRole});
+        });
+    }
+    const Unsent unsent = queued;
+    auto sending = sendMessage(m_api, m_conversation.id, unsent.text, unsent.filePath, unsent.upload);
     const APIResult<MessageDTO> sent = co_await sending;
     if (!self)
         co_return;
+    if (unsent.upload)
+        unsent.upload->deleteLater();
 
     // The user may have discarded it meanwhile; then there is nothing left to update.
     const qsizetype i = unsentIndex(localId);
@@ -260,9 +280,12 @@ QCoro::Task<> ChatViewModel::deliver(QString localId) {
             removeUnsent(i);
         appendSent(*sent);
     } else {
-        if (i >= 0)
+        if (i >= 0) {
+            m_unsent[i].progress = -1;
             setUnsentState(i, SendState::failed);
-        setError(sent.error());
+        }
+        if (sent.error() != APIClientError::transportKey("error.cancelled")) // the user's own choice
+            setError(sent.error());
     }
     addSendInFlight(-1);
 }
@@ -374,7 +397,7 @@ void ChatViewModel::setUnsentState(qsizetype i, SendState state) {
         return;
     m_unsent[i].state = state;
     const QModelIndex changed = index(int(m_messages.size() + i));
-    Q_EMIT dataChanged(changed, changed, {SendStateRole, SendStatusRole});
+    Q_EMIT dataChanged(changed, changed, {SendStateRole, SendStatusRole, SendProgressRole});
 }
 
 void ChatViewModel::removeUnsent(qsizetype i) {
@@ -469,6 +492,8 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
                           : QString();
     case AttachmentTypeRole:
         return attachment ? attachment->mimeType : QString();
+    case SendProgressRole:
+        return isUnsent ? m_unsent.at(row - m_messages.size()).progress : -1.0;
     case AttachmentProgressRole:
         return attachment ? m_files.progress(attachment->url) : -1.0;
     case IsMineRole:
@@ -499,7 +524,8 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {AttachmentFileNameRole, "attachmentFileName"},
             {AttachmentSizeRole, "attachmentSize"},
             {AttachmentTypeRole, "attachmentType"},
-            {AttachmentProgressRole, "attachmentProgress"}};
+            {AttachmentProgressRole, "attachmentProgress"},
+            {SendProgressRole, "sendProgress"}};
 }
 
 } // namespace lumora

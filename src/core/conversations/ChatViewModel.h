@@ -55,6 +55,7 @@ public:
         AttachmentSizeRole,     // the file's size in the locale's units ("1.2 MB"); empty without a file
         AttachmentTypeRole,     // its MIME type
         AttachmentProgressRole, // 0 to 1 while a file over 1 MB is on its way to disk, else -1
+        SendProgressRole,       // 0 to 1 while an unsent message's file is being uploaded, else -1
     };
     Q_ENUM(Role)
 
@@ -94,6 +95,8 @@ public:
     QCoro::Task<> sendText(QString senderId, QString text);
     QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
+    // Stops the upload of a message's file: the message stays, not sent, with its file (Retry sends it).
+    Q_INVOKABLE void cancelSend(const QString& localId);
 
     // The file of a received message: downloaded into the cache (once), then `fileReady` asks the
     // screen to open it with the desktop's handler; or saved where the user chose. Failures show as the
@@ -151,6 +154,8 @@ private:
         SendState state = SendState::sending;
         QString text;                    // trimmed draft, possibly empty
         std::optional<QString> filePath; // the file to upload
+        QPointer<UploadControl> upload;  // while its file is on its way
+        double progress = -1;            // of that upload, 0 to 1
     };
 
     QCoro::Task<> refreshQuietly();

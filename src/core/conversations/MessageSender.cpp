@@ -3,10 +3,11 @@
 namespace lumora {
 
 QCoro::Task<APIResult<MessageDTO>> sendMessage(APIClient* api, QString conversationId, QString text,
-                                               std::optional<QString> filePath) {
+                                               std::optional<QString> filePath,
+                                               QPointer<UploadControl> upload) {
     std::optional<QList<AttachmentInputDTO>> attachments;
     if (filePath) {
-        auto uploading = api->uploadFile(*filePath);
+        auto uploading = api->uploadFile(*filePath, upload);
         const auto file = co_await uploading;
         if (!file)
             co_return std::unexpected(file.error());

@@ -117,6 +117,7 @@ ColumnLayout {
                 saver.open()
             }
             onCancelAttachment: chat.model.cancelAttachment(messageId)
+            onCancelSend: chat.model.cancelSend(messageId)
         }
 
         // Keep the newest message in view whenever the number of messages changes (a poll that

@@ -17,6 +17,7 @@ Item {
     required property string attachmentFileName
     required property string attachmentSize
     required property real attachmentProgress // 0 to 1 while a large file is on its way to disk, else -1
+    required property real sendProgress // 0 to 1 while this unsent message's file is uploaded, else -1
     required property string sendStatus
     required property bool isMine
 
@@ -28,6 +29,7 @@ Item {
     signal openAttachment()
     signal saveAttachment()
     signal cancelAttachment()
+    signal cancelSend()
 
     implicitHeight: column.implicitHeight
 
@@ -125,11 +127,17 @@ Item {
             }
             Text {
                 visible: bubble.sendStatus === "sending"
-                text: qsTrId("chat.sending")
+                text: bubble.sendProgress >= 0 ? qsTrId("chat.sendingPercent").arg(Math.round(bubble.sendProgress * 100))
+                                               : qsTrId("chat.sending")
                 font: LmTypography.micro
                 color: LmColor.withOpacity(LmColor.foreground, 0.4)
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
+            }
+            LinkButton {
+                visible: bubble.sendStatus === "sending" && bubble.sendProgress >= 0
+                title: qsTrId("attachment.cancel")
+                onClicked: bubble.cancelSend()
             }
             // A failed send stays in the list until the user retries or discards it.
             LmIcon {
