@@ -4,6 +4,8 @@
 
 #include <sys/socket.h>
 
+#include <utility>
+
 namespace lumora::devservice {
 
 namespace {
@@ -12,6 +14,7 @@ namespace {
 struct Current {
     ConnectionStream* stream = nullptr;
     bool close = false;
+    httplib::Ranges ranges;
 };
 thread_local Current current;
 
@@ -40,6 +43,10 @@ void GuardedServer::allowBody(std::uint64_t bytes) {
         current.stream->allowBody(bytes);
 }
 
+const httplib::Ranges& GuardedServer::requestedRanges() {
+    return current.ranges;
+}
+
 void GuardedServer::closeAfterReply(httplib::Response& res) {
     res.set_header("Connection", "close");
     current.close = true;
@@ -51,14 +58,16 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
                                               seconds(write_timeout_sec_) + microseconds(write_timeout_usec_),
                                               seconds(keep_alive_timeout_sec_)};
     ConnectionStream stream(sock, timeouts, svr_sock_);
-    current = Current{&stream, false};
+    current = Current{&stream, false, {}};
     bool ok = false;
     for (size_t served = 0; served < keep_alive_max_count_; ++served) {
         if (!stream.awaitRequest())
             break;
         stream.beginRequest(m_limits.requestDeadline, m_limits.headBytes);
         bool closed = false;
-        ok = process_request(stream, served + 1 == keep_alive_max_count_, closed, nullptr);
+        current.ranges.clear();
+        ok = process_request(stream, served + 1 == keep_alive_max_count_, closed,
+                             [](httplib::Request& req) { current.ranges = std::exchange(req.ranges, {}); });
         if (!ok || closed || current.close || stream.timedOut() || stream.overran())
             break;
     }

@@ -30,6 +30,10 @@ public:
     enum class Cut { none, deadline, headTooLarge };
     static Cut cutOff();                        // why the request could not be read whole
     static void allowBody(std::uint64_t bytes); // its declared body may be read
+    // The byte ranges its Range header asks for, as httplib parsed them. They are taken away from
+    // httplib, which would apply them to every reply, JSON and errors included, and without
+    // checking them against the size; a route that serves ranges reads them here.
+    static const httplib::Ranges& requestedRanges();
     // Whatever follows on the connection is left unread, so it must not be taken as another request.
     static void closeAfterReply(httplib::Response& res);
 

@@ -48,6 +48,8 @@ QString statusText(int status) {
         return QStringLiteral("Payload Too Large");
     case 415:
         return QStringLiteral("Unsupported Media Type");
+    case 416:
+        return QStringLiteral("Range Not Satisfiable");
     case 431:
         return QStringLiteral("Request Header Fields Too Large");
     default:

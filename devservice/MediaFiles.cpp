@@ -5,10 +5,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora::devservice {
@@ -43,35 +42,67 @@ std::filesystem::path MediaFiles::pathOf(const QString& id) const {
     return m_directory / id.toStdString();
 }
 
-void MediaFiles::write(const QString& id, std::string_view bytes) const {
-    const std::string target = pathOf(id).string();
-    const std::string temporary = (m_directory / ("." + id.toStdString() + ".part")).string();
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        failWith("Cannot create " + temporary);
-    try {
-        writeAll(fd, bytes, temporary);
-        if (::fsync(fd) != 0)
-            failWith("Cannot flush " + temporary);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        throw;
-    }
-    ::close(fd);
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temporary.c_str());
-        errno = saved;
-        failWith("Cannot store " + target);
+MediaFiles::Incoming::Incoming(const MediaFiles& media, const QString& id)
+    : m_temporary((media.directory() / ("." + id.toStdString() + ".part")).string())
+    , m_target(media.pathOf(id).string()) {
+    m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (m_fd < 0)
+        failWith("Cannot create " + m_temporary);
+}
+
+MediaFiles::Incoming::~Incoming() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temporary.c_str());
     }
 }
 
-std::optional<std::string> MediaFiles::read(const QString& id) const {
-    std::ifstream in(pathOf(id), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+void MediaFiles::Incoming::append(std::string_view bytes) {
+    if (m_fd < 0)
+        throw std::logic_error("The file is already stored");
+    writeAll(m_fd, bytes, m_temporary);
+}
+
+void MediaFiles::Incoming::commit() {
+    if (m_fd < 0)
+        throw std::logic_error("The file is already stored");
+    if (::fsync(m_fd) != 0)
+        failWith("Cannot flush " + m_temporary);
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        failWith("Cannot store " + m_target); // the destructor removes the temporary file
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+MediaFiles::Reader::~Reader() {
+    ::close(m_fd);
+}
+
+std::int64_t MediaFiles::Reader::readAt(std::uint64_t offset, char* buffer, size_t length) const {
+    for (;;) {
+        const ssize_t n = ::pread(m_fd, buffer, length, off_t(offset));
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+void MediaFiles::write(const QString& id, std::string_view bytes) const {
+    Incoming file(*this, id);
+    file.append(bytes);
+    file.commit();
+}
+
+std::shared_ptr<const MediaFiles::Reader> MediaFiles::open(const QString& id) const {
+    const std::string path = pathOf(id).string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_shared<const Reader>(fd, std::uint64_t(status.st_size));
 }
 
 void MediaFiles::remove(const QString& id) const {
@@ -96,6 +127,29 @@ QString decodeDispositionFileName(const std::string& raw) {
         }
     }
     return QString::fromUtf8(out.data(), qsizetype(out.size()));
+}
+
+std::string attachmentDisposition(const QString& fileName) {
+    std::string fallback;
+    for (const char32_t c : fileName.toUcs4()) {
+        // '%' too: some clients percent-decode filename, which would turn "%22" back into a quote.
+        const bool plain = c >= 0x20 && c < 0x7f && c != '"' && c != '\\' && c != '%';
+        fallback += plain ? char(c) : '_';
+    }
+    // RFC 5987 attr-char; every other byte of the UTF-8 is written as %XX.
+    static const std::string_view attrChars = "!#$&+-.^_`|~";
+    std::string encoded;
+    for (const char byte : fileName.toUtf8()) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+            attrChars.find(char(c)) != std::string_view::npos) {
+            encoded += char(c);
+        } else {
+            static const char hex[] = "0123456789ABCDEF";
+            encoded += {'%', hex[c >> 4], hex[c & 0xf]};
+        }
+    }
+    return "attachment; filename=\"" + fallback + "\"; filename*=UTF-8''" + encoded;
 }
 
 QString servableMimeType(const std::string& declared) {

@@ -9,11 +9,15 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <strings.h>
+#include <vector>
 
 namespace lumora::devservice {
 
@@ -24,6 +28,39 @@ using httplib::Response;
 
 // Multipart headers and boundaries around the file itself.
 constexpr std::int64_t multipartAllowance = 64 * 1024;
+
+// How much of a stored file one read hands to the connection.
+constexpr size_t downloadPiece = 64 * 1024;
+
+// The bytes of a file that a download sends: all of it, or the one range asked for.
+struct Span {
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;
+    bool partial = false;
+};
+
+// The span that `ranges` (as httplib parsed a Range header: -1 for an end left out) select from a
+// file of `size` bytes, or nothing when they select none of it. Several ranges get the whole file:
+// allowed, and simpler for everyone than multipart/byteranges.
+std::optional<Span> requestedSpan(const httplib::Ranges& ranges, std::uint64_t size) {
+    const Span whole{0, size, false};
+    if (ranges.size() != 1)
+        return whole;
+    const auto [first, last] = ranges.front();
+    if (first < 0 && last < 0) // "bytes=-", which asks for nothing in particular
+        return whole;
+    if (first < 0) { // the last `last` bytes
+        const auto length = std::min(std::uint64_t(last), size);
+        if (length == 0)
+            return std::nullopt;
+        return Span{size - length, length, true};
+    }
+    if (std::uint64_t(first) >= size)
+        return std::nullopt;
+    // A last position past the end means up to the end.
+    const std::uint64_t end = last < 0 ? size : std::min(std::uint64_t(last) + 1, size);
+    return Span{std::uint64_t(first), end - std::uint64_t(first), true};
+}
 
 // Names the reply by `tag`; answers 304 with no body when the request's If-None-Match lists it (or is
 // "*"). A GET compares weakly, so a W/ prefix does not matter.
@@ -53,7 +90,10 @@ public:
 
 private:
     using Handler = void (Routes::*)(const Request&, Response&);
+    using ReadingHandler = void (Routes::*)(const Request&, Response&, const httplib::ContentReader&);
     httplib::Server::Handler guarded(const std::shared_ptr<Routes>& self, Handler handler);
+    httplib::Server::HandlerWithContentReader guarded(const std::shared_ptr<Routes>& self,
+                                                      ReadingHandler handler);
 
     bool admit(const Request& req, Response& res);
     void replyCutOff(GuardedServer::Cut cut, Response& res);
@@ -73,7 +113,7 @@ private:
     void conversations(const Request& req, Response& res);
     void messages(const Request& req, Response& res);
     void sendMessage(const Request& req, Response& res);
-    void upload(const Request& req, Response& res);
+    void upload(const Request& req, Response& res, const httplib::ContentReader& readBody);
     void download(const Request& req, Response& res);
 
     void log(const Request& req, const Response& res);
@@ -131,17 +171,29 @@ void Routes::install(httplib::Server& server, const std::shared_ptr<Routes>& sel
         server.set_logger([self](const Request& req, const Response& res) { self->log(req, res); });
 }
 
+// Runs `handle`, turning what it throws into the JSON error reply.
+template <class Handle> void answer(const Request& req, Response& res, Handle&& handle) {
+    try {
+        handle();
+    } catch (const HttpError& error) {
+        replyError(res, error.status(), error.message());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Internal error on %s %s: %s\n", req.method.c_str(), printable(req.path).c_str(),
+                     error.what());
+        replyError(res, 500, QStringLiteral("Internal server error"));
+    }
+}
+
 httplib::Server::Handler Routes::guarded(const std::shared_ptr<Routes>& self, Handler handler) {
     return [self, handler](const Request& req, Response& res) {
-        try {
-            (self.get()->*handler)(req, res);
-        } catch (const HttpError& error) {
-            replyError(res, error.status(), error.message());
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "Internal error on %s %s: %s\n", req.method.c_str(),
-                         printable(req.path).c_str(), error.what());
-            replyError(res, 500, QStringLiteral("Internal server error"));
-        }
+        answer(req, res, [&] { (self.get()->*handler)(req, res); });
+    };
+}
+
+httplib::Server::HandlerWithContentReader Routes::guarded(const std::shared_ptr<Routes>& self,
+                                                          ReadingHandler handler) {
+    return [self, handler](const Request& req, Response& res, const httplib::ContentReader& reader) {
+        answer(req, res, [&] { (self.get()->*handler)(req, res, reader); });
     };
 }
 
@@ -299,47 +351,127 @@ void Routes::sendMessage(const Request& req, Response& res) {
     reply(res, 201, messageJson(sent));
 }
 
-void Routes::upload(const Request& req, Response& res) {
-    const Session session = authenticate(req);
-    if (!req.is_multipart_form_data() || !req.has_file("file"))
-        throw HttpError(400, QStringLiteral("Expected multipart/form-data with a part named \"file\""));
-    const httplib::MultipartFormData file = req.get_file_value("file");
-    if (std::int64_t(file.content.size()) > m_config.maxUploadBytes)
-        throw HttpError(413, tooLargeMessage());
-    const QString fileName = decodeDispositionFileName(file.filename);
-    if (fileName.trimmed().isEmpty())
-        throw HttpError(400, QStringLiteral("The file part needs a file name"));
-
-    const MediaRecord record{randomId(),
-                             session.userId,
-                             fileName,
-                             servableMimeType(file.content_type),
-                             std::int64_t(file.content.size()),
-                             currentInstant()};
-    m_media.write(record.id, file.content);
+void Routes::upload(const Request& req, Response& res, const httplib::ContentReader& readBody) {
+    // The file goes to disk as it arrives, so the service holds none of it in memory, and an
+    // oversized one is refused as soon as it passes the limit.
+    const QString needsFilePart = QStringLiteral("Expected multipart/form-data with a part named \"file\"");
+    struct {
+        std::optional<MediaFiles::Incoming> file; // the first part named "file"
+        QString name;
+        QString type;
+        std::int64_t size = 0;
+        bool reading = false; // the part now arriving is that one
+        std::exception_ptr failure;
+    } in;
+    bool readWhole = false;
     try {
-        m_store.addMedia(record);
+        const Session session = authenticate(req);
+        if (!req.is_multipart_form_data())
+            throw HttpError(400, needsFilePart);
+        const QString id = randomId();
+        // Nothing may be thrown through httplib's reading: a failure is kept and stops the reading.
+        const auto step = [&](auto&& work) {
+            try {
+                work();
+                return true;
+            } catch (...) {
+                in.failure = std::current_exception();
+                return false;
+            }
+        };
+        readWhole = readBody(
+            [&](const httplib::MultipartFormData& part) {
+                return step([&] {
+                    in.reading = part.name == "file" && !in.file;
+                    if (!in.reading)
+                        return;
+                    in.name = decodeDispositionFileName(part.filename);
+                    if (in.name.trimmed().isEmpty())
+                        throw HttpError(400, QStringLiteral("The file part needs a file name"));
+                    in.type = servableMimeType(part.content_type);
+                    in.file.emplace(m_media, id);
+                });
+            },
+            [&](const char* data, size_t length) {
+                return step([&] {
+                    if (!in.reading)
+                        return; // other parts are read past
+                    in.size += std::int64_t(length);
+                    if (in.size > m_config.maxUploadBytes)
+                        throw HttpError(413, tooLargeMessage());
+                    in.file->append(std::string_view(data, length));
+                });
+            });
+        if (in.failure)
+            std::rethrow_exception(in.failure);
+        // A cut-off request (the deadline, say) ends up here too; the error handler names it.
+        if (!readWhole)
+            throw HttpError(400, QStringLiteral("The multipart body is malformed or incomplete"));
+        if (!in.file)
+            throw HttpError(400, needsFilePart);
+
+        const MediaRecord record{id, session.userId, in.name, in.type, in.size, currentInstant()};
+        in.file->commit();
+        try {
+            m_store.addMedia(record);
+        } catch (...) {
+            m_media.remove(record.id);
+            throw;
+        }
+        // The upload reply is never wrapped, even with --envelope: clients read it only in its bare form.
+        replyJson(
+            res, 201,
+            toJson(UploadedFileMetaDTO{mediaUrl(record.id), record.mimeType, record.sizeBytes, in.name}),
+            false);
     } catch (...) {
-        m_media.remove(record.id);
+        // The rest of the body stays unread, and must not be taken for another request.
+        if (!readWhole)
+            GuardedServer::closeAfterReply(res);
         throw;
     }
-    // The upload reply is never wrapped, even with --envelope: clients read it only in its bare form.
-    replyJson(res, 201,
-              toJson(UploadedFileMetaDTO{mediaUrl(record.id), record.mimeType, record.sizeBytes, fileName}),
-              false);
 }
 
 void Routes::download(const Request& req, Response& res) {
     // No token: the id itself is the secret, 128 random bits, so images can be shown by URL.
     const QString id = QString::fromStdString(req.matches[1]);
     const auto record = isMediaId(id) ? m_store.media(id) : std::nullopt;
-    const auto bytes = record ? m_media.read(id) : std::nullopt;
-    if (!bytes)
+    const auto file = record ? m_media.open(id) : nullptr;
+    if (!file)
         throw HttpError(404, QStringLiteral("No such file"));
+    const std::uint64_t size = file->size();
+    // If-Range must name a validator of this file to keep the range, and none is ever handed out.
+    const auto span = req.has_header("If-Range") ? Span{0, size, false}
+                                                 : requestedSpan(GuardedServer::requestedRanges(), size);
+    if (!span) {
+        res.set_header("Content-Range", "bytes */" + std::to_string(size));
+        throw HttpError(416, QStringLiteral("The range lies outside the file's %1 bytes").arg(size));
+    }
+
     res.set_header("X-Content-Type-Options", "nosniff");
     res.set_header("Content-Security-Policy", "sandbox");
     res.set_header("Cache-Control", "private, max-age=31536000, immutable");
-    res.set_content(*bytes, record->mimeType.toStdString());
+    res.set_header("Accept-Ranges", "bytes");
+    res.set_header("Content-Disposition", attachmentDisposition(record->fileName));
+    const std::string type = record->mimeType.toStdString();
+    res.status = span->partial ? 206 : 200;
+    if (span->partial)
+        res.set_header("Content-Range", "bytes " + std::to_string(span->first) + "-" +
+                                            std::to_string(span->first + span->length - 1) + "/" +
+                                            std::to_string(size));
+    if (span->length == 0) { // an empty file; httplib takes a provider of nothing for one without a length
+        res.set_content(std::string(), type);
+        return;
+    }
+    // httplib asks for the bytes piece by piece as the connection takes them, and sends the
+    // Content-Length of the span.
+    res.set_content_provider(
+        size_t(span->length), type,
+        [file, first = span->first](size_t offset, size_t length, httplib::DataSink& sink) {
+            std::vector<char> piece(std::min(length, downloadPiece));
+            const auto n = file->readAt(first + offset, piece.data(), piece.size());
+            // A file cut short since cannot keep its promised length: drop the connection.
+            return n > 0 && sink.write(piece.data(), size_t(n));
+        });
 }
 
 } // namespace

@@ -6,11 +6,13 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -143,12 +145,56 @@ private:
     QUrl m_url;
 };
 
+// One connection speaking HTTP by hand, for what no well-behaved client would send.
+class RawConnection {
+public:
+    explicit RawConnection(const QUrl& service) {
+        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { m_received += m_socket.readAll(); });
+        m_socket.connectToHost(QHostAddress::LocalHost, quint16(service.port()));
+    }
+
+    void send(const QByteArray& bytes) {
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            m_socket.write(bytes);
+    }
+    qint64 unsent() const { return m_socket.bytesToWrite(); }
+    bool closed() const { return m_socket.state() == QAbstractSocket::UnconnectedState; }
+
+    // A whole reply: the head and as many bytes as its Content-Length says.
+    bool replied() const {
+        const qsizetype headEnd = m_received.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return false;
+        const QByteArray head = m_received.left(headEnd).toLower();
+        const qsizetype field = head.indexOf("\r\ncontent-length:");
+        const qsizetype length =
+            field < 0 ? 0
+                      : head.mid(field + 17, head.indexOf("\r\n", field + 2) - field - 17).trimmed().toInt();
+        return m_received.size() >= headEnd + 4 + length;
+    }
+    int status() const { return m_received.startsWith("HTTP/1.1 ") ? m_received.mid(9, 3).toInt() : 0; }
+    QJsonObject error() const {
+        return QJsonDocument::fromJson(m_received.mid(m_received.indexOf("\r\n\r\n") + 4)).object();
+    }
+
+private:
+    QTcpSocket m_socket;
+    QByteArray m_received;
+};
+
 // A request as any HTTP client could send it, for bodies the APIClient would never produce.
 struct RawReply {
     int status = 0;
     QByteArray body;
     QByteArray contentType;
     QByteArray etag;
+    QList<QNetworkReply::RawHeaderPair> headers;
+    QByteArray header(const QByteArray& name) const {
+        for (const auto& [key, value] : headers)
+            if (key.compare(name, Qt::CaseInsensitive) == 0)
+                return value;
+        return {};
+    }
     QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
     // An error reply in the service's one shape: the status repeated in the body, with its name.
     bool isError(int expected, const char* name) const {
@@ -156,14 +202,16 @@ struct RawReply {
                object().value(QLatin1String("error")).toString() == QLatin1String(name);
     }
 };
+// Headers with an empty value are left out.
 inline RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByteArray& body = {},
                            const QByteArray& token = {}, const QByteArray& contentType = "application/json",
-                           const QByteArray& ifNoneMatch = {}) {
+                           const QList<std::pair<QByteArray, QByteArray>>& headers = {}) {
     QNetworkAccessManager network;
     QNetworkRequest request(url);
     request.setTransferTimeout(30000);
-    if (!ifNoneMatch.isEmpty())
-        request.setRawHeader("If-None-Match", ifNoneMatch);
+    for (const auto& [name, value] : headers)
+        if (!value.isEmpty())
+            request.setRawHeader(name, value);
     if (!contentType.isEmpty())
         request.setRawHeader("Content-Type", contentType);
     if (!token.isEmpty())
@@ -172,7 +220,8 @@ inline RawReply rawRequest(const QUrl& url, const QByteArray& method, const QByt
     if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 60000))
         reply->abort();
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
-            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->rawHeader("ETag")};
+            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->rawHeader("ETag"),
+            reply->rawHeaderPairs()};
 }
 
 // Signs in and keeps the token on the client; on failure warns with the reason and returns nothing.

@@ -1,8 +1,6 @@
 #include "DevServiceFixture.h"
 
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -12,43 +10,6 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
-
-// One connection speaking HTTP by hand, for what no well-behaved client would send.
-class RawConnection {
-public:
-    explicit RawConnection(const QUrl& service) {
-        QObject::connect(&m_socket, &QTcpSocket::readyRead, [this] { m_received += m_socket.readAll(); });
-        m_socket.connectToHost(QHostAddress::LocalHost, quint16(service.port()));
-    }
-
-    void send(const QByteArray& bytes) {
-        if (m_socket.state() != QAbstractSocket::UnconnectedState)
-            m_socket.write(bytes);
-    }
-    qint64 unsent() const { return m_socket.bytesToWrite(); }
-    bool closed() const { return m_socket.state() == QAbstractSocket::UnconnectedState; }
-
-    // A whole reply: the head and as many bytes as its Content-Length says.
-    bool replied() const {
-        const qsizetype headEnd = m_received.indexOf("\r\n\r\n");
-        if (headEnd < 0)
-            return false;
-        const QByteArray head = m_received.left(headEnd).toLower();
-        const qsizetype field = head.indexOf("\r\ncontent-length:");
-        const qsizetype length =
-            field < 0 ? 0
-                      : head.mid(field + 17, head.indexOf("\r\n", field + 2) - field - 17).trimmed().toInt();
-        return m_received.size() >= headEnd + 4 + length;
-    }
-    int status() const { return m_received.startsWith("HTTP/1.1 ") ? m_received.mid(9, 3).toInt() : 0; }
-    QJsonObject error() const {
-        return QJsonDocument::fromJson(m_received.mid(m_received.indexOf("\r\n\r\n") + 4)).object();
-    }
-
-private:
-    QTcpSocket m_socket;
-    QByteArray m_received;
-};
 
 using Connections = std::vector<std::unique_ptr<RawConnection>>;
 
