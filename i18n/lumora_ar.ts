@@ -575,5 +575,13 @@
         <source>Sending… %1 %</source>
         <translation>جارٍ الإرسال… %1 %</translation>
     </message>
+    <message id="error.fileTooLarge">
+        <source>File too large: the service takes files up to %1.</source>
+        <translation>الملف أكبر من اللازم: تقبل الخدمة ملفات حتى %1.</translation>
+    </message>
+    <message id="error.fileTooLargeNoLimit">
+        <source>File too large for the service.</source>
+        <translation>الملف أكبر مما تقبله الخدمة.</translation>
+    </message>
 </context>
 </TS>

@@ -559,5 +559,13 @@
         <source>Sending… %1 %</source>
         <translation>Sending… %1 %</translation>
     </message>
+    <message id="error.fileTooLarge">
+        <source>File too large: the service takes files up to %1.</source>
+        <translation>File too large: the service takes files up to %1.</translation>
+    </message>
+    <message id="error.fileTooLargeNoLimit">
+        <source>File too large for the service.</source>
+        <translation>File too large for the service.</translation>
+    </message>
 </context>
 </TS>

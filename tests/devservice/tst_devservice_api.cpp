@@ -168,8 +168,8 @@ private Q_SLOTS:
         for (const qsizetype size : {qsizetype(1025), qsizetype(300 * 1024)}) {
             const QString big = service->writeFile(u"big.txt"_s, QByteArray(size, 'x'));
             const auto refused = errorOf(await(client->uploadFile(big)));
-            QCOMPARE(refused.status(), 413);
-            QVERIFY2(refused.text().contains(u"1024"_s), qPrintable(refused.text()));
+            // The service's limit, as the client words it.
+            QCOMPARE(refused.text(), u"File too large: the service takes files up to 1 KiB."_s);
         }
         // Refused as soon as the file passes the limit, not once the whole declared body is in: this
         // client sends a little more than the limit of a body it declares far longer, then trickles,

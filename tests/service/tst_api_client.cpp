@@ -441,7 +441,13 @@ private Q_SLOTS:
         QTest::newRow("signed out") << u"f.txt"_s << 0 << QByteArray()
                                     << u"^Unauthorized: Session expired. Please sign in again.$"_s;
         QTest::newRow("413 json") << u"f.txt"_s << 413 << R"({"message":"File is larger than 25 MiB"})"_ba
-                                  << u"^Http: File is larger than 25 MiB$"_s;
+                                  << u"^File: File too large: the service takes files up to 25 MiB.$"_s;
+        QTest::newRow("413 in bytes")
+            << u"f.txt"_s << 413
+            << R"({"message":"The file is larger than the upload limit of 26214400 bytes"})"_ba
+            << u"^File: File too large: the service takes files up to 25 MiB.$"_s;
+        QTest::newRow("413 page") << u"f.txt"_s << 413 << "<html>Too big</html>"_ba
+                                  << u"^File: File too large for the service.$"_s;
         QTest::newRow("wrapped reply")
             << u"f.txt"_s << 201 << R"({"data":)" + uploadReply + "}" << u"^Decoding: Decoding error: "_s;
         QTest::newRow("empty reply") << u"f.txt"_s << 201 << QByteArray() << u"^Decoding: Decoding error: "_s;

@@ -7,10 +7,12 @@
 #include "wire/WireEncode.h"
 
 #include <QBuffer>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScopedPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -98,6 +100,27 @@ std::optional<APIClientError> transportFailure(const QNetworkReply& reply) {
     if (error != QNetworkReply::NoError)
         return APIClientError::transport(reply.errorString());
     return APIClientError::transportKey("error.badReply");
+}
+
+// "File too large", with the limit when the service's words name one ("… 26214400 bytes", "25 MiB").
+APIClientError tooLargeUpload(const QString& serviceMessage) {
+    static const QRegularExpression limit(
+        QStringLiteral("(\\d+(?:\\.\\d+)?)\\s*(bytes|B|KB|KiB|MB|MiB|GB|GiB)\\b"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto match = limit.match(serviceMessage);
+    if (!match.hasMatch())
+        return APIClientError::file(QString(), "error.fileTooLargeNoLimit");
+    static const QHash<QString, double> units{
+        {QStringLiteral("bytes"), 1},  {QStringLiteral("b"), 1},           {QStringLiteral("kb"), 1e3},
+        {QStringLiteral("kib"), 1024}, {QStringLiteral("mb"), 1e6},        {QStringLiteral("mib"), 1048576},
+        {QStringLiteral("gb"), 1e9},   {QStringLiteral("gib"), 1073741824}};
+    const qint64 bytes = qint64(match.captured(1).toDouble() * units.value(match.captured(2).toLower(), 1));
+    qint64 unit = 1; // the unit formattedDataSize shows it in: whole numbers without decimals
+    while (unit * 1024 <= bytes)
+        unit *= 1024;
+    const int precision = bytes % unit == 0 ? 0 : 1;
+    return APIClientError::file(QLocale().formattedDataSize(bytes, precision, QLocale::DataSizeIecFormat),
+                                "error.fileTooLarge");
 }
 
 bool isRedirect(int status) {
@@ -387,6 +410,8 @@ QCoro::Task<APIResult<UploadedFileMetaDTO>> APIClient::uploadFile(QString filePa
         co_return std::unexpected(reply.error());
     if (reply->status == 401)
         co_return std::unexpected(APIClientError::unauthorized());
+    if (reply->status == 413)
+        co_return std::unexpected(tooLargeUpload(messageOf(reply->body).value_or(QString())));
     // Unlike other requests, a failing upload never shows the raw body: it may be an HTML error page.
     if (!isSuccess(reply->status))
         co_return std::unexpected(APIClientError::http(reply->status, messageOf(reply->body)));
