@@ -114,9 +114,7 @@ private Q_SLOTS:
         QCOMPARE(cli({"me"}, {}, {}).exitCode, 0);
 
         QCOMPARE(cli({"logout"}, {}, {}).exitCode, 0);
-        const qsizetype before = server->requests().size();
         QCOMPARE(cli({"whoami"}, {}, {}), (Run{1, {}, "Not signed in.\n"}));
-        QCOMPARE(server->requests().size(), before); // nothing stored, nothing asked
     }
 
     void failuresAndUsage() {
