@@ -250,6 +250,7 @@ private Q_SLOTS:
         QCOMPARE(cli({"--json", "change-password"}, "old secret\nnew secret 1\n"), (Run{0, "{\n}\n", {}}));
         QCOMPARE(server->requests()[0].body,
                  QByteArray(R"({"currentPassword":"old secret","newPassword":"new secret 1"})"));
+        QCOMPARE(server->requests()[0].header("Authorization"), QByteArray("Bearer tok"));
 
         QCOMPARE(cli({"change-password"}, "only one line\n").exitCode, 2);
         QCOMPARE(server->requests().size(), 1);
