@@ -53,7 +53,6 @@ private Q_SLOTS:
     void initials_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("two words") << u"blue river"_qs << u"BR"_qs;
         QTest::newRow("extra spaces and a third word") << u"  blue   river  sea "_qs << u"BR"_qs;
         QTest::newRow("one word") << u"amina"_qs << u"A"_qs;
         QTest::newRow("empty") << QString() << u"?"_qs;
