@@ -3,7 +3,10 @@
 #include "TestSupport.h"
 #include "core/settings/PreferenceStore.h"
 
+#include <QClipboard>
 #include <QDateTime>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -107,6 +110,16 @@ QVariantMap UiFixture::lastRequestTo(const QString& path) const {
         if (request->target == path.toUtf8())
             return QJsonDocument::fromJson(request->body).object().toVariantMap();
     return {};
+}
+
+void UiFixture::copyImage(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(image);
+}
+
+QSize UiFixture::imageSize(const QUrl& file) const {
+    return QImage(file.toLocalFile()).size();
 }
 
 int UiFixture::requestCount(const QString& path) const {

@@ -4,6 +4,8 @@
 #include "core/session/AppState.h"
 
 #include <QObject>
+#include <QSize>
+#include <QUrl>
 #include <QVariantMap>
 
 // What the QML tests script: the user the service signs in, a conversation to open, the sign-in
@@ -41,6 +43,10 @@ public:
     // Profile updates answered with 500 while true.
     Q_INVOKABLE void setProfileFails(bool fail) { m_profileFails = fail; }
     Q_INVOKABLE QString serviceURL() const { return m_server.url().toString(); }
+    // Puts a red image of that size on the clipboard, as copying one in another program would.
+    Q_INVOKABLE void copyImage(int width, int height);
+    // The size of the image in that file, or an invalid size.
+    Q_INVOKABLE QSize imageSize(const QUrl& file) const;
     // Back to the defaults between test functions: English, light, nobody signed in.
     Q_INVOKABLE void reset();
 

@@ -161,6 +161,18 @@ TestCase {
         mouseClick(remove)
         compare(chat.model.pendingAttachmentName, "")
         compare(chat.model.pendingAttachmentURL, "")
+
+        // Dropped: the first file attaches; a folder does not.
+        verify(!chat.attachFiles([Qt.resolvedUrl(".")]))
+        verify(chat.attachFiles([Qt.resolvedUrl("tst_conversations.qml"), Qt.resolvedUrl("find.js")]))
+        compare(chat.model.pendingAttachmentName, "tst_conversations.qml")
+        // Pasted: a copied image is saved as a PNG and replaces it; text pastes as text.
+        Fixture.copyImage(40, 30)
+        chat.composer.input.forceActiveFocus()
+        keySequence(StandardKey.Paste)
+        compare(chat.model.pendingAttachmentName, "pasted-image.png")
+        compare(Fixture.imageSize(chat.model.pendingAttachmentURL), Qt.size(40, 30))
+        compare(chat.composer.input.text, "")
     }
 
     function test_composer_send_button_and_keys() {

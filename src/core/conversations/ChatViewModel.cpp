@@ -238,6 +238,14 @@ QCoro::Task<> ChatViewModel::retry(QString localId) {
     co_await delivering;
 }
 
+bool ChatViewModel::attachFile(const QUrl& file) {
+    if (!file.isLocalFile() || !QFileInfo(file.toLocalFile()).isFile())
+        return false;
+    setPendingAttachmentURL(file);
+    setPendingAttachmentName(QFileInfo(file.toLocalFile()).fileName());
+    return true;
+}
+
 void ChatViewModel::cancelSend(const QString& localId) {
     const qsizetype i = unsentIndex(localId);
     if (i >= 0 && m_unsent.at(i).upload)

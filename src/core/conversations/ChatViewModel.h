@@ -95,6 +95,9 @@ public:
     QCoro::Task<> sendText(QString senderId, QString text);
     QCoro::Task<> retry(QString localId);             // sends a failed message again, file included
     Q_INVOKABLE void discard(const QString& localId); // drops a failed message
+    // Makes a local file the composer's one file (replacing any other), as choosing it would; false, and
+    // nothing changes, for anything but an existing regular file (a folder, a remote URL).
+    Q_INVOKABLE bool attachFile(const QUrl& file);
     // Stops the upload of a message's file: the message stays, not sent, with its file (Retry sends it).
     Q_INVOKABLE void cancelSend(const QString& localId);
 

@@ -27,6 +27,11 @@ ColumnLayout {
             model.startSend()
     }
 
+    // One file per message: a dropped or pasted one replaces the pending one, as choosing does.
+    function attachFiles(urls) {
+        return model !== null && urls.length > 0 && model.attachFile(urls[0])
+    }
+
     function appendEmoji(emoji) {
         if (!model)
             return
@@ -211,6 +216,7 @@ ColumnLayout {
         isSending: chat.model ? chat.model.isSending : false
         onEmoji: chat.showEmoji = !chat.showEmoji
         onAttach: picker.open()
+        onPasteFile: (file) => chat.attachFiles([file])
         onRemoveAttachment: {
             if (!chat.model)
                 return
@@ -227,6 +233,16 @@ ColumnLayout {
         fileMode: FileDialog.SaveFile
         currentFolder: StandardPaths.writableLocation(StandardPaths.DownloadLocation)
         onAccepted: if (chat.model) chat.model.startSaveAttachment(messageId, selectedFile)
+    }
+
+    // A file dragged onto the messages attaches it.
+    DropArea {
+        parent: messageList
+        anchors.fill: parent
+        onDropped: (drop) => {
+            if (drop.hasUrls && chat.attachFiles(drop.urls))
+                drop.accept(Qt.CopyAction)
+        }
     }
 
     // A file fetched to open goes to the desktop's handler for its type.

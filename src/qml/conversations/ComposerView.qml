@@ -21,6 +21,7 @@ Rectangle {
     signal emoji()
     signal attach()
     signal removeAttachment()
+    signal pasteFile(url file)
     signal send()
 
     color: LmColor.background
@@ -100,6 +101,16 @@ Rectangle {
                     id: input
                     text: composer.text
                     onTextChanged: if (text !== composer.text) composer.edited(text)
+                    // A copied file or image becomes the message's file; text pastes as text.
+                    Keys.onPressed: (event) => {
+                        if (!event.matches(StandardKey.Paste))
+                            return
+                        const file = Clipboard.fileToAttach()
+                        if (file.toString() === "")
+                            return
+                        composer.pasteFile(file)
+                        event.accepted = true
+                    }
                     placeholderText: qsTrId("chat.placeholder")
                     placeholderTextColor: LmColor.withOpacity(LmColor.foreground, 0.4)
                     color: LmColor.foreground
