@@ -123,10 +123,6 @@ APIClientError tooLargeUpload(const QString& serviceMessage) {
                                 "error.fileTooLarge");
 }
 
-bool isRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 } // namespace
 
 APIClient::APIClient(QNetworkAccessManager* network, QObject* parent)
@@ -216,7 +212,7 @@ QCoro::Task<APIResult<APIClient::Reply>> APIClient::send(QNetworkRequest request
         if (code == 401 && request.hasRawHeader("Authorization"))
             reportRefusal(APIClientError::Kind::Unauthorized);
         const QByteArray location = reply->rawHeader("Location");
-        if (!isRedirect(code) || location.isEmpty())
+        if (!APIConfig::isRedirect(code) || location.isEmpty())
             co_return Reply{code, std::move(received), reply->rawHeader("ETag")};
 
         const QUrl target = request.url().resolved(QUrl::fromEncoded(location));

@@ -72,6 +72,10 @@ QString originOf(const QUrl& url) {
     return QStringLiteral("%1://%2:%3").arg(scheme, url.host(QUrl::FullyEncoded).toLower()).arg(port);
 }
 
+bool isRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 bool isLoopback(const QUrl& url) {
     const QString host = url.host().toLower();
     if (host == QLatin1String("localhost"))

@@ -38,6 +38,8 @@ QString originOf(const QUrl& url);
 
 // 127.0.0.0/8, ::1 or "localhost".
 bool isLoopback(const QUrl& url);
+// A status that names another address in Location (301, 302, 303, 307, 308).
+bool isRedirect(int status);
 
 // Whether a password or token may be sent to `url`: anything but plain HTTP, which is allowed to
 // this machine only (or anywhere when the insecure-HTTP variable is 1).

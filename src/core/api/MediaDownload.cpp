@@ -23,10 +23,6 @@ constexpr qint64 maxErrorBody = 64 * 1024;
 // The network stack keeps at most this much unread; the rest waits in the socket.
 constexpr qint64 readBuffer = 1024 * 1024;
 
-bool isRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 // "bytes START-END/TOTAL" (or "bytes */TOTAL"): START (or -1 for "*") and TOTAL (-1 when "*").
 std::pair<qint64, qint64> parseContentRange(const QByteArray& value) {
     static const QRegularExpression shape(QStringLiteral("^bytes\\s+(?:(\\d+)-\\d+|\\*)/(\\d+|\\*)$"));
@@ -216,7 +212,7 @@ QCoro::Task<APIResult<QString>> MediaDownload::run(QString path, QString folder)
         }
         if (failure)
             co_return std::unexpected(*failure);
-        if (isRedirect(status)) {
+        if (APIConfig::isRedirect(status)) {
             const QUrl next = target.resolved(QUrl::fromEncoded(reply->rawHeader("Location")));
             if (!next.isValid() || APIConfig::originOf(next) != APIConfig::originOf(target))
                 co_return std::unexpected(APIClientError::redirected(next.toDisplayString()));
