@@ -555,6 +555,14 @@
         <source>This file is already being downloaded.</source>
         <translation>يجري تنزيل هذا الملف بالفعل.</translation>
     </message>
+    <message id="error.notAPicture">
+        <source>The picture could not be shown: %1</source>
+        <translation>تعذّر عرض الصورة: %1</translation>
+    </message>
+    <message id="attachment.openPicture">
+        <source>Open the picture</source>
+        <translation>فتح الصورة</translation>
+    </message>
     <message id="attachment.open">
         <source>Open</source>
         <translation>افتح</translation>

@@ -539,6 +539,14 @@
         <source>This file is already being downloaded.</source>
         <translation>This file is already being downloaded.</translation>
     </message>
+    <message id="error.notAPicture">
+        <source>The picture could not be shown: %1</source>
+        <translation>The picture could not be shown: %1</translation>
+    </message>
+    <message id="attachment.openPicture">
+        <source>Open the picture</source>
+        <translation>Open the picture</translation>
+    </message>
     <message id="attachment.open">
         <source>Open</source>
         <translation>Open</translation>

@@ -41,6 +41,7 @@ string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
   qml6-module-qtquick-dialogs qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtqml-workerscript qml6-module-qt-labs-folderlistmodel qml6-module-qtcore
   libqt6svg6 fonts-noto-core fonts-noto-color-emoji)
-# A Secret Service (or KWallet) keeps the session; the Avahi daemon serves the local mesh.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | libkf5wallet-bin, avahi-daemon")
+# A Secret Service (or KWallet) keeps the session; the Avahi daemon serves the local mesh; the image
+# plugins draw WebP pictures in the chat.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring | libkf5wallet-bin, avahi-daemon, qt6-image-formats-plugins")
 include(CPack)

@@ -1,5 +1,9 @@
 #include "DevServiceFixture.h"
 #include "core/api/MediaDownload.h"
+#include "core/conversations/ChatViewModel.h"
+
+#include <QBuffer>
+#include <QImage>
 
 #include <QElapsedTimer>
 #include <QtEndian>
@@ -361,6 +365,61 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(target + u".part"_s));
         QCOMPARE(await(MediaDownload(&*client, QUrl(upload->url)).saveInto(dir.path())).value_or(QString()),
                  dir.filePath(name));
+    }
+
+    // Received pictures are drawn from thumbnails made at the size they are shown at, for the screen's
+    // pixel ratio; what is no picture after all is offered as a file.
+    void picturesShowAsThumbnails() {
+        QVERIFY(startAsAmina());
+        QTemporaryDir cache;
+        qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+        const auto encoded = [](QSize size, const char* format) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(Qt::darkCyan);
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, format);
+            return bytes;
+        };
+        QStringList ids;
+        for (const auto& [name, content] : {std::pair{u"wide.png"_s, encoded({1200, 800}, "PNG")},
+                                            std::pair{u"tall.jpg"_s, encoded({900, 1200}, "JPEG")},
+                                            std::pair{u"broken.png"_s, QByteArray(5000, 'x')}}) {
+            const auto upload = await(client->uploadFile(service->writeFile(name, content)));
+            QVERIFY2(upload, qPrintable(failureText(upload)));
+            const auto sent = await(client->sendMessage(chatWithOmar, std::nullopt, QList{attach(*upload)}));
+            QVERIFY2(sent, qPrintable(failureText(sent)));
+            ids.append(sent->id);
+        }
+        ChatViewModel chat(&*client, *withPeer(await(client->conversations()), u"omar"_s));
+        await(chat.load());
+        const auto row = [&](const QString& id) {
+            for (int i = 0; i < chat.count(); ++i)
+                if (chat.data(chat.index(i), ChatViewModel::IdRole) == id)
+                    return chat.index(i);
+            return QModelIndex();
+        };
+        const auto thumbnail = [&](const QString& id, qreal ratio) {
+            await(chat.makeThumbnail(id, ratio));
+            return QImage(QUrl(row(id).data(ChatViewModel::ThumbnailRole).toString()).toLocalFile());
+        };
+        QVERIFY(row(ids[0]).data(ChatViewModel::ShowsPictureRole).toBool());
+        QCOMPARE(thumbnail(ids[0], 1).size(), QSize(240, 160));
+        QCOMPARE(thumbnail(ids[1], 2).size(), QSize(270, 360));
+        QVERIFY(row(ids[2]).data(ChatViewModel::ShowsPictureRole).toBool());
+        QVERIFY(thumbnail(ids[2], 1).isNull());
+        QVERIFY(!row(ids[2]).data(ChatViewModel::ShowsPictureRole).toBool());
+        QVERIFY2(!chat.error(), "a picture that cannot be drawn is shown as a file, not as a failure");
+
+        // Made once: a later chat draws it from the disk, with neither the service nor the image.
+        ChatViewModel later(&*client, chat.conversation());
+        await(later.load());
+        service->kill();
+        QVERIFY(QDir(cache.filePath(u"Lumora/media"_s)).removeRecursively());
+        await(later.makeThumbnail(ids[0], 1));
+        QVERIFY(
+            !later.data(later.index(row(ids[0]).row()), ChatViewModel::ThumbnailRole).toString().isEmpty());
     }
 
     // However large the file, the service holds only a piece of it at a time, on the way in and out.

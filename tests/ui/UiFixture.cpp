@@ -3,13 +3,16 @@
 #include "TestSupport.h"
 #include "core/settings/PreferenceStore.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDateTime>
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 
 UiFixture::UiFixture(QObject* parent)
     : QObject(parent) {
@@ -47,6 +50,18 @@ UiFixture::UiFixture(QObject* parent)
             m_user = user.toVariantMap();
             return {200, QJsonDocument(user).toJson()};
         }
+        // A picture, and a file that claims to be one.
+        if (request.target == "/media/picture.png") {
+            QImage picture(600, 300, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            picture.save(&buffer, "PNG");
+            return {200, png, "image/png"};
+        }
+        if (request.target == "/media/broken.png")
+            return {200, QByteArray(3000, 'x'), "image/png"};
         if (request.target == "/conversations")
             return m_inboxFails ? ScriptedServer::Reply{500, R"({"message":"Server error"})"}
                                 : ScriptedServer::Reply{200, m_conversations};
@@ -133,6 +148,8 @@ QString UiFixture::preference(const QString& key) const {
 
 void UiFixture::reset() {
     signOut();
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/Lumora"_qs)
+        .removeRecursively();
     m_state->selectTab(lumora::AppState::Tab::Inbox);
     m_state->closeConversation();
     m_state->setShowAdmin(false);

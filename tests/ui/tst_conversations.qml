@@ -175,6 +175,32 @@ TestCase {
         compare(chat.composer.input.text, "")
     }
 
+    // A received picture keeps its box while the thumbnail is made, opens when clicked, and a picture
+    // that cannot be read is shown as a file.
+    function test_pictures() {
+        const file = (url) => [{ url: url, mimeType: "image/png", sizeBytes: 0, fileName: url.slice(7) }]
+        const chat = openChat([{ id: "p", senderId: "u-2", body: "", attachments: file("/media/picture.png") },
+                               { id: "b", senderId: "u-2", body: "", attachments: file("/media/broken.png") }])
+        const box = Find.findItem(bubble(chat, 0), (item) => item.objectName === "pictureBox")
+        const picture = Find.findItem(box, (item) => item.objectName === "picture")
+        verify(box.visible)
+        const height = bubble(chat, 0).height
+        tryCompare(picture, "status", Image.Ready)
+        compare(bubble(chat, 0).height, height, "the bubble keeps its height")
+        compare(Qt.size(box.width, picture.paintedHeight), Qt.size(240, 120))
+        compare(box.mapToItem(bubble(chat, 0), 0, 0).x, 0, "on the sender's side")
+
+        const broken = bubble(chat, 1)
+        tryVerify(() => !Find.findItem(broken, (item) => item.objectName === "pictureBox").visible)
+        verify(Find.findItem(broken, (item) => item.objectName === "attachmentRow").visible)
+        verify(!chat.model.errorMessage)
+
+        const opened = createTemporaryObject(signalSpy, testCase, { target: chat.model, signalName: "fileReady" })
+        mouseClick(box)
+        tryCompare(opened, "count", 1)
+        verify(opened.signalArguments[0][0].toString().endsWith("/picture.png"))
+    }
+
     function test_composer_send_button_and_keys() {
         const composer = createTemporaryObject(composerComponent, testCase)
         verify(!composer.sendButton.enabled, "empty")

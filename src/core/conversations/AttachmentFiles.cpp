@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <QCoroSignal>
+
 namespace lumora {
 
 AttachmentFiles::AttachmentFiles(APIClient* api, QObject* parent)
@@ -32,6 +34,13 @@ QString AttachmentFiles::cachePath(const AttachmentMetaDTO& attachment) {
 
 QCoro::Task<APIResult<QString>> AttachmentFiles::openable(AttachmentMetaDTO attachment) {
     const QString path = cachePath(attachment);
+    QPointer<AttachmentFiles> self(this);
+    while (m_running.value(attachment.url) && m_targets.value(attachment.url) == path) {
+        auto ending = qCoro(this, &AttachmentFiles::transferEnded);
+        co_await ending;
+        if (!self)
+            co_return std::unexpected(APIClientError::transportKey("error.cancelled"));
+    }
     const QFileInfo cached(path);
     if (cached.isFile() && (attachment.sizeBytes <= 0 || cached.size() == attachment.sizeBytes))
         co_return path;
@@ -58,6 +67,7 @@ QCoro::Task<APIResult<QString>> AttachmentFiles::fetch(AttachmentMetaDTO attachm
     QPointer<AttachmentFiles> self(this);
     auto* download = new MediaDownload(m_api, QUrl(url), this);
     m_running.insert(url, download);
+    m_targets.insert(url, path);
     if (attachment.sizeBytes > progressFrom) {
         setProgress(url, 0);
         connect(download, &MediaDownload::progress, this, [this, url](qint64 received, qint64 total) {
@@ -71,7 +81,9 @@ QCoro::Task<APIResult<QString>> AttachmentFiles::fetch(AttachmentMetaDTO attachm
         co_return saved;
     download->deleteLater();
     m_running.remove(url);
+    m_targets.remove(url);
     setProgress(url, -1);
+    Q_EMIT transferEnded(url);
     co_return saved;
 }
 

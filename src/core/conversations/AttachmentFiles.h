@@ -27,7 +27,8 @@ public:
     // Where the cached copy of it lives: a folder per media file, the file under its own name.
     static QString cachePath(const AttachmentMetaDTO& attachment);
 
-    // The cached copy's path, downloaded first unless a copy of the right size is there already.
+    // The cached copy's path, downloaded first unless a copy of the right size is there already. A
+    // download into the cache already under way (the image's thumbnail) is waited for, not refused.
     QCoro::Task<APIResult<QString>> openable(AttachmentMetaDTO attachment);
     // A copy at `path`, replacing what is there (the save dialog asked).
     QCoro::Task<APIResult<QString>> saveAs(AttachmentMetaDTO attachment, QString path);
@@ -38,6 +39,7 @@ public:
 
 Q_SIGNALS:
     void progressChanged(const QString& url);
+    void transferEnded(const QString& url);
 
 private:
     QCoro::Task<APIResult<QString>> fetch(AttachmentMetaDTO attachment, QString path);
@@ -45,6 +47,7 @@ private:
 
     APIClient* m_api;
     QHash<QString, QPointer<MediaDownload>> m_running; // by media URL
+    QHash<QString, QString> m_targets;                 // where each of those writes
     QHash<QString, double> m_progress;
 };
 

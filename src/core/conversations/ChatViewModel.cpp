@@ -1,5 +1,6 @@
 #include "core/conversations/ChatViewModel.h"
 
+#include "core/conversations/AttachmentThumbnails.h"
 #include "core/conversations/DisplayTexts.h"
 #include "core/conversations/MessageSender.h"
 
@@ -307,11 +308,38 @@ const AttachmentMetaDTO* ChatViewModel::attachmentOf(const QString& messageId) c
 }
 
 void ChatViewModel::announceProgress(const QString& url) {
+    announceAttachment(url, {AttachmentProgressRole});
+}
+
+void ChatViewModel::announceAttachment(const QString& url, const QList<int>& roles) {
     for (qsizetype row = 0; row < m_messages.size(); ++row) {
         const MessageDTO& m = m_messages.at(row);
         if (m.attachments && !m.attachments->isEmpty() && m.attachments->first().url == url)
-            Q_EMIT dataChanged(index(int(row)), index(int(row)), {AttachmentProgressRole});
+            Q_EMIT dataChanged(index(int(row)), index(int(row)), roles);
     }
+}
+
+QCoro::Task<> ChatViewModel::makeThumbnail(QString messageId, qreal devicePixelRatio) {
+    const AttachmentMetaDTO* found = attachmentOf(messageId);
+    if (!found || !AttachmentThumbnails::isPicture(*found) || m_thumbnails.contains(found->url) ||
+        m_thumbnailsRunning.contains(found->url) || m_notPictures.contains(found->url))
+        co_return;
+    const AttachmentMetaDTO attachment = *found;
+    const QSize box = (QSizeF(thumbnailBox()) * qMax(1.0, devicePixelRatio)).toSize();
+    QPointer<ChatViewModel> self(this);
+    m_thumbnailsRunning.insert(attachment.url);
+    auto making = AttachmentThumbnails::thumbnail(&m_files, attachment, box);
+    const APIResult<QString> made = co_await making;
+    if (!self)
+        co_return;
+    m_thumbnailsRunning.remove(attachment.url);
+    if (made)
+        m_thumbnails.insert(attachment.url, *made);
+    else if (made.error() == APIClientError::transportKey("error.cancelled"))
+        co_return; // the user stopped the download: the next drawing of the bubble asks again
+    else
+        m_notPictures.insert(attachment.url); // shown as a file: Open and Save as still work
+    announceAttachment(attachment.url, {ShowsPictureRole, ThumbnailRole});
 }
 
 QCoro::Task<> ChatViewModel::openAttachment(QString messageId) {
@@ -504,6 +532,13 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return isUnsent ? m_unsent.at(row - m_messages.size()).progress : -1.0;
     case AttachmentProgressRole:
         return attachment ? m_files.progress(attachment->url) : -1.0;
+    case ShowsPictureRole:
+        return attachment && AttachmentThumbnails::isPicture(*attachment) &&
+               !m_notPictures.contains(attachment->url);
+    case ThumbnailRole:
+        return attachment && m_thumbnails.contains(attachment->url)
+                   ? QUrl::fromLocalFile(m_thumbnails.value(attachment->url)).toString()
+                   : QString();
     case IsMineRole:
         return !m_currentUserId.isEmpty() && m.senderId == m_currentUserId;
     case SendStateRole:
@@ -533,7 +568,9 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {AttachmentSizeRole, "attachmentSize"},
             {AttachmentTypeRole, "attachmentType"},
             {AttachmentProgressRole, "attachmentProgress"},
-            {SendProgressRole, "sendProgress"}};
+            {SendProgressRole, "sendProgress"},
+            {ShowsPictureRole, "showsPicture"},
+            {ThumbnailRole, "thumbnail"}};
 }
 
 } // namespace lumora

@@ -6,6 +6,8 @@
 
 #include <QAbstractListModel>
 #include <QPointer>
+#include <QSet>
+#include <QSize>
 #include <QString>
 #include <QUrl>
 
@@ -36,6 +38,8 @@ class ChatViewModel : public QAbstractListModel {
     Q_PROPERTY(QString title READ title NOTIFY currentUserIdChanged)
     Q_PROPERTY(QString peerCountryCode READ peerCountryCode CONSTANT)
     Q_PROPERTY(bool peerVerified READ peerVerified NOTIFY currentUserIdChanged)
+    // The box a received picture is drawn in, in logical pixels, whether or not its thumbnail is there.
+    Q_PROPERTY(QSize thumbnailBox READ thumbnailBox CONSTANT)
 
 public:
     enum class SendState { sent, sending, failed };
@@ -56,10 +60,13 @@ public:
         AttachmentTypeRole,     // its MIME type
         AttachmentProgressRole, // 0 to 1 while a file over 1 MB is on its way to disk, else -1
         SendProgressRole,       // 0 to 1 while an unsent message's file is being uploaded, else -1
+        ShowsPictureRole,       // the file is an image drawn in the bubble (until it fails to decode)
+        ThumbnailRole,          // the file URL of its thumbnail once made; empty before
     };
     Q_ENUM(Role)
 
     static constexpr std::chrono::milliseconds pollInterval{3000};
+    static constexpr QSize thumbnailBox() { return {240, 180}; }
 
     ChatViewModel(APIClient* api, ConversationDTO conversation, QObject* parent = nullptr);
     ~ChatViewModel() override;
@@ -111,6 +118,12 @@ public:
         saveAttachment(messageId, file);
     }
     Q_INVOKABLE void cancelAttachment(const QString& messageId);
+    // Makes the thumbnail of a received picture for a screen of that pixel ratio (once; the screen
+    // asks when it draws the bubble). A file that is no image it can read is then shown as a file.
+    QCoro::Task<> makeThumbnail(QString messageId, qreal devicePixelRatio);
+    Q_INVOKABLE void requestThumbnail(const QString& messageId, qreal devicePixelRatio) {
+        makeThumbnail(messageId, devicePixelRatio);
+    }
 
     // For screens, as everywhere: `startX` runs the coroutine `x` without waiting for it.
     Q_INVOKABLE void startLoad() { load(); }
@@ -151,6 +164,7 @@ Q_SIGNALS:
 private:
     const AttachmentMetaDTO* attachmentOf(const QString& messageId) const;
     void announceProgress(const QString& url);
+    void announceAttachment(const QString& url, const QList<int>& roles);
 
     struct Unsent {
         MessageDTO message; // as shown; its id is local
@@ -185,6 +199,8 @@ private:
 
     APIClient* m_api;
     AttachmentFiles m_files{m_api};
+    QHash<QString, QString> m_thumbnails; // by media URL: the thumbnail's file
+    QSet<QString> m_thumbnailsRunning, m_notPictures;
     const ConversationDTO m_conversation;
     QList<MessageDTO> m_messages;
     QList<Unsent> m_unsent;

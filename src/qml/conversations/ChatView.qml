@@ -123,6 +123,8 @@ ColumnLayout {
             }
             onCancelAttachment: chat.model.cancelAttachment(messageId)
             onCancelSend: chat.model.cancelSend(messageId)
+            thumbnailBox: chat.model.thumbnailBox
+            onThumbnailWanted: chat.model.requestThumbnail(messageId, Screen.devicePixelRatio)
         }
 
         // Keep the newest message in view whenever the number of messages changes (a poll that

@@ -20,6 +20,9 @@ Item {
     required property real sendProgress // 0 to 1 while this unsent message's file is uploaded, else -1
     required property string sendStatus
     required property bool isMine
+    required property bool showsPicture // a received image, drawn in the bubble
+    required property string thumbnail // its thumbnail's file, once made
+    property size thumbnailBox: Qt.size(240, 180)
 
     readonly property real maxBubbleWidth: width - 40
     readonly property alias column: column
@@ -30,6 +33,7 @@ Item {
     signal saveAttachment()
     signal cancelAttachment()
     signal cancelSend()
+    signal thumbnailWanted()
 
     implicitHeight: column.implicitHeight
 
@@ -61,6 +65,40 @@ Item {
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
+        }
+
+        // A picture keeps its box while the thumbnail is made, so the list does not move under the reader.
+        Item {
+            objectName: "pictureBox"
+            visible: bubble.showsPicture && bubble.attachmentUrl !== ""
+            Layout.alignment: bubble.isMine ? Qt.AlignRight : Qt.AlignLeft
+            // As wide as the picture once drawn; as high as the box always.
+            readonly property real boxWidth: Math.min(bubble.thumbnailBox.width, bubble.maxBubbleWidth)
+            implicitWidth: picture.status === Image.Ready ? Math.ceil(picture.paintedWidth) : boxWidth
+            implicitHeight: bubble.thumbnailBox.height
+            onVisibleChanged: if (visible && bubble.thumbnail === "") bubble.thumbnailWanted()
+            Component.onCompleted: if (visible && bubble.thumbnail === "") bubble.thumbnailWanted()
+
+            Rectangle {
+                anchors.fill: parent
+                visible: picture.status !== Image.Ready
+                radius: 12
+                color: LmColor.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
+            }
+            Image {
+                id: picture
+                objectName: "picture"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: parent.boxWidth
+                height: parent.height
+                source: bubble.thumbnail
+                asynchronous: true
+                fillMode: Image.PreserveAspectFit
+            }
+            TapHandler { onTapped: bubble.openAttachment() }
+            Accessible.role: Accessible.Button
+            Accessible.name: qsTrId("attachment.openPicture")
+            Accessible.onPressAction: bubble.openAttachment()
         }
 
         // The file: its name and size, and what can be done with it once the service has it.
