@@ -153,6 +153,11 @@ TestCase {
         verify(row.visible)
         for (const text of ["plan.pdf", "1.2 MB", "Open", "Save as…"])
             verify(Find.findItem(row, (item) => (item.text === text || item.title === text) && item.visible) !== null, text)
+        // Switched to Arabic with the chat open: the size reads in Arabic digits and units.
+        AppState.language.language = LanguageManager.Arabic
+        verify(Find.findItem(row, (item) => /^[٠-٩]٫[٠-٩] [^\x00-\x7f][^0-9]*$/.test(item.text || "")) !== null,
+               "the size in Arabic digits")
+        AppState.language.language = LanguageManager.English
 
         chat.model.pendingAttachmentURL = "file:///tmp/photo.png"
         chat.model.pendingAttachmentName = "photo.png"

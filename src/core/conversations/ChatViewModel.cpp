@@ -121,6 +121,11 @@ void ChatViewModel::disappear() {
     stopPolling();
 }
 
+void ChatViewModel::refreshLocaleTexts() {
+    if (count() > 0)
+        Q_EMIT dataChanged(index(0), index(count() - 1), {AttachmentSizeRole});
+}
+
 void ChatViewModel::setCurrentUserId(const QString& id) {
     if (id == m_currentUserId)
         return;

@@ -134,6 +134,9 @@ public:
     Q_INVOKABLE void appear();
     Q_INVOKABLE void disappear();
 
+    // The language changed: rows shown already read their sizes again, in its digits and units.
+    void refreshLocaleTexts();
+
     QString currentUserId() const { return m_currentUserId; }
     void setCurrentUserId(const QString& id);
     QString title() const;

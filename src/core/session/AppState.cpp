@@ -68,7 +68,8 @@ void AppState::wire() {
     m_notifier->setOnScreen([this](const QString& id) { return isOnScreen(id); });
     connect(m_appearance, &AppearanceManager::notificationsChanged, this,
             [this] { m_notifier->setEnabled(m_appearance->notifications()); });
-    connect(m_watch, &InboxWatch::arrived, this, [this](const QList<Arrival>& arrivals) { m_notifier->tell(arrivals); });
+    connect(m_watch, &InboxWatch::arrived, this,
+            [this](const QList<Arrival>& arrivals) { m_notifier->tell(arrivals); });
     connect(m_watch, &InboxWatch::unreadChanged, this, [this] {
         m_launcher.set(m_watch->unread().messages);
         Q_EMIT unreadChanged();
@@ -225,6 +226,7 @@ ChatViewModel* AppState::modelFor(const ConversationDTO& conversation) {
     if (!model) {
         model = new ChatViewModel(m_auth->api(), conversation, this);
         model->setCurrentUserId(m_auth->currentUserId());
+        connect(m_language, &LanguageManager::languageChanged, model, &ChatViewModel::refreshLocaleTexts);
         // Reading marks the conversation read on the service: the counts follow without waiting a tick.
         connect(model, &ChatViewModel::isLoadingChanged, m_watch, [model, watch = m_watch] {
             if (!model->isLoading() && !model->error())

@@ -33,6 +33,8 @@ Qt::LayoutDirection LanguageManager::layoutDirection() const {
 
 void LanguageManager::applyTextTable() const {
     TextCatalogue::use(effectiveLocale());
+    // Numbers, sizes and dates follow the chosen language too, before anyone hears of the change.
+    QLocale::setDefault(effectiveLocale());
 }
 
 } // namespace lumora

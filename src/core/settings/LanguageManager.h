@@ -39,7 +39,8 @@ public:
     // Right to left for Arabic only; for `System`, when the platform's language is Arabic.
     Qt::LayoutDirection layoutDirection() const;
 
-    // Installs the text table of the effective language; call again when the platform's language changes.
+    // Installs the text table of the effective language and makes it the default locale; call again when
+    // the platform's language changes.
     void applyTextTable() const;
 
 Q_SIGNALS:

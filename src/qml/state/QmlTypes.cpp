@@ -22,7 +22,6 @@ void followPreferences(AppState* state, QQmlEngine* engine) {
     LanguageManager* language = state->language();
     auto applyLanguage = [language, engine] {
         language->applyTextTable();
-        QLocale::setDefault(language->effectiveLocale());
         QGuiApplication::setLayoutDirection(language->layoutDirection());
         engine->retranslate();
     };
