@@ -238,6 +238,10 @@
         <source>Retry</source>
         <translation>إعادة المحاولة</translation>
     </message>
+    <message id="chat.anotherFile">
+        <source>Another file…</source>
+        <translation>ملف آخر…</translation>
+    </message>
     <message id="chat.discard">
         <source>Discard</source>
         <translation>تجاهل</translation>

@@ -234,6 +234,10 @@
         <source>Retry</source>
         <translation>Retry</translation>
     </message>
+    <message id="chat.anotherFile">
+        <source>Another file…</source>
+        <translation>Another file…</translation>
+    </message>
     <message id="chat.discard">
         <source>Discard</source>
         <translation>Discard</translation>

@@ -377,6 +377,41 @@ private Q_SLOTS:
         QCOMPARE(chat->unsentMessages().size(), 0);
     }
 
+    // A file the service refuses as too large keeps the message, not sent, with its text; another file
+    // can take its place, and Retry sends that one.
+    void refusedFileTakesAnother() {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& name, qsizetype size) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(size, 'x'));
+        };
+        write(u"huge.mov"_qs, 4000);
+        write(u"small.txt"_qs, 10);
+        server->answerWith([&](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            if (request.target == "/media/upload")
+                return request.body.size() > 2000
+                           ? ScriptedServer::Reply{413, R"({"message":"File too large"})"}
+                           : ScriptedServer::Reply{201, R"({"url":"/media/s","mimeType":"text/plain",)"
+                                                        R"("sizeBytes":10,"fileName":"small.txt"})"};
+            return {201, json(message(u"m"_qs, t1, u"the file"_qs))};
+        });
+        chat->setDraft(u"the file"_qs);
+        chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(u"huge.mov"_qs)));
+        await(chat->send(u"me"_qs));
+        QCOMPARE(chat->errorText(), u"File too large for the service."_qs);
+        const QString localId = chat->unsentMessages().value(0).id;
+        QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::failed);
+
+        QVERIFY(!chat->replaceUnsentFile(localId, QUrl::fromLocalFile(dir.path())));
+        QVERIFY(chat->replaceUnsentFile(localId, QUrl::fromLocalFile(dir.filePath(u"small.txt"_qs))));
+        QCOMPARE(chat->unsentMessages().first().attachmentName, u"small.txt"_qs);
+        await(chat->retry(localId));
+        QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::sent);
+        QVERIFY(server->requests().last().body.contains(R"("fileName":"small.txt")"));
+        QCOMPARE(body(chat->count() - 1), u"the file"_qs);
+    }
+
     void inboxPlaceholdersThenNewestFirstKeepingTheServiceOrderForTies() {
         InboxViewModel model(api);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

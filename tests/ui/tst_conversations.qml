@@ -294,5 +294,13 @@ TestCase {
         compare(bubble(chat, 2).body, "lost?")
         compare(bubble(chat, 2).sendStatus, "failed")
         compare(chat.composer.input.text, "half a thought")
+
+        // Another file can replace the file of a message not sent, and only of one with a file.
+        const anotherFile = (i) => Find.findItem(bubble(chat, i), (item) => item.objectName === "anotherFile")
+        verify(!anotherFile(2).visible)
+        chat.model.attachFile(Qt.resolvedUrl("find.js"))
+        chat.sendDraft()
+        tryVerify(() => chat.messageList.count === 4 && bubble(chat, 3).sendStatus === "failed")
+        verify(anotherFile(3).visible)
     }
 }

@@ -252,6 +252,21 @@ bool ChatViewModel::attachFile(const QUrl& file) {
     return true;
 }
 
+bool ChatViewModel::replaceUnsentFile(const QString& localId, const QUrl& file) {
+    const qsizetype i = unsentIndex(localId);
+    if (i < 0 || m_unsent.at(i).state != SendState::failed || !file.isLocalFile() ||
+        !QFileInfo(file.toLocalFile()).isFile())
+        return false;
+    Unsent& unsent = m_unsent[i];
+    unsent.filePath = file.toLocalFile();
+    unsent.message.attachmentName = QFileInfo(*unsent.filePath).fileName();
+    if (unsent.text.isEmpty())
+        unsent.message.body = QStringLiteral("\U0001F4CE ") + *unsent.message.attachmentName;
+    const QModelIndex changed = index(int(m_messages.size() + i));
+    Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole, BodyRole, AttachmentNameRole});
+    return true;
+}
+
 void ChatViewModel::cancelSend(const QString& localId) {
     const qsizetype i = unsentIndex(localId);
     if (i >= 0 && m_unsent.at(i).upload)

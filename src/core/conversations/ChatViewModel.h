@@ -107,6 +107,9 @@ public:
     Q_INVOKABLE bool attachFile(const QUrl& file);
     // Stops the upload of a message's file: the message stays, not sent, with its file (Retry sends it).
     Q_INVOKABLE void cancelSend(const QString& localId);
+    // Gives a message that was not sent another file to retry with (the first was refused as too
+    // large, say); false, and nothing changes, as for `attachFile`, or when the message is not a failed one.
+    Q_INVOKABLE bool replaceUnsentFile(const QString& localId, const QUrl& file);
 
     // The file of a received message: downloaded into the cache (once), then `fileReady` asks the
     // screen to open it with the desktop's handler; or saved where the user chose. Failures show as the

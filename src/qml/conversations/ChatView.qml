@@ -123,6 +123,7 @@ ColumnLayout {
             }
             onCancelAttachment: chat.model.cancelAttachment(messageId)
             onCancelSend: chat.model.cancelSend(messageId)
+            onChooseAnotherFile: { picker.forMessage = messageId; picker.open() }
             thumbnailBox: chat.model.thumbnailBox
             onThumbnailWanted: chat.model.requestThumbnail(messageId, Screen.devicePixelRatio)
         }
@@ -217,7 +218,7 @@ ColumnLayout {
         attachmentName: chat.model ? chat.model.pendingAttachmentName : ""
         isSending: chat.model ? chat.model.isSending : false
         onEmoji: chat.showEmoji = !chat.showEmoji
-        onAttach: picker.open()
+        onAttach: { picker.forMessage = ""; picker.open() }
         onPasteFile: (file) => chat.attachFiles([file])
         onRemoveAttachment: {
             if (!chat.model)
@@ -256,11 +257,16 @@ ColumnLayout {
     // One file of any kind; cancelling changes nothing.
     FileDialog {
         id: picker
+        property string forMessage // a message not sent that takes another file; empty: the composer's
         fileMode: FileDialog.OpenFile
         currentFolder: StandardPaths.standardLocations(StandardPaths.HomeLocation)[0]
         onAccepted: {
             if (!chat.model)
                 return
+            if (forMessage !== "") {
+                chat.model.replaceUnsentFile(forMessage, selectedFile)
+                return
+            }
             const path = selectedFile.toString()
             chat.model.pendingAttachmentURL = selectedFile
             chat.model.pendingAttachmentName = decodeURIComponent(path.substring(path.lastIndexOf("/") + 1))

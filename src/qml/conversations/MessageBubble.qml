@@ -34,6 +34,7 @@ Item {
     signal cancelAttachment()
     signal cancelSend()
     signal thumbnailWanted()
+    signal chooseAnotherFile()
 
     implicitHeight: column.implicitHeight
 
@@ -201,6 +202,13 @@ Item {
                 visible: bubble.sendStatus === "failed"
                 title: qsTrId("chat.discard")
                 onClicked: bubble.discard()
+            }
+            // A file the service refused (too large, say) can be swapped before retrying.
+            LinkButton {
+                objectName: "anotherFile"
+                visible: bubble.sendStatus === "failed" && bubble.attachmentName !== ""
+                title: qsTrId("chat.anotherFile")
+                onClicked: bubble.chooseAnotherFile()
             }
         }
     }
