@@ -8,10 +8,15 @@
 //   lumora-bench-chat-open --seed CONVERSATION_ID COUNT USER_A USER_B
 //       sends COUNT messages to the conversation, alternately as USER_A and USER_B (their passwords:
 //       two lines on standard input), 50 at a time, as scripts/bench's poll benchmark fills its own.
-//   lumora-bench-chat-open --conversation ID --user NAME [--runs N] [--trace]
+//   lumora-bench-chat-open --seed-files CONVERSATION_ID COUNT USER pictures|files
+//       sends COUNT messages as USER (the password: one line on standard input), each with its own
+//       1600x1200 JPEG photograph, named .jpg (a picture) or .dat (a file of the same bytes).
+//   lumora-bench-chat-open --conversation ID --user NAME [--runs N] [--trace] [--scroll-through]
 //       signs in as NAME (the password: one line on standard input) in the client's own window
 //       (PanelWindow, built from the Lumora module as the client builds it) and opens the
-//       conversation N times (5 by default); --trace prints every frame around each opening.
+//       conversation N times (5 by default); --trace prints every frame around each opening;
+//       --scroll-through brings every message into view once (and waits for its picture) before the
+//       first opening's memory is taken.
 //
 // Both talk to the service at LUMORA_API_BASE_URL. Every time is taken from one monotonic clock;
 // frames are stamped when QQuickWindow::frameSwapped is emitted (on the render thread when the
@@ -32,9 +37,11 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPalette>
@@ -46,6 +53,7 @@
 #include <QQuickWindow>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -155,6 +163,63 @@ int seed(const QStringList& args) {
     const double seconds = ms(started, nowNs()) / 1000.0;
     std::fprintf(stderr, "seed: %d messages sent in %.1f s (%.0f per second)\n", count, seconds,
                  double(count) / seconds);
+    return 0;
+}
+
+// A photograph-like JPEG (smooth gradients under fine noise, so it compresses as photographs do),
+// different for each `seed`.
+QByteArray photograph(int seed) {
+    QImage image(1600, 1200, QImage::Format_RGB32);
+    std::mt19937 noise(seed);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = int(noise() % 24);
+            line[x] = qRgb((x / 7 + seed * 40) % 232 + grain, (y / 5 + seed * 17) % 232 + grain,
+                           ((x + y) / 11) % 232 + grain);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 85);
+    return bytes;
+}
+
+int seedFiles(const QStringList& args) {
+    if (args.size() != 4 || (args[3] != QLatin1String("pictures") && args[3] != QLatin1String("files")))
+        fail(QStringLiteral("usage: --seed-files CONVERSATION_ID COUNT USER pictures|files"));
+    bool ok = false;
+    const int count = args[1].toInt(&ok);
+    if (!ok || count <= 0)
+        fail(QStringLiteral("bad message count: ") + args[1]);
+    APIClient client;
+    signIn(client, args[2], readLine());
+    QTemporaryDir dir;
+    qint64 bytes = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString path = dir.filePath(
+            QStringLiteral("photo-%1.%2")
+                .arg(i)
+                .arg(args[3] == QLatin1String("pictures") ? QStringLiteral("jpg") : QStringLiteral("dat")));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(photograph(i)) < 0)
+            fail(QStringLiteral("cannot write ") + path);
+        file.close();
+        auto uploading = client.uploadFile(path);
+        const auto uploaded = QCoro::waitFor(uploading);
+        if (!uploaded)
+            fail(QStringLiteral("an upload failed: ") + uploaded.error().text());
+        bytes += uploaded->sizeBytes;
+        auto sending = client.sendMessage(args[0], std::nullopt,
+                                          QList{AttachmentInputDTO{uploaded->url, uploaded->mimeType,
+                                                                   uploaded->sizeBytes, uploaded->fileName}});
+        const auto sent = QCoro::waitFor(sending);
+        if (!sent)
+            fail(QStringLiteral("a send failed: ") + sent.error().text());
+    }
+    std::fprintf(stderr, "seed: %d %s sent, %.1f MiB in all\n", count, qPrintable(args[3]),
+                 double(bytes) / (1024.0 * 1024.0));
     return 0;
 }
 
@@ -411,7 +476,7 @@ struct Stat {
 int measure(const QStringList& args) {
     QString conversationId, user;
     int runs = 5;
-    bool trace = false;
+    bool trace = false, scrollThrough = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--conversation") && i + 1 < args.size())
@@ -422,11 +487,13 @@ int measure(const QStringList& args) {
             runs = args[++i].toInt();
         else if (a == QLatin1String("--trace"))
             trace = tracing = true;
+        else if (a == QLatin1String("--scroll-through"))
+            scrollThrough = true;
         else
             fail(QStringLiteral("unknown argument: ") + a);
     }
     if (conversationId.isEmpty() || user.isEmpty() || runs < 1)
-        fail(QStringLiteral("usage: --conversation ID --user NAME [--runs N] [--trace]"));
+        fail(QStringLiteral("usage: --conversation ID --user NAME [--runs N] [--trace] [--scroll-through]"));
     const QString password = readLine();
 
     // As src/app/main.cpp sets the client up, without the tray (as on a desktop without one).
@@ -679,6 +746,23 @@ int measure(const QStringList& args) {
             modelDataMiB = modelMiB(*model, &modelStrings, &modelDistinctStrings);
         results.push_back(std::move(r));
 
+        if (run == 1 && scrollThrough) {
+            // Every bubble in view once, as a reader scrolling up would see it, its picture drawn.
+            for (int row = 0; row < model->count(); ++row) {
+                QMetaObject::invokeMethod(list, "positionViewAtIndex", Q_ARG(int, row),
+                                          Q_ARG(int, 4 /* ListView.Contain */));
+                const QModelIndex index = model->index(row);
+                if (!waitUntil(
+                        [&] {
+                            return !index.data(ChatViewModel::ShowsPictureRole).toBool() ||
+                                   !index.data(ChatViewModel::ThumbnailRole).toString().isEmpty();
+                        },
+                        30000))
+                    fail(QStringLiteral("the picture of message %1 was never drawn").arg(row));
+                spin(20);
+            }
+            QMetaObject::invokeMethod(list, "positionViewAtEnd");
+        }
         if (run == 1 || run == runs) {
             // The open chat settles, polls once (3 s after loading) and is measured.
             double peak = 0;
@@ -820,6 +904,10 @@ int main(int argc, char** argv) {
     if (!args.isEmpty() && args.first() == QLatin1String("--seed")) {
         QCoreApplication app(argc, argv);
         return seed(args.mid(1));
+    }
+    if (!args.isEmpty() && args.first() == QLatin1String("--seed-files")) {
+        QCoreApplication app(argc, argv);
+        return seedFiles(args.mid(1));
     }
     QApplication app(argc, argv); // as the client: its tray icon and menu are widgets
     QApplication::setApplicationName(QStringLiteral("lumora"));
