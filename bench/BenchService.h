@@ -38,6 +38,7 @@ public:
 
     QString database() const { return m_dir.filePath(QStringLiteral("db.sqlite")); }
     QUrl url() const { return m_url; }
+    qint64 pid() const { return m_process.processId(); }
 
     // A subcommand against the database, `input` on its standard input; its standard output.
     QByteArray command(const QStringList& args, const QByteArray& input = {}) {
@@ -58,13 +59,15 @@ public:
         return process.readAllStandardOutput().trimmed();
     }
 
-    void start() {
+    // `extra` goes on the service's command line after the port, database and media folder.
+    void start(const QStringList& extra = {}) {
         // If this process is killed (a timeout), the service must not outlive it.
         m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start(QStringLiteral(LUMORA_DEVSERVICE_PATH),
-                        {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), database(),
-                         QStringLiteral("--media-dir"), m_dir.filePath(QStringLiteral("media")),
-                         QStringLiteral("--quiet")});
+                        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
+                                    database(), QStringLiteral("--media-dir"),
+                                    m_dir.filePath(QStringLiteral("media")), QStringLiteral("--quiet")} +
+                            extra);
         if (!m_process.waitForStarted(30000))
             bench::fail(QStringLiteral("cannot start %1: %2")
                             .arg(QStringLiteral(LUMORA_DEVSERVICE_PATH), m_process.errorString()));
