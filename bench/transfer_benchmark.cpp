@@ -6,7 +6,8 @@
 // peak resident memory this process gains while it uploads and while it downloads (goal ≤ 32 MiB
 // each), and what the service gains while it receives the client's upload (goal ≤ 64 MiB).
 // Goals are reported, not enforced: the exit status is 1 only when a transfer failed or came back
-// different. Peaks come from VmHWM after writing "5" to clear_refs, which resets it.
+// different. Peaks come from VmHWM after writing "5" to clear_refs, which resets it. The CPU time each
+// side spent is printed too: on a machine with few cores it tells where a slower transfer went.
 //   lumora-bench-transfer            # 1 GiB each way
 //   lumora-bench-transfer --short    # 32 MiB (CI)
 
@@ -19,6 +20,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +33,7 @@
 #include <QCoroTask>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -184,8 +187,54 @@ struct Row {
     const char* direction;
     const char* tool;
     double seconds = 0;
+    double cpuSeconds = 0;               // the tool's: this process for the client, the curl process for curl
+    double serviceCpuSeconds = 0;        // the service's meanwhile
     std::optional<double> clientGrowth;  // MiB
     std::optional<double> serviceGrowth; // MiB
+};
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// utime + stime of another process, from /proc/PID/stat (fields 14 and 15, after the command's name).
+double cpuSeconds(const QString& proc) {
+    QFile stat(proc + QStringLiteral("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        bench::fail(QStringLiteral("cannot read %1: %2").arg(stat.fileName(), stat.errorString()));
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        bench::fail(QStringLiteral("cannot parse ") + stat.fileName());
+    return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// Wall-clock and CPU time over one transfer: curl's CPU counts once it has been waited for, as a child.
+class Stopwatch {
+public:
+    explicit Stopwatch(QString serviceProc)
+        : m_serviceProc(std::move(serviceProc)) {}
+
+    void start(bool curl) {
+        m_curl = curl;
+        m_cpu = cpuSeconds(m_curl ? RUSAGE_CHILDREN : RUSAGE_SELF);
+        m_serviceCpu = cpuSeconds(m_serviceProc);
+        m_clock.start();
+    }
+    void stop(Row& row) const {
+        row.seconds = double(m_clock.nsecsElapsed()) / 1e9;
+        row.cpuSeconds = cpuSeconds(m_curl ? RUSAGE_CHILDREN : RUSAGE_SELF) - m_cpu;
+        row.serviceCpuSeconds = cpuSeconds(m_serviceProc) - m_serviceCpu;
+    }
+
+private:
+    QString m_serviceProc;
+    QElapsedTimer m_clock;
+    bool m_curl = false;
+    double m_cpu = 0, m_serviceCpu = 0;
 };
 
 double mibPerSecond(const Row& row, qint64 size) {
@@ -208,7 +257,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    work = std::make_unique<QTemporaryDir>(); // 0700: the token's header file is in it
+    // 0700: the token's header file is in it.
+    work = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                           QStringLiteral("/lumora-bench-transfer-files-XXXXXX"));
     if (!work->isValid())
         bench::fail(QStringLiteral("cannot create a temporary folder"));
     // Nothing the client keeps (its cache, its settings) lands outside the temporary folder.
@@ -258,7 +309,7 @@ int main(int argc, char** argv) {
     const QString base = service->url().toString(QUrl::StripTrailingSlash);
     PeakGrowth client(QStringLiteral("/proc/self"));
     PeakGrowth server(serviceProc);
-    QElapsedTimer clock;
+    Stopwatch clock(serviceProc);
     std::vector<Row> rows;
 
     // In turns, so neither tool always runs on a warmer machine: curl up, client up, client down,
@@ -266,13 +317,13 @@ int main(int argc, char** argv) {
     {
         Row row{"upload", "curl"};
         server.start();
-        clock.start();
+        clock.start(true);
         const QByteArray status = runCurl(
             {QStringLiteral("-sS"), QStringLiteral("-o"), workPath(QStringLiteral("curl-upload-reply.json")),
              QStringLiteral("-w"), QStringLiteral("%{http_code}"), QStringLiteral("-H"),
              QLatin1Char('@') + headerFile, QStringLiteral("-F"), QStringLiteral("file=@") + source,
              base + QStringLiteral("/media/upload")});
-        row.seconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.stop(row);
         row.serviceGrowth = server.growthMiB();
         QFile reply(workPath(QStringLiteral("curl-upload-reply.json")));
         const QByteArray body = reply.open(QIODevice::ReadOnly) ? reply.readAll() : QByteArray();
@@ -293,9 +344,9 @@ int main(int argc, char** argv) {
         chat.setDraft(QStringLiteral("The big file"));
         client.start();
         server.start();
-        clock.start();
+        clock.start(false);
         await(chat.send(me->id));
-        row.seconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.stop(row);
         row.clientGrowth = client.growthMiB();
         row.serviceGrowth = server.growthMiB();
         if (chat.error())
@@ -316,9 +367,9 @@ int main(int argc, char** argv) {
         if (chat.error())
             bench::fail(QStringLiteral("loading the conversation failed: ") + chat.error()->text());
         client.start();
-        clock.start();
+        clock.start(false);
         await(chat.saveAttachment(messageId, QUrl::fromLocalFile(clientCopy)));
-        row.seconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.stop(row);
         row.clientGrowth = client.growthMiB();
         if (chat.error())
             bench::fail(QStringLiteral("the client's download failed: ") + chat.error()->text());
@@ -335,11 +386,11 @@ int main(int argc, char** argv) {
     const QString curlCopy = workPath(QStringLiteral("curl-download.bin"));
     {
         Row row{"download", "curl"};
-        clock.start();
+        clock.start(true);
         const QByteArray status = runCurl({QStringLiteral("-sS"), QStringLiteral("-o"), curlCopy,
                                            QStringLiteral("-w"), QStringLiteral("%{http_code}"),
                                            QStringLiteral("-H"), QLatin1Char('@') + headerFile, mediaURL});
-        row.seconds = double(clock.nsecsElapsed()) / 1e9;
+        clock.stop(row);
         if (status != "200")
             bench::fail(QStringLiteral("curl's download answered ") + QString::fromUtf8(status));
         rows.push_back(row);
@@ -363,8 +414,8 @@ int main(int argc, char** argv) {
         "\n%lld MiB each way on loopback, the client (lumora) beside curl %s, same service, same run\n\n",
         size / MiB,
         qPrintable(QString::fromLatin1(runCurl({QStringLiteral("--version")}).split(' ').value(1))));
-    std::printf("%-9s %-7s %8s %9s %6s %13s %14s  %s\n", "direction", "tool", "seconds", "MiB/s", "ratio",
-                "client RSS +", "service RSS +", "goal");
+    std::printf("%-9s %-7s %8s %9s %6s %13s %14s %6s %10s  %s\n", "direction", "tool", "seconds", "MiB/s",
+                "ratio", "client RSS +", "service RSS +", "CPU s", "service s", "goal");
     for (const Row& row : rows) {
         const bool isClient = std::strcmp(row.tool, "lumora") == 0;
         const bool isUpload = std::strcmp(row.direction, "upload") == 0;
@@ -378,9 +429,10 @@ int main(int argc, char** argv) {
                 met = met && *row.serviceGrowth <= serviceGrowthGoal;
             goal = QString::fromLatin1(verdict(met));
         }
-        std::printf("%-9s %-7s %8.2f %9.1f %6s %13s %14s  %s\n", row.direction, row.tool, row.seconds,
-                    mibPerSecond(row, size), qPrintable(ratio), qPrintable(growth(row.clientGrowth)),
-                    qPrintable(growth(row.serviceGrowth)), qPrintable(goal));
+        std::printf("%-9s %-7s %8.2f %9.1f %6s %13s %14s %6.2f %10.2f  %s\n", row.direction, row.tool,
+                    row.seconds, mibPerSecond(row, size), qPrintable(ratio),
+                    qPrintable(growth(row.clientGrowth)), qPrintable(growth(row.serviceGrowth)),
+                    row.cpuSeconds, row.serviceCpuSeconds, qPrintable(goal));
     }
     std::printf("\nupload speed, client / curl:       %5.2f (goal ≥ %.1f)   %s\n", upRatio, throughputGoal,
                 verdict(upRatio >= throughputGoal));
@@ -392,7 +444,9 @@ int main(int argc, char** argv) {
                 clientGrowthGoal, verdict(*clientDown.clientGrowth <= clientGrowthGoal));
     std::printf("service peak RSS growth, upload:   %5.1f MiB (goal ≤ %.0f)   %s\n", *clientUp.serviceGrowth,
                 serviceGrowthGoal, verdict(*clientUp.serviceGrowth <= serviceGrowthGoal));
-    std::printf("(downloads verified: size and SHA-256 equal the source's)\n");
+    std::printf(
+        "(CPU s: the tool's CPU time, every thread, user and system; service s: the service's meanwhile.\n"
+        " Downloads verified: size and SHA-256 equal the source's.)\n");
 
     service.reset();
     work.reset();
