@@ -571,6 +571,10 @@
         <source>Open</source>
         <translation>افتح</translation>
     </message>
+    <message id="attachment.save">
+        <source>Save</source>
+        <translation>حفظ</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>حفظ باسم…</translation>

@@ -555,6 +555,10 @@
         <source>Open</source>
         <translation>Open</translation>
     </message>
+    <message id="attachment.save">
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>Save as…</translation>

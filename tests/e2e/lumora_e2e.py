@@ -20,6 +20,7 @@ import time
 import traceback
 import urllib.error
 import urllib.request
+import uuid
 from pathlib import Path
 
 import gi
@@ -144,6 +145,18 @@ class Service:
             status, data = error.code, error.read()
         return status, json.loads(data) if data else None
 
+    def upload(self, token, name, content):
+        """Uploads a file as another client would (multipart, the part "file"): the service's answer."""
+        boundary = uuid.uuid4().hex
+        body = (f'--{boundary}\r\nContent-Disposition: form-data; name="file"; filename="{name}"\r\n'
+                f"Content-Type: application/octet-stream\r\n\r\n").encode() + content + f"\r\n--{boundary}--\r\n".encode()
+        request = urllib.request.Request(self.url + "/media/upload", method="POST", data=body)
+        request.add_header("Content-Type", f"multipart/form-data; boundary={boundary}")
+        request.add_header("Authorization", f"Bearer {token}")
+        with _direct.open(request, timeout=10) as reply:
+            expect(reply.status == 201, f"the upload of {name} was answered {reply.status}")
+            return json.loads(reply.read())
+
     def sign_in(self, username, password):
         status, reply = self.call("POST", "/auth/login", body={"username": username, "password": password})
         expect(status == 200, f"signing {username} in directly was answered {status}: {reply}")
@@ -227,7 +240,7 @@ class Tree:
 class Client:
     """One run of the desktop client, found in the AT-SPI desktop by its process id."""
 
-    def __init__(self, service, home, label="client"):
+    def __init__(self, service, home, label="client", path_first=None):
         self.label = label
         self.home = Path(home)
         env = {k: v for k, v in os.environ.items()
@@ -238,6 +251,8 @@ class Client:
             env[variable] = str(self.home / sub)
         env.update({"HOME": str(self.home), "LANG": "en_US.UTF-8", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
                     "LUMORA_API_BASE_URL": service.url})
+        if path_first:  # programs of the test's own before the system's (a desktop's file handler)
+            env["PATH"] = f"{path_first}:{env.get('PATH', '/usr/bin:/bin')}"
         self.log_path = self.home / f"{label}.log"
         self._log_file = open(self.log_path, "w")
         self.proc = subprocess.Popen([str(CLIENT)], env=env, stdout=self._log_file, stderr=subprocess.STDOUT)
@@ -374,8 +389,8 @@ class Scenario:
         self.service = Service(self.workdir)
         return self.service
 
-    def launch(self, home_name="home", label="client"):
-        client = Client(self.service, self.workdir / home_name, label)
+    def launch(self, home_name="home", label="client", path_first=None):
+        client = Client(self.service, self.workdir / home_name, label, path_first)
         self.clients.append(client)  # first, so that it is stopped and reported whatever happens next
         client.attach()
         return client

@@ -6,12 +6,15 @@ against the real reference service with its demo data.
 
 send_message: a message typed in the composer and sent with Return.
 outage_retry: a message sent while the service is down stays as "Not sent" and goes out once on Retry.
+open_save: a received file opened with the desktop's handler, then saved with Save as….
 """
 
+import os
 import re
 import sys
 import time
 import uuid
+from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from lumora_e2e import Failure, expect, log, main  # noqa: E402
@@ -105,11 +108,14 @@ def inbox_rows(tree):
     return [n for n in inbox.children if n.role == "push button"] if inbox else []
 
 
-def open_conversation(scenario, title):
+def open_conversation(scenario, title, before=None, path_first=None):
     """Signs in, opens the inbox row of that title and waits for its chat with its messages. Returns the
-    service, the client and the path of the conversation's messages on the service."""
+    service, the client and the path of the conversation's messages on the service. before(service)
+    runs once the service is up; path_first goes first on the client's PATH."""
     service = scenario.start_service()
-    client = scenario.launch()
+    if before:
+        before(service)
+    client = scenario.launch(path_first=path_first)
     sign_in_as_demo(client)
     row = client.wait_for(f"the inbox row {title!r}", lambda t: next((r for r in inbox_rows(t) if r.name == title), None))
     mark = service.mark()
@@ -211,5 +217,44 @@ def outage_retry(scenario):
     check_delivered_once(client, service, restart_mark, path, text)
 
 
+def open_save(scenario):
+    """Layla's file opens with the desktop's handler (a recording xdg-open) from the cache, and Save as…
+    writes it, byte for byte, under its name in Downloads, where the dialog starts."""
+    name, content = "train-times.txt", ("Dubai 08:15\nAbu Dhabi 09:40\n" * 200).encode()
+
+    def layla_sends_a_file(service):
+        layla = service.sign_in("layla", "lumora-demo")
+        _, conversations = service.call("GET", "/conversations", layla)
+        conversation = next(c["id"] for c in conversations if c.get("type") == "direct"
+                            and "amina" in {m["user"]["username"] for m in c.get("members", [])})
+        uploaded = service.upload(layla, name, content)
+        attachment = {k: uploaded[k] for k in ("url", "mimeType", "sizeBytes", "fileName")}
+        status, _ = service.call("POST", f"/conversations/{conversation}/messages", layla,
+                                 {"body": "the timetable", "attachments": [attachment]})
+        expect(status == 201, f"layla's message with the file was answered {status}")
+
+    handler = scenario.workdir / "bin"
+    handler.mkdir()
+    opened = scenario.workdir / "opened"
+    (handler / "xdg-open").write_text(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
+    os.chmod(handler / "xdg-open", 0o755)
+    service, client, _ = open_conversation(scenario, "Layla Haddad", layla_sends_a_file, handler)
+
+    client.click(client.wait_for("the file's Open", lambda t: t.find("push button", "Open")))
+    asked = client.wait_for("the desktop asked to open the file",
+                            lambda t: opened.exists() and opened.read_text().split())[0]
+    path = Path(asked.removeprefix("file://"))
+    expect(path.name == name and str(path).startswith(str(client.home / ".cache/Lumora/media")),
+           f"the handler was given {asked}")
+    expect(path.read_bytes() == content, "the opened file is not the file sent")
+
+    (client.home / "Downloads").mkdir(exist_ok=True)
+    client.click(client.node("push button", "Save as…"))
+    client.click(client.wait_for("the save dialog's Save", lambda t: t.find("push button", "Save")))
+    saved = client.home / "Downloads" / name
+    client.wait_for(f"{saved} written", lambda t: saved.exists() and saved.read_bytes() == content, 10)
+    expect(not list((client.home / "Downloads").glob("*.part")), "a partial file was left in Downloads")
+
+
 if __name__ == "__main__":
-    sys.exit(main({"send_message": send_message, "outage_retry": outage_retry}))
+    sys.exit(main({"send_message": send_message, "outage_retry": outage_retry, "open_save": open_save}))

@@ -234,6 +234,8 @@ ColumnLayout {
         id: saver
         property string messageId
         fileMode: FileDialog.SaveFile
+        // Qt's own dialog otherwise labels its button "Open" in this mode too.
+        acceptLabel: qsTrId("attachment.save")
         currentFolder: StandardPaths.writableLocation(StandardPaths.DownloadLocation)
         onAccepted: if (chat.model) chat.model.startSaveAttachment(messageId, selectedFile)
     }
