@@ -1,4 +1,5 @@
 #include "app/PanelHost.h"
+#include "core/conversations/AttachmentFiles.h"
 #include "core/desktop/SystemColorScheme.h"
 #include "core/session/AppState.h"
 #include "qml/design/IconProvider.h"
@@ -10,6 +11,7 @@
 #include <QPalette>
 #include <QQmlEngine>
 #include <QQuickStyle>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
@@ -50,6 +52,8 @@ int main(int argc, char* argv[]) {
     QQuickStyle::setStyle(QStringLiteral("Basic"));
 
     lumora::AppState state;
+    // The cache of received files stays within bounds: pruned before any transfer, off this thread.
+    (void)QtConcurrent::run([] { lumora::AttachmentFiles::pruneCache(); });
     lumora::AppStateQml::provide(&state);
 
     QQmlEngine engine;

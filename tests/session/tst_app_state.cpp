@@ -1,6 +1,7 @@
 #include "ScriptedServer.h"
 #include "TestSupport.h"
 #include "core/api/APIClient.h"
+#include "core/conversations/AttachmentFiles.h"
 #include "core/mesh/LocalMeshService.h"
 #include "core/session/AppState.h"
 #include "core/session/AuthService.h"
@@ -116,8 +117,9 @@ private Q_SLOTS:
                 reply.status = 401;
                 reply.body = R"({"message":"Token expired"})";
             } else if (request.target == "/auth/login") {
-                reply.body = R"({"accessToken":"T","user":{"id":")" + userId +
-                             R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})";
+                reply.body =
+                    R"({"accessToken":"T","user":{"id":")" + userId +
+                    R"(","username":"u","role":"user","verified":false,"mustChangePassword":false}})";
             } else { // u1's inbox; nobody else has a conversation
                 reply.body = userId == "u1" ? R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])" : "[]";
             }
@@ -162,9 +164,16 @@ private Q_SLOTS:
         QCOMPARE(chat->draft(), u"half a thought"_qs);
         QCOMPARE(state.inbox()->count(), 1);
 
-        // Someone else signing in after an expiry sees none of it.
+        // Someone else signing in after an expiry sees none of it, received files included.
+        const auto cacheFile = [] {
+            QDir().mkpath(AttachmentFiles::cacheFolder() + u"/m1"_qs);
+            QFile file(AttachmentFiles::cacheFolder() + u"/m1/plan.pdf"_qs);
+            return file.open(QIODevice::WriteOnly) && file.write("pdf") == 3;
+        };
+        QVERIFY(cacheFile());
         expire();
         QVERIFY(signIn("u2"));
+        QVERIFY(!QFile::exists(AttachmentFiles::cacheFolder() + u"/m1/plan.pdf"_qs));
         QTRY_VERIFY(chat.isNull());
         QVERIFY(!state.hasSelectedConversation());
         QCOMPARE(state.inbox()->count(), 0);
@@ -174,8 +183,10 @@ private Q_SLOTS:
         // Nor does anyone after the user's own sign-out.
         state.chatModel()->setDraft(u"mine"_qs);
         chat = state.chatModel();
+        QVERIFY(cacheFile());
         await(auth.logout());
         QTRY_VERIFY(chat.isNull());
+        QVERIFY(!QFile::exists(AttachmentFiles::cacheFolder() + u"/m1/plan.pdf"_qs));
         QVERIFY(!state.hasSelectedConversation());
     }
 };

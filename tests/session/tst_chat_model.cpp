@@ -4,6 +4,9 @@
 #include "core/conversations/InboxViewModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -375,6 +378,29 @@ private Q_SLOTS:
         await(chat->retry(localId));
         QCOMPARE(chat->sendState(localId), ChatViewModel::SendState::sent);
         QCOMPARE(chat->unsentMessages().size(), 0);
+    }
+
+    // The cache loses what was not used for a month, then the least recently used down to its bound.
+    void cachePruning() {
+        QTemporaryDir dir;
+        qputenv("XDG_CACHE_HOME", dir.path().toUtf8());
+        const auto put = [&](const QString& path, int daysAgo) {
+            const QString full = dir.filePath(u"Lumora/"_qs + path);
+            QDir().mkpath(QFileInfo(full).absolutePath());
+            QFile file(full);
+            file.open(QIODevice::WriteOnly);
+            file.write(QByteArray(600, 'x'));
+            file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-daysAgo),
+                             QFileDevice::FileModificationTime);
+            return full;
+        };
+        const QString stale = put(u"media/a/old.pdf"_qs, 40), used = put(u"media/b/used.pdf"_qs, 3),
+                      thumbnail = put(u"thumbnails/b-240x180.png"_qs, 2),
+                      pasted = put(u"pasted/p/pasted-image.png"_qs, 1), other = put(u"keep.txt"_qs, 90);
+        AttachmentFiles::pruneCache(1000);
+        QCOMPARE((QList<bool>{QFile::exists(stale), QFile::exists(used), QFile::exists(thumbnail),
+                              QFile::exists(pasted), QFile::exists(other)}),
+                 (QList<bool>{false, false, false, true, true}));
     }
 
     // A file the service refuses as too large keeps the message, not sent, with its text; another file

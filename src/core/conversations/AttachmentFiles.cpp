@@ -1,12 +1,17 @@
 #include "core/conversations/AttachmentFiles.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <QCoroSignal>
+
+#include <algorithm>
+#include <vector>
 
 namespace lumora {
 
@@ -17,6 +22,66 @@ AttachmentFiles::AttachmentFiles(APIClient* api, QObject* parent)
 QString AttachmentFiles::cacheFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            QStringLiteral("/Lumora/media");
+}
+
+namespace {
+
+// The folders of the cache that this client fills: "media", "thumbnails", "pasted".
+QStringList cacheFolders() {
+    const QString root = QFileInfo(AttachmentFiles::cacheFolder()).absolutePath();
+    return {root + QStringLiteral("/media"), root + QStringLiteral("/thumbnails"),
+            root + QStringLiteral("/pasted")};
+}
+
+// Marks a cached file as just used, for pruning.
+void touch(const QString& path) {
+    QFile file(path);
+    if (file.exists() && file.open(QIODevice::ReadWrite))
+        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+void AttachmentFiles::pruneCache(qint64 maxBytes, std::chrono::hours maxAge) {
+    struct Entry {
+        QString path;
+        QDateTime used;
+        qint64 size;
+    };
+    std::vector<Entry> entries;
+    const QDateTime oldest = QDateTime::currentDateTimeUtc().addSecs(-std::chrono::seconds(maxAge).count());
+    qint64 total = 0;
+    for (const QString& folder : cacheFolders()) {
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo file(it.next());
+            if (file.lastModified() < oldest) {
+                QFile::remove(file.filePath());
+                continue;
+            }
+            entries.push_back({file.filePath(), file.lastModified(), file.size()});
+            total += file.size();
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.used < b.used; });
+    for (auto entry = entries.cbegin(); total > maxBytes && entry != entries.cend(); ++entry)
+        if (QFile::remove(entry->path))
+            total -= entry->size;
+    // The folders left empty (one per media file), unless a download may have just made one.
+    const QDateTime settled = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    for (const QString& folder : cacheFolders()) {
+        QDirIterator it(folder, QDir::Dirs | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            const QFileInfo sub(it.next());
+            if (sub.lastModified() < settled)
+                QDir(folder).rmdir(sub.fileName());
+        }
+    }
+}
+
+void AttachmentFiles::clearCache() {
+    for (const QString& folder : cacheFolders())
+        QDir(folder).removeRecursively();
 }
 
 QString AttachmentFiles::cachePath(const AttachmentMetaDTO& attachment) {
@@ -42,8 +107,10 @@ QCoro::Task<APIResult<QString>> AttachmentFiles::openable(AttachmentMetaDTO atta
             co_return std::unexpected(APIClientError::transportKey("error.cancelled"));
     }
     const QFileInfo cached(path);
-    if (cached.isFile() && (attachment.sizeBytes <= 0 || cached.size() == attachment.sizeBytes))
+    if (cached.isFile() && (attachment.sizeBytes <= 0 || cached.size() == attachment.sizeBytes)) {
+        touch(path);
         co_return path;
+    }
     if (!QDir().mkpath(cached.absolutePath()))
         co_return std::unexpected(APIClientError::file(cached.absolutePath(), "error.fileUnwritable"));
     auto fetching = fetch(std::move(attachment), path);

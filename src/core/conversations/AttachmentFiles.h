@@ -10,6 +10,8 @@
 
 #include <QCoroTask>
 
+#include <chrono>
+
 namespace lumora {
 
 // Received files on their way to disk: into the cache, to be opened with the desktop's handler, or to
@@ -24,6 +26,13 @@ public:
 
     // "$XDG_CACHE_HOME/Lumora/media".
     static QString cacheFolder();
+    // Keeps the cache (received files, thumbnails, pasted images) within bounds: what was not used for
+    // `maxAge` goes, then the least recently used until it holds at most `maxBytes`. Run at start,
+    // before any transfer, off the interface thread.
+    static void pruneCache(qint64 maxBytes = 1024LL * 1024 * 1024,
+                           std::chrono::hours maxAge = std::chrono::days(30));
+    // Empties it: another user signing in on this desktop finds nothing of the last one's.
+    static void clearCache();
     // Where the cached copy of it lives: a folder per media file, the file under its own name.
     static QString cachePath(const AttachmentMetaDTO& attachment);
 

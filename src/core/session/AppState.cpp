@@ -129,6 +129,8 @@ void AppState::followCurrentUser() {
             m_chatModels.clear();
             m_inbox->clear();
             m_watch->stop(); // the next list is another user's history
+            if (!m_owner.isEmpty())
+                AttachmentFiles::clearCache(); // the files the last one received
             m_owner = owner;
         }
     }
@@ -147,6 +149,7 @@ void AppState::forgetOnSignOut() {
     if (!keepWriting) {
         closeConversation();
         m_inbox->clear();
+        AttachmentFiles::clearCache();
     }
     for (auto it = m_chatModels.begin(); it != m_chatModels.end();) {
         ChatViewModel* model = it.value();
