@@ -241,6 +241,14 @@ double mibPerSecond(const Row& row, qint64 size) {
     return double(size) / double(MiB) / row.seconds;
 }
 
+// The 1-, 5- and 15-minute load averages: other work on a small machine shows in the figures.
+QString loadAverage() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll().split(' ').mid(0, 3).join(' '));
+}
+
 const char* verdict(bool met) {
     return met ? "goal met" : "goal missed";
 }
@@ -310,6 +318,7 @@ int main(int argc, char** argv) {
     PeakGrowth client(QStringLiteral("/proc/self"));
     PeakGrowth server(serviceProc);
     Stopwatch clock(serviceProc);
+    const QString loadBefore = loadAverage();
     std::vector<Row> rows;
 
     // In turns, so neither tool always runs on a warmer machine: curl up, client up, client down,
@@ -400,6 +409,7 @@ int main(int argc, char** argv) {
     verifyCopy(clientCopy, size, sha256, QStringLiteral("the client"));
     verifyCopy(curlCopy, size, sha256, QStringLiteral("curl"));
 
+    const QString loadAfter = loadAverage();
     const Row& curlUp = rows[0];
     const Row& clientUp = rows[1];
     const Row& clientDown = rows[2];

@@ -394,13 +394,13 @@ private Q_SLOTS:
                              QFileDevice::FileModificationTime);
             return full;
         };
-        const QString stale = put(u"media/a/old.pdf"_qs, 40), used = put(u"media/b/used.pdf"_qs, 3),
+        const QString stale = put(u"media/a/old.pdf"_qs, 40), used = put(u"media/b/used.pdf"_qs, 1),
                       thumbnail = put(u"thumbnails/b-240x180.png"_qs, 2),
-                      pasted = put(u"pasted/p/pasted-image.png"_qs, 1), other = put(u"keep.txt"_qs, 90);
+                      pasted = put(u"pasted/p/pasted-image.png"_qs, 3), other = put(u"keep.txt"_qs, 90);
         AttachmentFiles::pruneCache(1000);
         QCOMPARE((QList<bool>{QFile::exists(stale), QFile::exists(used), QFile::exists(thumbnail),
                               QFile::exists(pasted), QFile::exists(other)}),
-                 (QList<bool>{false, false, false, true, true}));
+                 (QList<bool>{false, true, false, false, true}));
     }
 
     // A file the service refuses as too large keeps the message, not sent, with its text; another file
