@@ -454,6 +454,8 @@ int main(int argc, char** argv) {
                 clientGrowthGoal, verdict(*clientDown.clientGrowth <= clientGrowthGoal));
     std::printf("service peak RSS growth, upload:   %5.1f MiB (goal ≤ %.0f)   %s\n", *clientUp.serviceGrowth,
                 serviceGrowthGoal, verdict(*clientUp.serviceGrowth <= serviceGrowthGoal));
+    std::printf("(load average before the transfers: %s; after: %s)\n", qPrintable(loadBefore),
+                qPrintable(loadAfter));
     std::printf(
         "(CPU s: the tool's CPU time, every thread, user and system; service s: the service's meanwhile.\n"
         " Downloads verified: size and SHA-256 equal the source's.)\n");
