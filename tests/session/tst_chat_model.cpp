@@ -390,6 +390,7 @@ private Q_SLOTS:
             QFile file(full);
             file.open(QIODevice::WriteOnly);
             file.write(QByteArray(600, 'x'));
+            file.flush(); // written before it is dated, or the write dates it now
             file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-daysAgo),
                              QFileDevice::FileModificationTime);
             return full;
