@@ -575,6 +575,10 @@
         <source>Save</source>
         <translation>حفظ</translation>
     </message>
+    <message id="attachment.progressPercent">
+        <source>%1 %</source>
+        <translation>%1٪</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>حفظ باسم…</translation>
@@ -589,7 +593,7 @@
     </message>
     <message id="chat.sendingPercent">
         <source>Sending… %1 %</source>
-        <translation>جارٍ الإرسال… %1 %</translation>
+        <translation>جارٍ الإرسال… %1٪</translation>
     </message>
     <message id="error.fileTooLarge">
         <source>File too large: the service takes files up to %1.</source>

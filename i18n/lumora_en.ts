@@ -559,6 +559,10 @@
         <source>Save</source>
         <translation>Save</translation>
     </message>
+    <message id="attachment.progressPercent">
+        <source>%1 %</source>
+        <translation>%1 %</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>Save as…</translation>

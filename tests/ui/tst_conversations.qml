@@ -16,6 +16,15 @@ TestCase {
     Component { id: chatComponent; ChatView { width: 420; height: 600 } }
     Component { id: composerComponent; ComposerView { width: 420 } }
     Component { id: signalSpy; SignalSpy {} }
+    Component {
+        id: sendingBubble
+        MessageBubble {
+            width: 400
+            messageId: "m"; body: "التقرير"; createdAt: new Date(); attachmentName: "report.pdf"; attachmentUrl: ""
+            attachmentFileName: ""; attachmentSize: ""; attachmentProgress: -1; sendProgress: 0.43
+            sendStatus: "sending"; isMine: true; showsPicture: false; thumbnail: ""
+        }
+    }
 
     function init() { Fixture.reset() }
 
@@ -204,6 +213,17 @@ TestCase {
         mouseClick(box)
         tryCompare(opened, "count", 1)
         verify(opened.signalArguments[0][0].toString().endsWith("/picture.png"))
+    }
+
+    // An upload in Arabic: its percentage in Arabic digits, the bubble and its file on the leading (left) side.
+    function test_sending_bubble_in_arabic() {
+        AppState.language.language = LanguageManager.Arabic
+        const bubble = createTemporaryObject(sendingBubble, testCase,
+                                             { "LayoutMirroring.enabled": true, "LayoutMirroring.childrenInherit": true })
+        verify(Find.findItem(bubble, (item) => item.text === "جارٍ الإرسال… ٤٣٪" && item.visible) !== null)
+        const row = Find.findItem(bubble, (item) => item.objectName === "attachmentRow")
+        compare(bubble.column.x, 0)
+        compare(row.mapToItem(bubble, 0, 0).x, 0)
     }
 
     function test_composer_send_button_and_keys() {

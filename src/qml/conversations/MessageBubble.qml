@@ -27,6 +27,11 @@ Item {
     readonly property real maxBubbleWidth: width - 40
     readonly property alias column: column
 
+    // 0.43 as "43" in the interface language's digits.
+    function percent(fraction) {
+        return Number(Math.round(fraction * 100)).toLocaleString(Qt.locale(), "f", 0)
+    }
+
     signal retry()
     signal discard()
     signal openAttachment()
@@ -146,7 +151,7 @@ Item {
                 visible: parent.busy
                 value: Math.max(0, bubble.attachmentProgress)
                 implicitWidth: 64
-                Accessible.name: Math.round(value * 100) + " %"
+                Accessible.name: qsTrId("attachment.progressPercent").arg(bubble.percent(value))
             }
             LinkButton {
                 visible: parent.busy
@@ -166,7 +171,7 @@ Item {
             }
             Text {
                 visible: bubble.sendStatus === "sending"
-                text: bubble.sendProgress >= 0 ? qsTrId("chat.sendingPercent").arg(Math.round(bubble.sendProgress * 100))
+                text: bubble.sendProgress >= 0 ? qsTrId("chat.sendingPercent").arg(bubble.percent(bubble.sendProgress))
                                                : qsTrId("chat.sending")
                 font: LmTypography.micro
                 color: LmColor.withOpacity(LmColor.foreground, 0.4)
