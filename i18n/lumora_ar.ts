@@ -579,6 +579,18 @@
         <source>%1 %</source>
         <translation>%1٪</translation>
     </message>
+    <message id="date.today">
+        <source>Today</source>
+        <translation>اليوم</translation>
+    </message>
+    <message id="date.yesterday">
+        <source>Yesterday</source>
+        <translation>أمس</translation>
+    </message>
+    <message id="date.atTime">
+        <source>%1 at %2</source>
+        <translation>%1 الساعة %2</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>حفظ باسم…</translation>

@@ -563,6 +563,18 @@
         <source>%1 %</source>
         <translation>%1 %</translation>
     </message>
+    <message id="date.today">
+        <source>Today</source>
+        <translation>Today</translation>
+    </message>
+    <message id="date.yesterday">
+        <source>Yesterday</source>
+        <translation>Yesterday</translation>
+    </message>
+    <message id="date.atTime">
+        <source>%1 at %2</source>
+        <translation>%1 at %2</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>Save as…</translation>

@@ -1,3 +1,4 @@
+#include "core/conversations/DateTexts.h"
 #include "core/conversations/DisplayTexts.h"
 #include "core/settings/TextCatalogue.h"
 #include "wire/WireDecode.h"
@@ -5,6 +6,7 @@
 
 #include <QJsonDocument>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace lumora;
 using namespace Qt::StringLiterals;
@@ -218,6 +220,58 @@ private Q_SLOTS:
         QCOMPARE(displayBody(m), u"\U0001F4CE photo.png"_s);
         m.body = u" hi "_s;
         QCOMPARE(displayBody(m), u" hi "_s);
+    }
+
+    // When something happened, as a chat's day heading, an inbox row and a tooltip write it, from a
+    // Monday morning in Dubai (UTC+4) or in UTC, in English and Arabic.
+    void dateTexts_data() {
+        QTest::addColumn<QString>("instant");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("heading");
+        QTest::addColumn<QString>("inbox");
+        const QString dubai = u"2026-12-07T09:00:00+04:00"_s, utc = u"2026-12-07T05:00:00Z"_s;
+        QTest::newRow("today, past midnight in Dubai")
+            << u"2026-12-06T20:01:00Z"_s << dubai << u"en"_s << u"Today"_s << u"12:01 AM"_s;
+        QTest::newRow("the same moment, yesterday in UTC")
+            << u"2026-12-06T20:01:00Z"_s << utc << u"en"_s << u"Yesterday"_s << u"Yesterday"_s;
+        QTest::newRow("six days ago")
+            << u"2026-12-01T10:00:00Z"_s << dubai << u"en"_s << u"Tuesday"_s << u"Tuesday"_s;
+        QTest::newRow("seven days ago")
+            << u"2026-11-30T10:00:00Z"_s << dubai << u"en"_s << u"Nov 30, 2026"_s << u"11/30/26"_s;
+        QTest::newRow("tomorrow (a clock ahead)")
+            << u"2026-12-08T10:00:00Z"_s << dubai << u"en"_s << u"Dec 8, 2026"_s << u"12/8/26"_s;
+        QTest::newRow("Arabic, today")
+            << u"2026-12-07T04:30:00Z"_s << dubai << u"ar"_s << u"اليوم"_s << u"٨:٣٠ ص"_s;
+        QTest::newRow("Arabic, yesterday")
+            << u"2026-12-06T04:30:00Z"_s << dubai << u"ar"_s << u"أمس"_s << u"أمس"_s;
+        QTest::newRow("Arabic, Thursday")
+            << u"2026-12-03T04:30:00Z"_s << dubai << u"ar"_s << u"الخميس"_s << u"الخميس"_s;
+        QTest::newRow("Arabic, a month ago") << u"2026-11-07T04:30:00Z"_s << dubai << u"ar"_s
+                                             << u"٧ نوفمبر ٢٠٢٦"_s << u"٧‏/١١‏/٢٠٢٦"_s;
+    }
+
+    void dateTexts() {
+        QFETCH(QString, instant);
+        QFETCH(QString, now);
+        QFETCH(QString, language);
+        QFETCH(QString, heading);
+        QFETCH(QString, inbox);
+        const QLocale locale(language);
+        TextCatalogue::use(locale);
+        const QDateTime at = QDateTime::fromString(instant, Qt::ISODate);
+        QDateTime clock = QDateTime::fromString(now, Qt::ISODate);
+        clock = clock.toTimeZone(QTimeZone(clock.offsetFromUtc()));
+        QCOMPARE(DateTexts::dayHeading(DateTexts::dayOf(at, clock), clock.date(), locale), heading);
+        QCOMPARE(DateTexts::inboxTime(at, clock, locale), inbox);
+        TextCatalogue::use(QLocale(QLocale::English));
+    }
+
+    void fullDateTime() {
+        const QDateTime dubai = QDateTime::fromString(u"2026-12-07T09:00:00+04:00"_s, Qt::ISODate);
+        QCOMPARE(DateTexts::fullDateTime(QDateTime::fromString(u"2026-12-06T20:01:00Z"_s, Qt::ISODate),
+                                         dubai.toTimeZone(QTimeZone(4 * 3600)), QLocale(u"en"_s)),
+                 u"Monday, December 7, 2026 at 12:01 AM"_s);
     }
 };
 

@@ -1,6 +1,7 @@
 #include "UiFixture.h"
 
 #include "TestSupport.h"
+#include "core/conversations/DateTexts.h"
 #include "core/settings/PreferenceStore.h"
 
 #include <QBuffer>
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
+#include <QTimeZone>
 
 UiFixture::UiFixture(QObject* parent)
     : QObject(parent) {
@@ -99,9 +101,10 @@ void UiFixture::scriptMessages(const QVariantList& messages) {
     for (const QVariant& entry : messages) {
         QJsonObject message = QJsonObject::fromVariantMap(entry.toMap());
         message.insert(u"conversationId"_qs, u"c-1"_qs);
-        // A minute apart, from 6 December 2026.
+        // A minute apart, from 6 December 2026, unless the test says when.
         const QDateTime createdAt(QDate(2026, 12, 6), QTime(0, 0), Qt::UTC);
-        message.insert(u"createdAt"_qs, createdAt.addSecs(60 * list.size()).toString(Qt::ISODate));
+        if (!message.contains(u"createdAt"_qs))
+            message.insert(u"createdAt"_qs, createdAt.addSecs(60 * list.size()).toString(Qt::ISODate));
         list.append(message);
     }
     m_messages = QJsonDocument(list).toJson();
@@ -146,7 +149,14 @@ QString UiFixture::preference(const QString& key) const {
     return lumora::PreferenceStore::value(key).toString();
 }
 
+void UiFixture::setNow(const QString& isoMoment) {
+    const QDateTime moment = QDateTime::fromString(isoMoment, Qt::ISODate);
+    const QDateTime shown = moment.toTimeZone(QTimeZone(moment.offsetFromUtc()));
+    lumora::DateTexts::setClockForTesting([shown] { return shown; });
+}
+
 void UiFixture::reset() {
+    setNow(u"2026-12-06T12:00:00Z"_qs);
     signOut();
     QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + u"/Lumora"_qs)
         .removeRecursively();

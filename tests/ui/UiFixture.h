@@ -47,7 +47,10 @@ public:
     Q_INVOKABLE void copyImage(int width, int height);
     // The size of the image in that file, or an invalid size.
     Q_INVOKABLE QSize imageSize(const QUrl& file) const;
-    // Back to the defaults between test functions: English, light, nobody signed in.
+    // Fixes the screens' clock at that moment (ISO 8601, with its offset), in that offset's time zone.
+    Q_INVOKABLE void setNow(const QString& isoMoment);
+    // Back to the defaults between test functions: English, light, nobody signed in, the clock at
+    // 6 December 2026, 12:00 UTC.
     Q_INVOKABLE void reset();
 
 private:

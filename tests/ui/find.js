@@ -14,3 +14,16 @@ function findItem(item, predicate) {
     }
     return null
 }
+
+// Every item at or below `item` that `predicate` accepts, top to bottom on screen.
+function findAll(item, predicate) {
+    const found = []
+    const visit = (node) => {
+        if (predicate(node))
+            found.push(node)
+        for (let i = 0; i < node.children.length; ++i)
+            visit(node.children[i])
+    }
+    visit(item)
+    return found.sort((a, b) => a.mapToItem(null, 0, 0).y - b.mapToItem(null, 0, 0).y)
+}

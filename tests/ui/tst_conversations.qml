@@ -20,7 +20,7 @@ TestCase {
         id: sendingBubble
         MessageBubble {
             width: 400
-            messageId: "m"; body: "التقرير"; createdAt: new Date(); attachmentName: "report.pdf"; attachmentUrl: ""
+            messageId: "m"; body: "التقرير"; time: "10:04"; fullTime: ""; attachmentName: "report.pdf"; attachmentUrl: ""
             attachmentFileName: ""; attachmentSize: ""; attachmentProgress: -1; sendProgress: 0.43
             sendStatus: "sending"; isMine: true; showsPicture: false; thumbnail: ""
         }
@@ -224,6 +224,24 @@ TestCase {
         const row = Find.findItem(bubble, (item) => item.objectName === "attachmentRow")
         compare(bubble.column.x, 0)
         compare(row.mapToItem(bubble, 0, 0).x, 0)
+    }
+
+    // A heading before each day's first message, as far from now as it is; in Arabic, its words and digits.
+    function test_day_headings() {
+        Fixture.setNow("2026-12-07T09:00:00+04:00") // a Monday morning in Dubai
+        const at = (iso) => ({ id: iso, senderId: "u-2", body: "at " + iso, createdAt: iso })
+        const chat = openChat([at("2026-11-20T10:00:00Z"), at("2026-12-03T10:00:00Z"), at("2026-12-06T08:00:00Z"),
+                               at("2026-12-06T19:59:00Z"), at("2026-12-06T20:01:00Z")])
+        const headings = () => Find.findAll(chat.messageList, (item) => item.Accessible.role === Accessible.Heading
+                                                                        && item.visible).map((item) => item.text)
+        compare(headings(), ["Nov 20, 2026", "Thursday", "Yesterday", "Today"], "20:01 UTC is already Monday in Dubai")
+        const time = Find.findItem(bubble(chat, 4), (item) => item.objectName === "time")
+        compare([time.text, time.Accessible.description], ["12:01 AM", "Monday, December 7, 2026 at 12:01 AM"])
+
+        AppState.language.language = LanguageManager.Arabic
+        const arabic = headings()
+        compare(arabic.slice(1), ["الخميس", "أمس", "اليوم"])
+        verify(/^[٠-٩]+ [^\x00-\x7f]+ [٠-٩]+$/.test(arabic[0]), arabic[0])
     }
 
     function test_composer_send_button_and_keys() {

@@ -1,6 +1,7 @@
 #include "core/conversations/ChatViewModel.h"
 
 #include "core/conversations/AttachmentThumbnails.h"
+#include "core/conversations/DateTexts.h"
 #include "core/conversations/DisplayTexts.h"
 #include "core/conversations/MessageSender.h"
 
@@ -123,7 +124,15 @@ void ChatViewModel::disappear() {
 
 void ChatViewModel::refreshLocaleTexts() {
     if (count() > 0)
-        Q_EMIT dataChanged(index(0), index(count() - 1), {AttachmentSizeRole});
+        Q_EMIT dataChanged(index(0), index(count() - 1),
+                           {AttachmentSizeRole, TimeRole, FullTimeRole, DayRole});
+    // The list's section headings are not rows: they read again through the revision.
+    ++m_textsRevision;
+    Q_EMIT textsRevisionChanged();
+}
+
+QString ChatViewModel::dayHeading(const QString& day) const {
+    return DateTexts::dayHeading(QDate::fromString(day, Qt::ISODate), DateTexts::now().date());
 }
 
 void ChatViewModel::setCurrentUserId(const QString& id) {
@@ -536,6 +545,12 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return displayBody(m);
     case CreatedAtRole:
         return toDateTime(m.createdAt);
+    case TimeRole:
+        return DateTexts::timeOfDay(toDateTime(m.createdAt).toTimeZone(DateTexts::now().timeZone()).time());
+    case FullTimeRole:
+        return DateTexts::fullDateTime(toDateTime(m.createdAt), DateTexts::now());
+    case DayRole:
+        return DateTexts::dayOf(toDateTime(m.createdAt), DateTexts::now()).toString(Qt::ISODate);
     case AttachmentNameRole:
         // The label under the bubble; the body already names the first attachment's file.
         return m.attachmentName.value_or(QString());
@@ -590,7 +605,10 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {AttachmentProgressRole, "attachmentProgress"},
             {SendProgressRole, "sendProgress"},
             {ShowsPictureRole, "showsPicture"},
-            {ThumbnailRole, "thumbnail"}};
+            {ThumbnailRole, "thumbnail"},
+            {TimeRole, "time"},
+            {FullTimeRole, "fullTime"},
+            {DayRole, "day"}};
 }
 
 } // namespace lumora

@@ -40,6 +40,8 @@ class ChatViewModel : public QAbstractListModel {
     Q_PROPERTY(bool peerVerified READ peerVerified NOTIFY currentUserIdChanged)
     // The box a received picture is drawn in, in logical pixels, whether or not its thumbnail is there.
     Q_PROPERTY(QSize thumbnailBox READ thumbnailBox CONSTANT)
+    // Changes whenever texts that depend on the language or the day are to be read again.
+    Q_PROPERTY(int textsRevision READ textsRevision NOTIFY textsRevisionChanged)
 
 public:
     enum class SendState { sent, sending, failed };
@@ -62,6 +64,9 @@ public:
         SendProgressRole,       // 0 to 1 while an unsent message's file is being uploaded, else -1
         ShowsPictureRole,       // the file is an image drawn in the bubble (until it fails to decode)
         ThumbnailRole,          // the file URL of its thumbnail once made; empty before
+        TimeRole,               // the time of day it was written, as the bubble shows it
+        FullTimeRole,           // the whole date and time, for the tooltip and screen readers
+        DayRole,                // its day ("2026-12-07", in the time zone shown): the list's sections
     };
     Q_ENUM(Role)
 
@@ -137,8 +142,11 @@ public:
     Q_INVOKABLE void appear();
     Q_INVOKABLE void disappear();
 
-    // The language changed: rows shown already read their sizes again, in its digits and units.
+    // The language or the day changed: rows shown already read their sizes, times and days again.
     void refreshLocaleTexts();
+    int textsRevision() const { return m_textsRevision; }
+    // A day's heading ("Today", "Yesterday", a weekday, a date) from a `DayRole` value.
+    Q_INVOKABLE QString dayHeading(const QString& day) const;
 
     QString currentUserId() const { return m_currentUserId; }
     void setCurrentUserId(const QString& id);
@@ -166,6 +174,7 @@ Q_SIGNALS:
     void currentUserIdChanged();
     void isPollingChanged();
     void fileReady(const QUrl& localFile);
+    void textsRevisionChanged();
 
 private:
     const AttachmentMetaDTO* attachmentOf(const QString& messageId) const;
@@ -222,6 +231,7 @@ private:
     QString m_currentUserId;
     quint64 m_pollGeneration = 0; // a loop whose generation is stale ends at its next wake-up
     std::chrono::milliseconds m_pollInterval = pollInterval;
+    int m_textsRevision = 0;
 };
 
 } // namespace lumora

@@ -1,5 +1,7 @@
 #include "core/conversations/InboxViewModel.h"
 
+#include "core/conversations/DateTexts.h"
+
 #include "core/conversations/DisplayTexts.h"
 
 #include <QDateTime>
@@ -190,6 +192,10 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
         return c.lastMessage && c.lastMessage->body.has_value();
     case UpdatedAtRole:
         return toDateTime(c.updatedAt);
+    case TimeTextRole:
+        return DateTexts::inboxTime(toDateTime(c.updatedAt), DateTexts::now());
+    case FullTimeRole:
+        return DateTexts::fullDateTime(toDateTime(c.updatedAt), DateTexts::now());
     case UnreadCountRole:
         return qint64(c.unreadCount);
     case PeerNameRole: {
@@ -210,6 +216,11 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+void InboxViewModel::refreshLocaleTexts() {
+    if (!m_conversations.isEmpty())
+        Q_EMIT dataChanged(index(0), index(int(m_conversations.size()) - 1), {TimeTextRole, FullTimeRole});
+}
+
 QHash<int, QByteArray> InboxViewModel::roleNames() const {
     return {{IdRole, "conversationId"},
             {TitleRole, "title"},
@@ -219,7 +230,9 @@ QHash<int, QByteArray> InboxViewModel::roleNames() const {
             {PeerNameRole, "peerName"},
             {PeerCountryCodeRole, "peerCountryCode"},
             {PeerVerifiedRole, "peerVerified"},
-            {HasPreviewRole, "hasPreview"}};
+            {HasPreviewRole, "hasPreview"},
+            {TimeTextRole, "timeText"},
+            {FullTimeRole, "fullTime"}};
 }
 
 } // namespace lumora

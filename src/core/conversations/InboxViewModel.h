@@ -32,6 +32,8 @@ public:
         PeerCountryCodeRole,
         PeerVerifiedRole,
         HasPreviewRole, // the last message has a body (which may be empty)
+        TimeTextRole,   // when it was updated, as the row shows it ("10:04", "Yesterday", "Monday", a date)
+        FullTimeRole,   // the whole date and time, for the tooltip and screen readers
     };
     Q_ENUM(Role)
 
@@ -57,6 +59,8 @@ public:
     bool hasServiceRows() const { return m_fromService; }
     // Forgets the rows and the error; a load under way when this is called changes nothing.
     void clear();
+    // The language or the day changed: the rows read their times again.
+    void refreshLocaleTexts();
 
     static const QList<ConversationDTO>& placeholders();
 

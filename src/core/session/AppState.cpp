@@ -75,6 +75,14 @@ void AppState::wire() {
         Q_EMIT unreadChanged();
     });
     connect(m_language, &LanguageManager::languageChanged, this, &AppState::unreadChanged);
+    connect(m_language, &LanguageManager::languageChanged, this, &AppState::refreshDateTexts);
+    m_midnight.setSingleShot(true);
+    m_midnight.setTimerType(Qt::VeryCoarseTimer);
+    connect(&m_midnight, &QTimer::timeout, this, [this] {
+        refreshDateTexts();
+        scheduleMidnight();
+    });
+    scheduleMidnight();
     connect(m_notifier, &MessageNotifier::activated, this, [this](const QString& id) {
         if (const auto conversation = inboxConversation(id))
             openConversation(*conversation);
@@ -139,6 +147,18 @@ void AppState::followCurrentUser() {
     m_inbox->setCurrentUserId(m_auth->currentUserId());
     for (ChatViewModel* model : std::as_const(m_chatModels))
         model->setCurrentUserId(m_auth->currentUserId());
+}
+
+void AppState::refreshDateTexts() {
+    m_inbox->refreshLocaleTexts();
+    for (ChatViewModel* model : std::as_const(m_chatModels))
+        model->refreshLocaleTexts();
+}
+
+void AppState::scheduleMidnight() {
+    const QDateTime now = QDateTime::currentDateTime();
+    // A second past, so the new day has begun whatever the timer's slack.
+    m_midnight.start(std::max<qint64>(1000, now.msecsTo(QDateTime(now.date().addDays(1), QTime(0, 0, 1)))));
 }
 
 void AppState::forgetOnSignOut() {
@@ -229,7 +249,6 @@ ChatViewModel* AppState::modelFor(const ConversationDTO& conversation) {
     if (!model) {
         model = new ChatViewModel(m_auth->api(), conversation, this);
         model->setCurrentUserId(m_auth->currentUserId());
-        connect(m_language, &LanguageManager::languageChanged, model, &ChatViewModel::refreshLocaleTexts);
         // Reading marks the conversation read on the service: the counts follow without waiting a tick.
         connect(model, &ChatViewModel::isLoadingChanged, m_watch, [model, watch = m_watch] {
             if (!model->isLoading() && !model->error())

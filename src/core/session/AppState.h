@@ -16,6 +16,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 #include <optional>
 
@@ -121,6 +122,9 @@ private:
     std::optional<ConversationDTO> inboxConversation(const QString& id) const;
     void syncWatch();
     bool isOnScreen(const QString& conversationId) const;
+    // Times and day headings read again: in another language, or after midnight ("Today" is yesterday).
+    void refreshDateTexts();
+    void scheduleMidnight();
 
     AuthService* m_auth;
     LanguageManager* m_language;
@@ -130,6 +134,7 @@ private:
     InboxWatch* m_watch;
     MessageNotifier* m_notifier;
     LauncherCount m_launcher;
+    QTimer m_midnight;
     bool m_windowActive = false;
     std::optional<ConversationDTO> m_selectedConversation;
     Tab m_tab = Tab::Inbox;

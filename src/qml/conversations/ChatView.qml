@@ -107,6 +107,23 @@ ColumnLayout {
         model: chat.model
         boundsBehavior: Flickable.StopAtBounds
         Accessible.role: Accessible.List
+        // A heading before the first message of each day.
+        section.property: "day"
+        section.criteria: ViewSection.FullString
+        section.delegate: Item {
+            required property string section
+            width: ListView.view.width
+            implicitHeight: dayLabel.implicitHeight + 12
+            Text {
+                id: dayLabel
+                anchors.centerIn: parent
+                text: chat.model ? chat.model.dayHeading(parent.section, chat.model.textsRevision) : ""
+                font: LmTypography.micro
+                color: LmColor.withOpacity(LmColor.foreground, 0.5)
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+        }
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
 
         delegate: MessageBubble {

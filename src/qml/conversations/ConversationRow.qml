@@ -12,14 +12,14 @@ AbstractButton {
     required property string title
     required property string preview
     required property bool hasPreview
-    required property var updatedAt
+    required property string timeText // "10:04", "Yesterday", a weekday or a date
+    required property string fullTime // the whole date and time
     required property int unreadCount
     required property string peerCountryCode
     required property bool peerVerified
 
     // A last message without a body (an attachment only) reads "No messages yet".
     readonly property string previewText: hasPreview ? preview : qsTrId("inbox.noMessages")
-    readonly property string timeText: LmMarks.timeOfDay(updatedAt)
     readonly property string badgeText: unreadCount >= 1 ? LmMarks.number(unreadCount) : ""
 
     topPadding: 6
@@ -62,6 +62,11 @@ AbstractButton {
                     color: LmColor.withOpacity(LmColor.foreground, 0.45)
                     Accessible.role: Accessible.StaticText
                     Accessible.name: text
+                    Accessible.description: row.fullTime
+                    ToolTip.text: row.fullTime
+                    ToolTip.visible: timeHover.hovered
+                    ToolTip.delay: 600
+                    HoverHandler { id: timeHover }
                 }
             }
             RowLayout {

@@ -11,7 +11,8 @@ Item {
 
     required property string messageId
     required property string body
-    required property var createdAt
+    required property string time // the time of day, as shown
+    required property string fullTime // the whole date and time
     required property string attachmentName
     required property string attachmentUrl  // empty until the service has the file
     required property string attachmentFileName
@@ -165,9 +166,17 @@ Item {
             Layout.alignment: bubble.isMine ? Qt.AlignRight : Qt.AlignLeft
 
             Text {
-                text: LmMarks.timeOfDay(bubble.createdAt)
+                objectName: "time"
+                text: bubble.time
                 font: LmTypography.micro
                 color: LmColor.withOpacity(LmColor.foreground, 0.4)
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+                Accessible.description: bubble.fullTime
+                ToolTip.text: bubble.fullTime
+                ToolTip.visible: timeHover.hovered
+                ToolTip.delay: 600
+                HoverHandler { id: timeHover }
             }
             Text {
                 visible: bubble.sendStatus === "sending"

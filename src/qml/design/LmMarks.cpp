@@ -3,7 +3,6 @@
 #include "qml/design/IdentityMarks.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTextBoundaryFinder>
 
 namespace lumora {
@@ -13,17 +12,6 @@ QString LmMarks::initials(const QString& name) {
 }
 QString LmMarks::emojiFlag(const QString& countryCode) {
     return lumora::emojiFlag(countryCode);
-}
-
-QString LmMarks::timeOfDay(const QDateTime& instant) {
-    if (!instant.isValid())
-        return {};
-    const QLocale locale;
-    // Some locales' short format (the C locale's among them) carries seconds.
-    static const QRegularExpression seconds(QStringLiteral("[.:]?s+"));
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    format.remove(seconds);
-    return locale.toString(instant.toLocalTime().time(), format.trimmed());
 }
 
 int LmMarks::characterCount(const QString& text) {

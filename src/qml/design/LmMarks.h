@@ -17,8 +17,6 @@ public:
 
     Q_INVOKABLE static QString initials(const QString& name);
     Q_INVOKABLE static QString emojiFlag(const QString& countryCode);
-    // Hours and minutes in the interface's locale, no date and no seconds; empty for an invalid time.
-    Q_INVOKABLE static QString timeOfDay(const QDateTime& instant);
     // A count in the interface's locale's digits.
     Q_INVOKABLE static QString number(qint64 value);
     // Characters as a person counts them (an emoji or an accented letter is one).
