@@ -235,6 +235,9 @@ TestCase {
         const headings = () => Find.findAll(chat.messageList, (item) => item.Accessible.role === Accessible.Heading
                                                                         && item.visible).map((item) => item.text)
         compare(headings(), ["Nov 20, 2026", "Thursday", "Yesterday", "Today"], "20:01 UTC is already Monday in Dubai")
+        Fixture.setNow("2026-12-08T00:00:01+04:00") // past midnight, as the app's timer tells the models
+        chat.model.refreshLocaleTexts()
+        compare(headings(), ["Nov 20, 2026", "Thursday", "Sunday", "Yesterday"])
         const time = Find.findItem(bubble(chat, 4), (item) => item.objectName === "time")
         compare([time.text, time.Accessible.description], ["12:01 AM", "Monday, December 7, 2026 at 12:01 AM"])
 

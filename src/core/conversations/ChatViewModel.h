@@ -143,7 +143,7 @@ public:
     Q_INVOKABLE void disappear();
 
     // The language or the day changed: rows shown already read their sizes, times and days again.
-    void refreshLocaleTexts();
+    Q_INVOKABLE void refreshLocaleTexts();
     int textsRevision() const { return m_textsRevision; }
     // A day's heading ("Today", "Yesterday", a weekday, a date) from a `DayRole` value.
     Q_INVOKABLE QString dayHeading(const QString& day) const;
