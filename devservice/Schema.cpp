@@ -1,9 +1,5 @@
 #include "Schema.h"
 
-#include <iterator>
-#include <stdexcept>
-#include <string>
-
 namespace lumora::devservice {
 
 namespace {
@@ -77,11 +73,6 @@ CREATE INDEX attachments_by_message ON attachments(message_id, position);
 )sql",
 };
 
-int userVersion(Database& db) {
-    Statement query(db, "PRAGMA user_version");
-    return query.step() ? int(query.integer(0)) : 0;
-}
-
 } // namespace
 
 void prepareDatabase(Database& db) {
@@ -91,17 +82,7 @@ void prepareDatabase(Database& db) {
     db.exec("PRAGMA synchronous = NORMAL");
     db.exec("PRAGMA foreign_keys = ON");
 
-    Transaction transaction(db);
-    const int latest = int(std::size(migrations));
-    const int version = userVersion(db);
-    if (version > latest)
-        throw std::runtime_error("The database has schema version " + std::to_string(version) +
-                                 ", newer than this service knows (" + std::to_string(latest) + ")");
-    for (int v = version; v < latest; ++v)
-        db.exec(migrations[v]);
-    if (version != latest)
-        db.exec(("PRAGMA user_version = " + std::to_string(latest)).c_str());
-    transaction.commit();
+    sqlite::migrate(db, migrations);
 }
 
 } // namespace lumora::devservice

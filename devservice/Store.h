@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Sqlite.h"
+#include "Schema.h"
 #include "wire/WireRecords.h"
 
 #include <QStringList>

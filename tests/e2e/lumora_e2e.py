@@ -349,7 +349,11 @@ class Client:
         expect(node.showing and e is not None and e.width > 0 and e.height > 0,
                f"cannot click {node.describe()}: it has no area on screen")
         self.focus_window()
-        self._xdotool("mousemove", "--sync", str(e.x + e.width // 2), str(e.y + e.height // 2), "click", "1")
+        x, y = e.x + e.width // 2, e.y + e.height // 2
+        # mousemove --sync waits for a motion, and there is none when the pointer is there already.
+        here = dict(line.split("=") for line in self._xdotool("getmouselocation", "--shell").split())
+        sync = ["--sync"] if (int(here["X"]), int(here["Y"])) != (x, y) else []
+        self._xdotool("mousemove", *sync, str(x), str(y), "click", "1")
 
     def type_into(self, node, text):
         """Replaces a field's text: click it, select all, type (the fields have no EditableText)."""

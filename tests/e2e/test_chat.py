@@ -7,6 +7,7 @@ against the real reference service with its demo data.
 send_message: a message typed in the composer and sent with Return.
 outage_retry: a message sent while the service is down stays as "Not sent" and goes out once on Retry.
 open_save: a received file opened with the desktop's handler, then saved with Save as….
+kept_after_kill: a message not sent and a draft come back after the client is killed (SIGKILL).
 """
 
 import os
@@ -18,7 +19,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from lumora_e2e import Failure, expect, log, main  # noqa: E402
-from test_sign_in import sign_in_as_demo  # noqa: E402
+from test_sign_in import shell, sign_in_as_demo  # noqa: E402
 
 # The English texts of i18n/lumora_en.ts.
 INBOX_TITLE = "Messages"          # inbox.title, also the inbox list's name
@@ -256,5 +257,37 @@ def open_save(scenario):
     expect(not list((client.home / "Downloads").glob("*.part")), "a partial file was left in Downloads")
 
 
+def kept_after_kill(scenario):
+    """With the service down a message is sent (and kept as not sent) and a draft typed; the client is
+    killed outright. Started again, with the service back, the conversation shows the message as not
+    sent, with Retry and Discard, sent by nobody, and the draft in the composer."""
+    title = "Sara Al Mansoori"
+    service, client, path = open_conversation(scenario, title)
+    service.stop(kill=True)
+    text, draft = f"e2e kept {uuid.uuid4().hex[:8]}", "half a thought"
+    write_and_return(client, text)
+    client.wait_for("the message marked as not sent", lambda t: [b.failed for b in with_text(t, text)] == [True], 10)
+    client.type_into(client.tree().find("text", PLACEHOLDER), draft)
+    client.wait_for(f"the composer to hold {draft!r}", lambda t: composer_text(t) == draft, 5)
+    time.sleep(1.0)  # the draft is saved half a second after the last keystroke
+    client.proc.kill()
+    client.proc.wait(5)
+
+    service.restart()
+    mark = service.mark()
+    again = scenario.launch(label="client again")  # the same HOME and keyring: the session is restored
+    shell(again)
+    row = again.wait_for(f"the inbox row {title!r}", lambda t: next((r for r in inbox_rows(t) if r.name == title), None))
+    again.click(row)
+    again.wait_for_all("the conversation as it was left", {
+        f"{text!r} marked {NOT_SENT!r} with {RETRY!r} and {DISCARD!r}":
+            lambda t: [b.failed for b in with_text(t, text)] == [True],
+        f"the composer holding {draft!r}": lambda t: composer_text(t) == draft,
+    })
+    time.sleep(POLL_WAIT)
+    expect(posts(service, mark, path) == [], "the restarted client sent the kept message by itself")
+
+
 if __name__ == "__main__":
-    sys.exit(main({"send_message": send_message, "outage_retry": outage_retry, "open_save": open_save}))
+    sys.exit(main({"send_message": send_message, "outage_retry": outage_retry, "open_save": open_save,
+                   "kept_after_kill": kept_after_kill}))

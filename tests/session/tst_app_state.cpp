@@ -136,8 +136,12 @@ private Q_SLOTS:
             QTRY_VERIFY(!auth.isAuthenticated());
         };
         const ConversationDTO chosen = conversation(u"c1"_qs), other = conversation(u"c2"_qs);
+        QString origin;
+        const auto storeOf = [&](const QString& user) { return LocalStore::pathFor(origin, user); };
 
         QVERIFY(signIn("u1"));
+        origin = api.tokenOrigin();
+        QVERIFY(QFile::exists(storeOf(u"u1"_qs)));
         // A conversation opens in the inbox; leaving a chat with nothing written frees its model.
         state.selectTab(AppState::Tab::Profile);
         QSignalSpy selected(&state, &AppState::selectedConversationChanged);
@@ -174,6 +178,7 @@ private Q_SLOTS:
         expire();
         QVERIFY(signIn("u2"));
         QVERIFY(!QFile::exists(AttachmentFiles::cacheFolder() + u"/m1/plan.pdf"_qs));
+        QVERIFY2(!QFile::exists(storeOf(u"u1"_qs)), "u1's store, drafts and all, is gone");
         QTRY_VERIFY(chat.isNull());
         QVERIFY(!state.hasSelectedConversation());
         QCOMPARE(state.inbox()->count(), 0);
@@ -187,6 +192,7 @@ private Q_SLOTS:
         await(auth.logout());
         QTRY_VERIFY(chat.isNull());
         QVERIFY(!QFile::exists(AttachmentFiles::cacheFolder() + u"/m1/plan.pdf"_qs));
+        QVERIFY(!QFile::exists(storeOf(u"u2"_qs)));
         QVERIFY(!state.hasSelectedConversation());
     }
 };

@@ -380,6 +380,41 @@ private Q_SLOTS:
         QCOMPARE(chat->unsentMessages().size(), 0);
     }
 
+    // What is written survives the model: the draft and its file half a second after the last keystroke,
+    // a message from the moment it is sent; the next model of the conversation has them back, the
+    // message as not sent (never sent again by itself), and one the service took is forgotten.
+    void keptInTheStore() {
+        QTemporaryDir dir;
+        auto store = LocalStore::open(dir.filePath(u"store.sqlite"_qs));
+        chat->setStore(store.get());
+        sendReply = {503, R"({"message":"Service unavailable"})"};
+        sendDraft(u"lost in the outage"_qs);
+        sendReply = {201, json(message(u"m"_qs, t1, u"arrived"_qs))};
+        sendDraft(u"arrived"_qs);
+        chat->setDraft(u"half a thou"_qs);
+        chat->setDraft(u"half a thought"_qs);
+        chat->setPendingAttachmentURL(QUrl::fromLocalFile(dir.filePath(u"plan.pdf"_qs)));
+        chat->setPendingAttachmentName(u"plan.pdf"_qs);
+        QCOMPARE(store->drafts(), QList<StoredDraft>{});
+        QTRY_COMPARE(store->drafts(), (QList<StoredDraft>{{u"c1"_qs, u"half a thought"_qs,
+                                                           dir.filePath(u"plan.pdf"_qs), u"plan.pdf"_qs}}));
+
+        const int requests = int(server->requests().size());
+        ChatViewModel next(api, conversationWithLastMessage());
+        next.setStore(store.get());
+        QCOMPARE(next.draft(), u"half a thought"_qs);
+        QCOMPARE(next.pendingAttachmentName(), u"plan.pdf"_qs);
+        QCOMPARE(next.unsentMessages().size(), 1);
+        QCOMPARE(next.unsentMessages().first().body, u"lost in the outage"_qs);
+        QCOMPARE(next.sendState(next.unsentMessages().first().id), ChatViewModel::SendState::failed);
+        QTest::qWait(100);
+        QCOMPARE(server->requests().size(), requests);
+        next.discard(next.unsentMessages().first().id);
+        QCOMPARE(store->unsent(), QList<StoredUnsent>{});
+        chat->setStore(nullptr);
+        next.setStore(nullptr);
+    }
+
     // The cache loses what was not used for a month, then the least recently used down to its bound.
     void cachePruning() {
         QTemporaryDir dir;

@@ -42,6 +42,73 @@ ChatViewModel::ChatViewModel(APIClient* api, ConversationDTO conversation, QObje
     , m_api(api)
     , m_conversation(std::move(conversation)) {
     connect(&m_files, &AttachmentFiles::progressChanged, this, &ChatViewModel::announceProgress);
+    m_draftSave.setSingleShot(true);
+    m_draftSave.setInterval(500);
+    connect(&m_draftSave, &QTimer::timeout, this, &ChatViewModel::saveDraft);
+    for (auto changed : {&ChatViewModel::draftChanged, &ChatViewModel::pendingAttachmentNameChanged,
+                         &ChatViewModel::pendingAttachmentURLChanged})
+        connect(this, changed, this, [this] {
+            if (m_store)
+                m_draftSave.start();
+        });
+}
+
+void ChatViewModel::setStore(LocalStore* store) {
+    if (m_draftSave.isActive()) {
+        m_draftSave.stop();
+        saveDraft();
+    }
+    m_store = store;
+    if (!m_store)
+        return;
+    for (const StoredDraft& draft : m_store->drafts()) {
+        if (draft.conversationId != m_conversation.id)
+            continue;
+        setDraft(draft.text);
+        setPendingAttachmentURL(draft.filePath ? std::optional(QUrl::fromLocalFile(*draft.filePath))
+                                               : std::nullopt);
+        setPendingAttachmentName(draft.fileName);
+    }
+    m_draftSave.stop(); // what was just restored is what is stored
+    for (const StoredUnsent& kept : m_store->unsent()) {
+        if (kept.conversationId != m_conversation.id || unsentIndex(kept.localId) >= 0)
+            continue;
+        // A message whose send the last run did not see end: it may or may not have arrived.
+        Unsent unsent;
+        unsent.state = SendState::failed;
+        unsent.text = kept.text;
+        unsent.filePath = kept.filePath;
+        unsent.message.id = kept.localId;
+        unsent.message.conversationId = kept.conversationId;
+        unsent.message.senderId = kept.senderId;
+        unsent.message.createdAt = kept.createdAt;
+        unsent.message.attachmentName = kept.attachmentName;
+        unsent.message.body = !kept.text.isEmpty()  ? kept.text
+                              : kept.attachmentName ? QStringLiteral("\U0001F4CE ") + *kept.attachmentName
+                                                    : QString();
+        const int row = count();
+        beginInsertRows({}, row, row);
+        m_unsent.append(std::move(unsent));
+        endInsertRows();
+        Q_EMIT countChanged();
+    }
+}
+
+void ChatViewModel::saveDraft() {
+    if (!m_store)
+        return;
+    std::optional<QString> path;
+    if (m_pendingAttachmentURL && m_pendingAttachmentURL->isLocalFile())
+        path = m_pendingAttachmentURL->toLocalFile();
+    m_store->saveDraft({m_conversation.id, m_draft, path, path ? m_pendingAttachmentName : std::nullopt});
+}
+
+void ChatViewModel::keepUnsent(qsizetype i) {
+    if (!m_store)
+        return;
+    const Unsent& u = m_unsent.at(i);
+    m_store->saveUnsent({u.message.id, m_conversation.id, u.message.senderId, u.text, u.filePath,
+                         u.message.attachmentName, u.message.createdAt});
 }
 
 ChatViewModel::~ChatViewModel() = default;
@@ -236,6 +303,8 @@ QString ChatViewModel::queue(QString senderId, QString text, std::optional<QStri
     m_unsent.append(std::move(unsent));
     endInsertRows();
     Q_EMIT countChanged();
+    // Kept from now on: a crash while it is on its way loses nothing the user wrote.
+    keepUnsent(m_unsent.size() - 1);
     return localId;
 }
 
@@ -273,6 +342,7 @@ bool ChatViewModel::replaceUnsentFile(const QString& localId, const QUrl& file) 
         unsent.message.body = QStringLiteral("\U0001F4CE ") + *unsent.message.attachmentName;
     const QModelIndex changed = index(int(m_messages.size() + i));
     Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole, BodyRole, AttachmentNameRole});
+    keepUnsent(i);
     return true;
 }
 
@@ -466,6 +536,8 @@ void ChatViewModel::setUnsentState(qsizetype i, SendState state) {
 }
 
 void ChatViewModel::removeUnsent(qsizetype i) {
+    if (m_store)
+        m_store->removeUnsent(m_unsent.at(i).message.id);
     const int row = int(m_messages.size() + i);
     beginRemoveRows({}, row, row);
     m_unsent.removeAt(i);

@@ -2,6 +2,7 @@
 
 #include "core/api/APIClient.h"
 #include "core/conversations/AttachmentFiles.h"
+#include "core/store/LocalStore.h"
 #include "wire/WireRecords.h"
 
 #include <QAbstractListModel>
@@ -9,6 +10,7 @@
 #include <QSet>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 #include <QUrl>
 
 #include <QCoroTask>
@@ -77,6 +79,12 @@ public:
     ~ChatViewModel() override;
 
     const ConversationDTO& conversation() const { return m_conversation; }
+    // Keeps what is written here in `store` (the draft and its file half a second after the last
+    // change, each message from the moment it is sent until the service has it or the user discards
+    // it) and brings back what the store holds for this conversation: the draft, and the messages it
+    // kept as not sent (never sent again without the user). Null: nothing is kept; a pending save of
+    // the draft is made first.
+    void setStore(LocalStore* store);
     // The service's messages, oldest first; the unsent ones follow them in the list model.
     const QList<MessageDTO>& messages() const { return m_messages; }
     QList<MessageDTO> unsentMessages() const;
@@ -180,6 +188,8 @@ private:
     const AttachmentMetaDTO* attachmentOf(const QString& messageId) const;
     void announceProgress(const QString& url);
     void announceAttachment(const QString& url, const QList<int>& roles);
+    void saveDraft();
+    void keepUnsent(qsizetype index);
 
     struct Unsent {
         MessageDTO message; // as shown; its id is local
@@ -232,6 +242,8 @@ private:
     quint64 m_pollGeneration = 0; // a loop whose generation is stale ends at its next wake-up
     std::chrono::milliseconds m_pollInterval = pollInterval;
     int m_textsRevision = 0;
+    LocalStore* m_store = nullptr;
+    QTimer m_draftSave;
 };
 
 } // namespace lumora

@@ -8,6 +8,10 @@
 #include "core/settings/LanguageManager.h"
 #include "core/settings/TextCatalogue.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
 #include <climits>
 
 namespace lumora {
@@ -92,6 +96,10 @@ void AppState::wire() {
             [this](const QString& id, const QString& text) { reply(id, text); });
 }
 
+AppState::~AppState() {
+    closeStore();
+}
+
 void AppState::syncWatch() {
     // It compares senders with the user, so it waits until the service said who that is.
     if (m_auth->isAuthenticated() && m_auth->hasCurrentUser()) {
@@ -133,14 +141,17 @@ void AppState::followCurrentUser() {
         if (owner != m_owner) {
             closeConversation();
             for (ChatViewModel* model : std::as_const(m_chatModels))
-                model->deleteLater();
+                discard(model);
             m_chatModels.clear();
+            closeStore();
             m_inbox->clear();
             m_watch->stop(); // the next list is another user's history
             if (!m_owner.isEmpty())
                 AttachmentFiles::clearCache(); // the files the last one received
             m_owner = owner;
         }
+        if (!m_store)
+            openStore(m_auth->api()->tokenOrigin(), m_auth->currentUserId());
     }
     syncWatch();
     // The models speak as the signed-in user: titles name the other side, sends go as them.
@@ -178,9 +189,41 @@ void AppState::forgetOnSignOut() {
             ++it;
             continue;
         }
-        model->deleteLater();
+        discard(model);
         it = m_chatModels.erase(it);
     }
+    if (!keepWriting && m_store) {
+        const QString path = m_store->path();
+        closeStore();
+        LocalStore::remove(path);
+    }
+}
+
+void AppState::openStore(const QString& origin, const QString& userId) {
+    const QString path = LocalStore::pathFor(origin, userId);
+    // Another user's data never reaches this one's screens: gone before their first.
+    const QFileInfo mine(path);
+    for (const QFileInfo& other :
+         mine.dir().entryInfoList({QStringLiteral("store-*.sqlite*")}, QDir::Files | QDir::Hidden))
+        if (!other.fileName().startsWith(mine.fileName()))
+            QFile::remove(other.filePath());
+    QString failure;
+    m_store = LocalStore::open(path, &failure);
+    if (!m_store)
+        qWarning("Lumora keeps nothing on this computer for now: %s", qUtf8Printable(failure));
+    for (ChatViewModel* model : std::as_const(m_chatModels))
+        model->setStore(m_store.get());
+}
+
+void AppState::closeStore() {
+    for (ChatViewModel* model : std::as_const(m_chatModels))
+        model->setStore(nullptr); // a draft waiting to be saved is saved now
+    m_store.reset();
+}
+
+void AppState::discard(ChatViewModel* model) {
+    model->setStore(nullptr);
+    model->deleteLater();
 }
 
 void AppState::setSelectedConversation(std::optional<ConversationDTO> conversation) {
@@ -249,6 +292,7 @@ ChatViewModel* AppState::modelFor(const ConversationDTO& conversation) {
     if (!model) {
         model = new ChatViewModel(m_auth->api(), conversation, this);
         model->setCurrentUserId(m_auth->currentUserId());
+        model->setStore(m_store.get());
         // Reading marks the conversation read on the service: the counts follow without waiting a tick.
         connect(model, &ChatViewModel::isLoadingChanged, m_watch, [model, watch = m_watch] {
             if (!model->isLoading() && !model->error())
@@ -289,7 +333,7 @@ void AppState::release(const QString& conversationId) {
     if (holdsWriting(model))
         return;
     m_chatModels.remove(conversationId);
-    model->deleteLater();
+    discard(model);
 }
 
 void AppState::openConversationAt(int row) {

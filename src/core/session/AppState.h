@@ -9,6 +9,7 @@
 #include "core/session/AuthService.h"
 #include "core/settings/AppearanceManager.h"
 #include "core/settings/LanguageManager.h"
+#include "core/store/LocalStore.h"
 #include "wire/WireRecords.h"
 
 #include <QCoroTask>
@@ -17,6 +18,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+
+#include <memory>
 
 #include <optional>
 
@@ -47,6 +50,7 @@ public:
     // Builds the whole graph, in order: API client, session, language, appearance, mesh, inbox and its
     // watch, notifications.
     explicit AppState(QObject* parent = nullptr);
+    ~AppState() override;
     // Uses the given parts, which must outlive this object (tests).
     AppState(AuthService* auth, LanguageManager* language, AppearanceManager* appearance,
              LocalMeshService* mesh, QObject* parent = nullptr);
@@ -125,6 +129,11 @@ private:
     // Times and day headings read again: in another language, or after midnight ("Today" is yesterday).
     void refreshDateTexts();
     void scheduleMidnight();
+    // The signed-in user's local store: opened for them (another user's deleted first), closed with
+    // every model's drafts saved.
+    void openStore(const QString& origin, const QString& userId);
+    void closeStore();
+    void discard(ChatViewModel* model);
 
     AuthService* m_auth;
     LanguageManager* m_language;
@@ -135,6 +144,7 @@ private:
     MessageNotifier* m_notifier;
     LauncherCount m_launcher;
     QTimer m_midnight;
+    std::unique_ptr<LocalStore> m_store;
     bool m_windowActive = false;
     std::optional<ConversationDTO> m_selectedConversation;
     Tab m_tab = Tab::Inbox;

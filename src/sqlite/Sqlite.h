@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
-namespace lumora::devservice {
+namespace lumora::sqlite {
 
-// One SQLite connection. Not thread-safe by itself: the store serialises every use of it.
+// One SQLite connection, for the reference service's store and the client's local store. Not
+// thread-safe by itself: its owner serialises every use of it.
 class Database {
 public:
     // Opens or creates the file (":memory:" too); throws std::runtime_error when it cannot.
@@ -46,6 +48,8 @@ public:
 
     bool step(); // true while a row is available
     void run();  // for statements that return no rows
+    // Ready to run again with new arguments.
+    void reset() { sqlite3_reset(m_stmt); }
 
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
     bool flag(int column) const { return integer(column) != 0; }
@@ -87,4 +91,8 @@ private:
     bool m_done = false;
 };
 
-} // namespace lumora::devservice
+// Brings the schema up to date in one transaction: entry N of `migrations` upgrades PRAGMA
+// user_version N to N + 1. Throws when the file was made by a newer program (a higher version).
+void migrate(Database& db, std::span<const char* const> migrations);
+
+} // namespace lumora::sqlite

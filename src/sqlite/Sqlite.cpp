@@ -1,8 +1,9 @@
-#include "Sqlite.h"
+#include "sqlite/Sqlite.h"
 
 #include <stdexcept>
+#include <string>
 
-namespace lumora::devservice {
+namespace lumora::sqlite {
 
 Database::Database(const std::string& path) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
@@ -12,7 +13,7 @@ Database::Database(const std::string& path) {
         m_db = nullptr;
         throw std::runtime_error("Cannot open " + path + ": " + message);
     }
-    // Another process (add-user while the service runs) may hold the lock briefly.
+    // Another process (the service's add-user while it runs) may hold the lock briefly.
     sqlite3_busy_timeout(m_db, 5000);
 }
 
@@ -114,4 +115,21 @@ void Transaction::commit() {
     m_done = true;
 }
 
-} // namespace lumora::devservice
+void migrate(Database& db, std::span<const char* const> migrations) {
+    Transaction transaction(db);
+    const int latest = int(migrations.size());
+    const int version = [&db] {
+        Statement query(db, "PRAGMA user_version");
+        return query.step() ? int(query.integer(0)) : 0;
+    }();
+    if (version > latest)
+        throw std::runtime_error("The database has schema version " + std::to_string(version) +
+                                 ", newer than this program knows (" + std::to_string(latest) + ")");
+    for (int v = version; v < latest; ++v)
+        db.exec(migrations[size_t(v)]);
+    if (version != latest)
+        db.exec(("PRAGMA user_version = " + std::to_string(latest)).c_str());
+    transaction.commit();
+}
+
+} // namespace lumora::sqlite

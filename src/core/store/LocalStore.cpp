@@ -1,0 +1,250 @@
+#include "core/store/LocalStore.h"
+
+#include "wire/WireDecode.h"
+#include "wire/WireEncode.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include <stdexcept>
+
+Q_LOGGING_CATEGORY(lcStore, "lumora.store")
+
+namespace lumora {
+
+namespace {
+
+// Entry N upgrades user_version N to N + 1. Never edit a shipped entry: append a new one.
+// Records are kept as the service's JSON, so a new field needs no migration.
+const char* const migrations[] = {
+    R"sql(
+CREATE TABLE conversations (
+    id TEXT PRIMARY KEY,
+    position INTEGER NOT NULL,
+    json BLOB NOT NULL
+);
+CREATE TABLE messages (
+    conversation_id TEXT NOT NULL,
+    id TEXT NOT NULL,
+    position INTEGER NOT NULL,
+    json BLOB NOT NULL,
+    PRIMARY KEY (conversation_id, id)
+);
+CREATE TABLE drafts (
+    conversation_id TEXT PRIMARY KEY,
+    text TEXT NOT NULL,
+    file_path TEXT,
+    file_name TEXT
+);
+CREATE TABLE unsent (
+    local_id TEXT PRIMARY KEY,
+    conversation_id TEXT NOT NULL,
+    sender_id TEXT NOT NULL,
+    text TEXT NOT NULL,
+    file_path TEXT,
+    attachment_name TEXT,
+    created_at INTEGER NOT NULL
+);
+)sql",
+};
+
+std::string local(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// An empty file only its owner may read, before SQLite opens it (its journal files take its mode).
+void createPrivately(const QString& path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile::setPermissions(QFileInfo(path).absolutePath(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (QFile file(path); !file.exists() && file.open(QIODevice::WriteOnly))
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+}
+
+std::unique_ptr<sqlite::Database> openChecked(const QString& path) {
+    createPrivately(path);
+    auto db = std::make_unique<sqlite::Database>(local(path));
+    {
+        sqlite::Statement check(*db, "PRAGMA quick_check");
+        if (!check.step() || check.text(0) != QLatin1String("ok"))
+            throw std::runtime_error("the file failed its check");
+    }
+    // First, so that a file from a newer Lumora is moved aside as it was.
+    sqlite::migrate(*db, migrations);
+    // WAL: a write never waits for a reader; NORMAL: a crash of the program loses nothing.
+    db->exec("PRAGMA journal_mode = WAL");
+    db->exec("PRAGMA synchronous = NORMAL");
+    return db;
+}
+
+// Runs a store operation; a failure is logged and gives nothing: the store is a convenience, and
+// what it cannot keep the service still has.
+template <class F> std::invoke_result_t<F> guarded(const char* what, F&& operation) {
+    try {
+        return operation();
+    } catch (const std::exception& e) {
+        qCWarning(lcStore, "%s failed: %s", what, e.what());
+        if constexpr (!std::is_void_v<std::invoke_result_t<F>>)
+            return {};
+    }
+}
+
+template <class T> std::optional<T> decoded(const std::string& json) {
+    auto record = decodeJson<T>(QByteArrayView(json.data(), qsizetype(json.size())));
+    return record ? std::optional<T>(std::move(*record)) : std::nullopt;
+}
+
+} // namespace
+
+QString LocalStore::pathFor(const QString& origin, const QString& userId) {
+    const QByteArray digest =
+        QCryptographicHash::hash((origin + QLatin1Char(' ') + userId).toUtf8(), QCryptographicHash::Sha256)
+            .toHex();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Lumora/store-") + QString::fromLatin1(digest.left(32)) +
+           QStringLiteral(".sqlite");
+}
+
+std::unique_ptr<LocalStore> LocalStore::open(const QString& path, QString* failure) {
+    std::optional<QString> movedAside;
+    try {
+        return std::unique_ptr<LocalStore>(new LocalStore(path, openChecked(path)));
+    } catch (const std::exception& e) {
+        qCWarning(lcStore, "%s cannot be used (%s): starting anew", qUtf8Printable(path), e.what());
+        movedAside = path + QStringLiteral(".damaged-") +
+                     QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+        QFile::rename(path, *movedAside);
+        for (const char* journal : {"-wal", "-shm"})
+            QFile::remove(path + QLatin1String(journal));
+    }
+    try {
+        std::unique_ptr<LocalStore> store(new LocalStore(path, openChecked(path)));
+        store->m_movedAside = movedAside;
+        return store;
+    } catch (const std::exception& e) {
+        if (failure)
+            *failure = QString::fromUtf8(e.what());
+        return nullptr;
+    }
+}
+
+void LocalStore::remove(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+void LocalStore::saveInbox(const QList<ConversationDTO>& conversations) {
+    guarded("saving the inbox", [&] {
+        sqlite::Transaction transaction(*m_db);
+        m_db->exec("DELETE FROM conversations");
+        sqlite::Statement insert(*m_db, "INSERT INTO conversations (id, position, json) VALUES (?1, ?2, ?3)");
+        for (qsizetype i = 0; i < conversations.size(); ++i) {
+            insert.bind(conversations[i].id, std::int64_t(i), encodeJson(conversations[i]).toStdString())
+                .run();
+            insert.reset();
+        }
+        transaction.commit();
+    });
+}
+
+QList<ConversationDTO> LocalStore::inbox() {
+    return guarded("reading the inbox", [&] {
+        QList<ConversationDTO> list;
+        sqlite::Statement query(*m_db, "SELECT json FROM conversations ORDER BY position");
+        while (query.step())
+            if (auto conversation = decoded<ConversationDTO>(query.bytes(0)))
+                list.append(std::move(*conversation));
+        return list;
+    });
+}
+
+void LocalStore::saveMessages(const QString& conversationId, const QList<MessageDTO>& messages) {
+    guarded("saving messages", [&] {
+        sqlite::Transaction transaction(*m_db);
+        sqlite::Statement clear(*m_db, "DELETE FROM messages WHERE conversation_id = ?1");
+        clear.bind(conversationId).run();
+        sqlite::Statement insert(*m_db,
+                                 "INSERT OR REPLACE INTO messages (conversation_id, id, position, json) "
+                                 "VALUES (?1, ?2, ?3, ?4)");
+        for (qsizetype i = std::max<qsizetype>(0, messages.size() - keptMessages); i < messages.size(); ++i) {
+            insert
+                .bind(conversationId, messages[i].id, std::int64_t(i), encodeJson(messages[i]).toStdString())
+                .run();
+            insert.reset();
+        }
+        transaction.commit();
+    });
+}
+
+QList<MessageDTO> LocalStore::messages(const QString& conversationId) {
+    return guarded("reading messages", [&] {
+        QList<MessageDTO> list;
+        sqlite::Statement query(*m_db,
+                                "SELECT json FROM messages WHERE conversation_id = ?1 ORDER BY position");
+        query.bind(conversationId);
+        while (query.step())
+            if (auto message = decoded<MessageDTO>(query.bytes(0)))
+                list.append(std::move(*message));
+        return list;
+    });
+}
+
+void LocalStore::saveDraft(const StoredDraft& draft) {
+    guarded("saving a draft", [&] {
+        if (draft.text.isEmpty() && !draft.filePath) {
+            sqlite::Statement(*m_db, "DELETE FROM drafts WHERE conversation_id = ?1")
+                .bind(draft.conversationId)
+                .run();
+            return;
+        }
+        sqlite::Statement(*m_db,
+                          "INSERT OR REPLACE INTO drafts (conversation_id, text, file_path, file_name) "
+                          "VALUES (?1, ?2, ?3, ?4)")
+            .bind(draft.conversationId, draft.text, draft.filePath, draft.fileName)
+            .run();
+    });
+}
+
+QList<StoredDraft> LocalStore::drafts() {
+    return guarded("reading drafts", [&] {
+        QList<StoredDraft> list;
+        sqlite::Statement query(*m_db, "SELECT conversation_id, text, file_path, file_name FROM drafts");
+        while (query.step())
+            list.append({query.text(0), query.text(1), query.optionalText(2), query.optionalText(3)});
+        return list;
+    });
+}
+
+void LocalStore::saveUnsent(const StoredUnsent& m) {
+    guarded("saving an unsent message", [&] {
+        sqlite::Statement(*m_db,
+                          "INSERT OR REPLACE INTO unsent (local_id, conversation_id, sender_id, text, "
+                          "file_path, attachment_name, created_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)")
+            .bind(m.localId, m.conversationId, m.senderId, m.text, m.filePath, m.attachmentName, m.createdAt)
+            .run();
+    });
+}
+
+void LocalStore::removeUnsent(const QString& localId) {
+    guarded("removing an unsent message",
+            [&] { sqlite::Statement(*m_db, "DELETE FROM unsent WHERE local_id = ?1").bind(localId).run(); });
+}
+
+QList<StoredUnsent> LocalStore::unsent() {
+    return guarded("reading unsent messages", [&] {
+        QList<StoredUnsent> list;
+        sqlite::Statement query(*m_db, "SELECT local_id, conversation_id, sender_id, text, file_path, "
+                                       "attachment_name, created_at FROM unsent ORDER BY created_at, rowid");
+        while (query.step())
+            list.append({query.text(0), query.text(1), query.text(2), query.text(3), query.optionalText(4),
+                         query.optionalText(5), query.instant(6)});
+        return list;
+    });
+}
+
+} // namespace lumora

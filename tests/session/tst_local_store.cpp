@@ -1,0 +1,116 @@
+#include "TestSupport.h"
+#include "core/store/LocalStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace lumora;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+MessageDTO message(int i) {
+    MessageDTO m;
+    m.id = u"m%1"_s.arg(i);
+    m.conversationId = u"c1"_s;
+    m.senderId = u"u2"_s;
+    m.body = u"message %1"_s.arg(i);
+    m.createdAt = Instant{std::chrono::milliseconds{1'790'000'000'000 + i * 1000}};
+    return m;
+}
+
+ConversationDTO conversation(const QString& id) {
+    ConversationDTO c;
+    c.id = id;
+    c.title = id.toUpper();
+    c.updatedAt = Instant{std::chrono::milliseconds{1'790'000'000'000}};
+    return c;
+}
+
+} // namespace
+
+// The user's local store in a file of its own: what goes in comes back after reopening, and a file
+// that cannot be used is moved aside rather than failing the client.
+class LocalStoreTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(u"store.sqlite"_s); }
+
+private Q_SLOTS:
+    void cleanup() { LocalStore::remove(path()); }
+
+    void keepsWhatIsSavedAcrossReopening() {
+        {
+            auto store = LocalStore::open(path());
+            QVERIFY(store);
+            store->saveInbox({conversation(u"b"_s), conversation(u"a"_s)});
+            QList<MessageDTO> many;
+            for (int i = 0; i < LocalStore::keptMessages + 2; ++i)
+                many.append(message(i));
+            store->saveMessages(u"c1"_s, many);
+            store->saveDraft({u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s});
+            store->saveDraft({u"c2"_s, u"gone"_s, {}, {}});
+            store->saveDraft({u"c2"_s, {}, {}, {}}); // emptied: deleted
+            const Instant at{std::chrono::milliseconds{1'790'000'000'000}};
+            store->saveUnsent({u"l2"_s, u"c1"_s, u"me"_s, u"second"_s, {}, {}, at + std::chrono::seconds(1)});
+            store->saveUnsent({u"l1"_s, u"c1"_s, u"me"_s, {}, u"/tmp/a.png"_s, u"a.png"_s, at});
+            store->saveUnsent({u"l3"_s, u"c1"_s, u"me"_s, u"sent after all"_s, {}, {}, at});
+            store->removeUnsent(u"l3"_s);
+        }
+        QCOMPARE(QFile::permissions(path()) & 0x0077, QFileDevice::Permissions());
+        auto store = LocalStore::open(path());
+        QVERIFY(store && !store->movedAside());
+        QCOMPARE(store->inbox(), (QList{conversation(u"b"_s), conversation(u"a"_s)}));
+        const QList<MessageDTO> kept = store->messages(u"c1"_s);
+        QCOMPARE(kept.size(), LocalStore::keptMessages);
+        QCOMPARE(kept.first(), message(2));
+        QCOMPARE(kept.last(), message(LocalStore::keptMessages + 1));
+        QCOMPARE(store->drafts(),
+                 (QList<StoredDraft>{{u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s}}));
+        const QList<StoredUnsent> unsent = store->unsent();
+        QCOMPARE(unsent.size(), 2);
+        QCOMPARE(unsent[0].localId, u"l1"_s);
+        QCOMPARE(unsent[0].attachmentName, u"a.png"_s);
+        QCOMPARE(unsent[1].text, u"second"_s);
+    }
+
+    // Garbage, and a file from a newer Lumora, are moved aside whole; the new store works.
+    void unusableFilesAreMovedAside_data() {
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("damaged") << false;
+        QTest::newRow("from a newer version") << true;
+    }
+
+    void unusableFilesAreMovedAside() {
+        QFETCH(bool, newer);
+        if (newer) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            QFile file(path());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(8192, '\x5a'));
+        }
+        const QByteArray before = [&] {
+            QFile f(path());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        auto store = LocalStore::open(path());
+        QVERIFY(store && store->movedAside());
+        QFile aside(*store->movedAside());
+        QVERIFY(aside.open(QIODevice::ReadOnly));
+        QCOMPARE(aside.readAll(), before);
+        store->saveDraft({u"c1"_s, u"still works"_s, {}, {}});
+        QCOMPARE(store->drafts().size(), 1);
+        aside.remove();
+    }
+};
+
+QTEST_GUILESS_MAIN(LocalStoreTest)
+#include "tst_local_store.moc"
