@@ -47,7 +47,11 @@ private Q_SLOTS:
         {
             auto store = LocalStore::open(path());
             QVERIFY(store);
-            store->saveInbox({conversation(u"b"_s), conversation(u"a"_s)});
+            store->saveInbox({conversation(u"b"_s), conversation(u"a"_s), conversation(u"d"_s)});
+            ConversationDTO renamed = conversation(u"d"_s);
+            renamed.title = u"D, renamed"_s;
+            // Only what differs is written: c is new, a gone, b moved, d changed in place.
+            store->saveInbox({conversation(u"c"_s), conversation(u"b"_s), renamed});
             QList<MessageDTO> many;
             for (int i = 0; i < LocalStore::keptMessages + 2; ++i)
                 many.append(message(i));
@@ -64,7 +68,9 @@ private Q_SLOTS:
         QCOMPARE(QFile::permissions(path()) & 0x0077, QFileDevice::Permissions());
         auto store = LocalStore::open(path());
         QVERIFY(store && !store->movedAside());
-        QCOMPARE(store->inbox(), (QList{conversation(u"b"_s), conversation(u"a"_s)}));
+        ConversationDTO renamed = conversation(u"d"_s);
+        renamed.title = u"D, renamed"_s;
+        QCOMPARE(store->inbox(), (QList{conversation(u"c"_s), conversation(u"b"_s), renamed}));
         const QList<MessageDTO> kept = store->messages(u"c1"_s);
         QCOMPARE(kept.size(), LocalStore::keptMessages);
         QCOMPARE(kept.first(), message(2));

@@ -61,6 +61,8 @@ void ChatViewModel::setStore(LocalStore* store) {
     m_store = store;
     if (!m_store)
         return;
+    if (m_messages.isEmpty())
+        replaceMessages(m_store->messages(m_conversation.id)); // shown until the service answers
     for (const StoredDraft& draft : m_store->drafts()) {
         if (draft.conversationId != m_conversation.id)
             continue;
@@ -92,6 +94,11 @@ void ChatViewModel::setStore(LocalStore* store) {
         endInsertRows();
         Q_EMIT countChanged();
     }
+}
+
+void ChatViewModel::keepMessages() {
+    if (m_store)
+        m_store->saveMessages(m_conversation.id, m_messages);
 }
 
 void ChatViewModel::saveDraft() {
@@ -144,6 +151,7 @@ QCoro::Task<> ChatViewModel::load() {
             m_fromService = true;
             sortByCreation(**reply);
             replaceMessages(std::move(**reply));
+            keepMessages();
         }
     } else {
         setError(reply.error());
@@ -171,8 +179,10 @@ QCoro::Task<> ChatViewModel::refreshQuietly() {
     m_fromService = true;
     sortByCreation(**reply);
     // Only a different sequence of ids counts: edits on the service do not redraw an open chat.
-    if (!sameIds(**reply, m_messages))
+    if (!sameIds(**reply, m_messages)) {
         replaceMessages(std::move(**reply));
+        keepMessages();
+    }
 }
 
 void ChatViewModel::appear() {

@@ -189,6 +189,7 @@ private:
     void announceProgress(const QString& url);
     void announceAttachment(const QString& url, const QList<int>& roles);
     void saveDraft();
+    void keepMessages();
     void keepUnsent(qsizetype index);
 
     struct Unsent {

@@ -118,6 +118,8 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
             m_fromService = true;
             sortForInbox(**reply);
             setConversations(std::move(**reply));
+            if (m_store)
+                m_store->saveInbox(m_conversations);
             Q_EMIT snapshotArrived();
         }
     } else {
@@ -127,6 +129,12 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
     }
     setLoading(false);
     Q_EMIT loadFinished(reply.has_value());
+}
+
+void InboxViewModel::setStore(LocalStore* store) {
+    m_store = store;
+    if (m_store && m_conversations.isEmpty())
+        setConversations(m_store->inbox());
 }
 
 void InboxViewModel::clear() {

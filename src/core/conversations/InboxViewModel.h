@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/api/APIClient.h"
+#include "core/store/LocalStore.h"
 #include "wire/WireRecords.h"
 
 #include <QAbstractListModel>
@@ -59,6 +60,9 @@ public:
     bool hasServiceRows() const { return m_fromService; }
     // Forgets the rows and the error; a load under way when this is called changes nothing.
     void clear();
+    // Each list from the service is kept in `store`; an empty inbox shows the stored one at once, until
+    // the service answers. Null: nothing is kept.
+    void setStore(LocalStore* store);
     // The language or the day changed: the rows read their times again.
     void refreshLocaleTexts();
 
@@ -94,6 +98,7 @@ private:
     bool m_fromService = false; // the rows came from the service (not the samples)
     bool m_inFlight = false;
     quint64 m_generation = 0; // a load that started before the last clear() is dropped
+    LocalStore* m_store = nullptr;
 };
 
 } // namespace lumora

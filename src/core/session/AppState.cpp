@@ -211,6 +211,7 @@ void AppState::openStore(const QString& origin, const QString& userId) {
     m_store = LocalStore::open(path, &failure);
     if (!m_store)
         qWarning("Lumora keeps nothing on this computer for now: %s", qUtf8Printable(failure));
+    m_inbox->setStore(m_store.get());
     for (ChatViewModel* model : std::as_const(m_chatModels))
         model->setStore(m_store.get());
 }
@@ -218,6 +219,7 @@ void AppState::openStore(const QString& origin, const QString& userId) {
 void AppState::closeStore() {
     for (ChatViewModel* model : std::as_const(m_chatModels))
         model->setStore(nullptr); // a draft waiting to be saved is saved now
+    m_inbox->setStore(nullptr);
     m_store.reset();
 }
 

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <stdexcept>
@@ -139,17 +140,36 @@ void LocalStore::remove(const QString& path) {
 }
 
 void LocalStore::saveInbox(const QList<ConversationDTO>& conversations) {
-    guarded("saving the inbox", [&] {
+    if (!m_inbox)
+        inbox();
+    if (m_inbox == conversations)
+        return;
+    const bool saved = guarded("saving the inbox", [&] {
         sqlite::Transaction transaction(*m_db);
-        m_db->exec("DELETE FROM conversations");
-        sqlite::Statement insert(*m_db, "INSERT INTO conversations (id, position, json) VALUES (?1, ?2, ?3)");
+        QSet<QString> kept;
+        for (const ConversationDTO& c : conversations)
+            kept.insert(c.id);
+        sqlite::Statement remove(*m_db, "DELETE FROM conversations WHERE id = ?1");
+        for (const ConversationDTO& old : m_inbox.value_or(QList<ConversationDTO>{})) {
+            if (!kept.contains(old.id)) {
+                remove.bind(old.id).run();
+                remove.reset();
+            }
+        }
+        // A row is written when it moved or changed; one new message moves one row to the top.
+        sqlite::Statement upsert(
+            *m_db, "INSERT OR REPLACE INTO conversations (id, position, json) VALUES (?1, ?2, ?3)");
         for (qsizetype i = 0; i < conversations.size(); ++i) {
-            insert.bind(conversations[i].id, std::int64_t(i), encodeJson(conversations[i]).toStdString())
+            if (m_inbox && i < m_inbox->size() && m_inbox->at(i) == conversations[i])
+                continue;
+            upsert.bind(conversations[i].id, std::int64_t(i), encodeJson(conversations[i]).toStdString())
                 .run();
-            insert.reset();
+            upsert.reset();
         }
         transaction.commit();
+        return true;
     });
+    m_inbox = saved ? std::optional(conversations) : std::nullopt;
 }
 
 QList<ConversationDTO> LocalStore::inbox() {
@@ -159,6 +179,7 @@ QList<ConversationDTO> LocalStore::inbox() {
         while (query.step())
             if (auto conversation = decoded<ConversationDTO>(query.bytes(0)))
                 list.append(std::move(*conversation));
+        m_inbox = list;
         return list;
     });
 }

@@ -54,6 +54,7 @@ public:
     // Where a damaged file was moved, when opening found one.
     const std::optional<QString>& movedAside() const { return m_movedAside; }
 
+    // Writes only the rows that differ from what this store last saved or read.
     void saveInbox(const QList<ConversationDTO>& conversations);
     QList<ConversationDTO> inbox();
     // Keeps the newest `keptMessages` of `messages` (oldest first), in place of those stored before.
@@ -75,6 +76,7 @@ private:
     QString m_path;
     std::unique_ptr<sqlite::Database> m_db;
     std::optional<QString> m_movedAside;
+    std::optional<QList<ConversationDTO>> m_inbox; // as stored, once known
 };
 
 } // namespace lumora
