@@ -70,6 +70,11 @@ std::optional<QString> Statement::optionalText(int column) const {
     return text(column);
 }
 
+void Statement::bindOne(int index, double value) {
+    if (sqlite3_bind_double(m_stmt, index, value) != SQLITE_OK)
+        m_db.raise("bind");
+}
+
 void Statement::bindOne(int index, std::int64_t value) {
     if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
         m_db.raise("bind");

@@ -52,6 +52,7 @@ public:
     void reset() { sqlite3_reset(m_stmt); }
 
     std::int64_t integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
+    double real(int column) const { return sqlite3_column_double(m_stmt, column); }
     bool flag(int column) const { return integer(column) != 0; }
     bool isNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
     QString text(int column) const;
@@ -61,6 +62,7 @@ public:
 
 private:
     void bindOne(int index, std::int64_t value);
+    void bindOne(int index, double value);
     void bindOne(int index, int value) { bindOne(index, std::int64_t{value}); }
     void bindOne(int index, bool value) { bindOne(index, std::int64_t{value ? 1 : 0}); }
     void bindOne(int index, Instant value) { bindOne(index, std::int64_t{value.time_since_epoch().count()}); }

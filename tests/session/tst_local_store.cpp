@@ -56,6 +56,8 @@ private Q_SLOTS:
             for (int i = 0; i < LocalStore::keptMessages + 2; ++i)
                 many.append(message(i));
             store->saveMessages(u"c1"_s, many);
+            many.append(message(LocalStore::keptMessages + 2)); // the window slides by one
+            store->saveMessages(u"c1"_s, many);
             store->saveDraft({u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s});
             store->saveDraft({u"c2"_s, u"gone"_s, {}, {}});
             store->saveDraft({u"c2"_s, {}, {}, {}}); // emptied: deleted
@@ -73,8 +75,8 @@ private Q_SLOTS:
         QCOMPARE(store->inbox(), (QList{conversation(u"c"_s), conversation(u"b"_s), renamed}));
         const QList<MessageDTO> kept = store->messages(u"c1"_s);
         QCOMPARE(kept.size(), LocalStore::keptMessages);
-        QCOMPARE(kept.first(), message(2));
-        QCOMPARE(kept.last(), message(LocalStore::keptMessages + 1));
+        QCOMPARE(kept.first(), message(3));
+        QCOMPARE(kept.last(), message(LocalStore::keptMessages + 2));
         QCOMPARE(store->drafts(),
                  (QList<StoredDraft>{{u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s}}));
         const QList<StoredUnsent> unsent = store->unsent();

@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <stdexcept>
 
 Q_LOGGING_CATEGORY(lcStore, "lumora.store")
@@ -25,14 +27,16 @@ namespace {
 const char* const migrations[] = {
     R"sql(
 CREATE TABLE conversations (
-    id TEXT PRIMARY KEY,
-    position INTEGER NOT NULL,
-    json BLOB NOT NULL
+    scope TEXT NOT NULL DEFAULT '', -- always empty (one inbox), so both lists are written alike
+    id TEXT NOT NULL,
+    position REAL NOT NULL,
+    json BLOB NOT NULL,
+    PRIMARY KEY (scope, id)
 );
 CREATE TABLE messages (
     conversation_id TEXT NOT NULL,
     id TEXT NOT NULL,
-    position INTEGER NOT NULL,
+    position REAL NOT NULL,
     json BLOB NOT NULL,
     PRIMARY KEY (conversation_id, id)
 );
@@ -139,79 +143,116 @@ void LocalStore::remove(const QString& path) {
         QFile::remove(path + QLatin1String(suffix));
 }
 
-void LocalStore::saveInbox(const QList<ConversationDTO>& conversations) {
-    if (!m_inbox)
-        inbox();
-    if (m_inbox == conversations)
-        return;
-    const bool saved = guarded("saving the inbox", [&] {
-        sqlite::Transaction transaction(*m_db);
-        QSet<QString> kept;
-        for (const ConversationDTO& c : conversations)
-            kept.insert(c.id);
-        sqlite::Statement remove(*m_db, "DELETE FROM conversations WHERE id = ?1");
-        for (const ConversationDTO& old : m_inbox.value_or(QList<ConversationDTO>{})) {
-            if (!kept.contains(old.id)) {
-                remove.bind(old.id).run();
-                remove.reset();
-            }
+namespace {
+
+// Writes `records` in their order over what `kept` says is stored (id -> position and record), touching
+// only what changed: a record that is new or different, or out of order with those after it, is
+// written; the others keep their rows and positions. Positions are numbers whose order is the list's,
+// so a conversation moving to the top, or a new message at the end, is one row written.
+template <class T>
+void writeOrdered(sqlite::Database& db, QHash<QString, LocalStore::Kept<T>>& kept, const QList<T>& records,
+                  const char* upsertSql, const char* deleteSql, const QString& scope) {
+    sqlite::Transaction transaction(db);
+    QSet<QString> present;
+    for (const T& record : records)
+        present.insert(record.id);
+    sqlite::Statement remove(db, deleteSql);
+    for (auto it = kept.begin(); it != kept.end();) {
+        if (present.contains(it.key())) {
+            ++it;
+            continue;
         }
-        // A row is written when it moved or changed; one new message moves one row to the top.
-        sqlite::Statement upsert(
-            *m_db, "INSERT OR REPLACE INTO conversations (id, position, json) VALUES (?1, ?2, ?3)");
-        for (qsizetype i = 0; i < conversations.size(); ++i) {
-            if (m_inbox && i < m_inbox->size() && m_inbox->at(i) == conversations[i])
+        remove.bind(scope, it.key()).run();
+        remove.reset();
+        it = kept.erase(it);
+    }
+    double highest = 0;
+    for (const auto& k : kept)
+        highest = std::max(highest, k.position);
+    sqlite::Statement upsert(db, upsertSql);
+    std::optional<double> next; // the position of the record after this one
+    for (qsizetype i = records.size() - 1; i >= 0; --i) {
+        const T& record = records[i];
+        auto found = kept.find(record.id);
+        double position;
+        if (found != kept.end() && (!next || found->position < *next)) {
+            position = found->position;
+            if (found->record == record) {
+                next = position;
                 continue;
-            upsert.bind(conversations[i].id, std::int64_t(i), encodeJson(conversations[i]).toStdString())
-                .run();
-            upsert.reset();
+            }
+        } else {
+            position = next ? *next - 1 : highest + 1;
         }
-        transaction.commit();
+        upsert.bind(scope, record.id, position, encodeJson(record).toStdString()).run();
+        upsert.reset();
+        kept.insert(record.id, {position, record});
+        next = position;
+    }
+    transaction.commit();
+}
+
+template <class T>
+QList<T> readOrdered(sqlite::Database& db, QHash<QString, LocalStore::Kept<T>>& kept, const char* sql,
+                     const QString& scope) {
+    QList<T> list;
+    kept.clear();
+    sqlite::Statement query(db, sql);
+    query.bind(scope);
+    while (query.step()) {
+        if (auto record = decoded<T>(query.bytes(1))) {
+            kept.insert(record->id, {query.real(0), *record});
+            list.append(std::move(*record));
+        }
+    }
+    return list;
+}
+
+} // namespace
+
+void LocalStore::saveInbox(const QList<ConversationDTO>& conversations) {
+    if (!m_inboxRead)
+        inbox();
+    const bool saved = guarded("saving the inbox", [&] {
+        writeOrdered(
+            *m_db, m_inbox, conversations,
+            "INSERT OR REPLACE INTO conversations (scope, id, position, json) VALUES (?1, ?2, ?3, ?4)",
+            "DELETE FROM conversations WHERE scope = ?1 AND id = ?2", QString());
         return true;
     });
-    m_inbox = saved ? std::optional(conversations) : std::nullopt;
+    if (!saved)
+        m_inboxRead = false; // rolled back: what the file holds is read again next time
 }
 
 QList<ConversationDTO> LocalStore::inbox() {
+    m_inboxRead = true;
     return guarded("reading the inbox", [&] {
-        QList<ConversationDTO> list;
-        sqlite::Statement query(*m_db, "SELECT json FROM conversations ORDER BY position");
-        while (query.step())
-            if (auto conversation = decoded<ConversationDTO>(query.bytes(0)))
-                list.append(std::move(*conversation));
-        m_inbox = list;
-        return list;
+        return readOrdered(*m_db, m_inbox,
+                           "SELECT position, json FROM conversations WHERE scope = ?1 ORDER BY position",
+                           QString());
     });
 }
 
-void LocalStore::saveMessages(const QString& conversationId, const QList<MessageDTO>& messages) {
-    guarded("saving messages", [&] {
-        sqlite::Transaction transaction(*m_db);
-        sqlite::Statement clear(*m_db, "DELETE FROM messages WHERE conversation_id = ?1");
-        clear.bind(conversationId).run();
-        sqlite::Statement insert(*m_db,
-                                 "INSERT OR REPLACE INTO messages (conversation_id, id, position, json) "
-                                 "VALUES (?1, ?2, ?3, ?4)");
-        for (qsizetype i = std::max<qsizetype>(0, messages.size() - keptMessages); i < messages.size(); ++i) {
-            insert
-                .bind(conversationId, messages[i].id, std::int64_t(i), encodeJson(messages[i]).toStdString())
-                .run();
-            insert.reset();
-        }
-        transaction.commit();
+void LocalStore::saveMessages(const QString& conversationId, const QList<MessageDTO>& all) {
+    if (!m_messages.contains(conversationId))
+        messages(conversationId);
+    const QList<MessageDTO> newest = all.mid(std::max<qsizetype>(0, all.size() - keptMessages));
+    const bool saved = guarded("saving messages", [&] {
+        writeOrdered(
+            *m_db, m_messages[conversationId], newest,
+            "INSERT OR REPLACE INTO messages (conversation_id, id, position, json) VALUES (?1, ?2, ?3, ?4)",
+            "DELETE FROM messages WHERE conversation_id = ?1 AND id = ?2", conversationId);
+        return true;
     });
+    if (!saved)
+        m_messages.remove(conversationId);
 }
 
 QList<MessageDTO> LocalStore::messages(const QString& conversationId) {
     return guarded("reading messages", [&] {
-        QList<MessageDTO> list;
-        sqlite::Statement query(*m_db,
-                                "SELECT json FROM messages WHERE conversation_id = ?1 ORDER BY position");
-        query.bind(conversationId);
-        while (query.step())
-            if (auto message = decoded<MessageDTO>(query.bytes(0)))
-                list.append(std::move(*message));
-        return list;
+        return readOrdered(*m_db, m_messages[conversationId],
+                           "SELECT position, json FROM messages WHERE conversation_id = ?1 ORDER BY position",
+                           conversationId);
     });
 }
 

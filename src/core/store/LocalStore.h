@@ -3,6 +3,7 @@
 #include "sqlite/Sqlite.h"
 #include "wire/WireRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -40,6 +41,11 @@ struct StoredUnsent {
 // drafts and unsent messages comes back from the service.
 class LocalStore {
 public:
+    template <class T> struct Kept {
+        double position;
+        T record;
+    };
+
     static constexpr int keptMessages = 500; // per conversation, the newest
 
     // "$XDG_DATA_HOME/Lumora/store-DIGEST.sqlite", DIGEST naming the service's origin and the user.
@@ -54,7 +60,7 @@ public:
     // Where a damaged file was moved, when opening found one.
     const std::optional<QString>& movedAside() const { return m_movedAside; }
 
-    // Writes only the rows that differ from what this store last saved or read.
+    // Both write only the rows that differ from what this store last saved or read.
     void saveInbox(const QList<ConversationDTO>& conversations);
     QList<ConversationDTO> inbox();
     // Keeps the newest `keptMessages` of `messages` (oldest first), in place of those stored before.
@@ -76,7 +82,10 @@ private:
     QString m_path;
     std::unique_ptr<sqlite::Database> m_db;
     std::optional<QString> m_movedAside;
-    std::optional<QList<ConversationDTO>> m_inbox; // as stored, once known
+    // What the file holds, as last written or read: id -> position and record.
+    QHash<QString, Kept<ConversationDTO>> m_inbox;
+    bool m_inboxRead = false;
+    QHash<QString, QHash<QString, Kept<MessageDTO>>> m_messages; // by conversation
 };
 
 } // namespace lumora
