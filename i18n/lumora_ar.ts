@@ -591,6 +591,14 @@
         <source>%1 at %2</source>
         <translation>%1 الساعة %2</translation>
     </message>
+    <message id="shell.connecting">
+        <source>Connecting…</source>
+        <translation>جارٍ الاتصال…</translation>
+    </message>
+    <message id="shell.offline">
+        <source>Offline — showing what was last loaded</source>
+        <translation>غير متصل — يُعرض آخر ما حُمِّل</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>حفظ باسم…</translation>

@@ -575,6 +575,14 @@
         <source>%1 at %2</source>
         <translation>%1 at %2</translation>
     </message>
+    <message id="shell.connecting">
+        <source>Connecting…</source>
+        <translation>Connecting…</translation>
+    </message>
+    <message id="shell.offline">
+        <source>Offline — showing what was last loaded</source>
+        <translation>Offline — showing what was last loaded</translation>
+    </message>
     <message id="attachment.saveAs">
         <source>Save as…</source>
         <translation>Save as…</translation>

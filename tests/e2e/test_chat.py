@@ -8,6 +8,7 @@ send_message: a message typed in the composer and sent with Return.
 outage_retry: a message sent while the service is down stays as "Not sent" and goes out once on Retry.
 open_save: a received file opened with the desktop's handler, then saved with Save as….
 kept_after_kill: a message not sent and a draft come back after the client is killed (SIGKILL).
+offline_start: started again with the service down, the client shows the last inbox and a chat read before.
 """
 
 import os
@@ -19,7 +20,7 @@ from pathlib import Path
 
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from lumora_e2e import Failure, expect, log, main  # noqa: E402
-from test_sign_in import shell, sign_in_as_demo  # noqa: E402
+from test_sign_in import shell, sign_in_as_demo, tab  # noqa: E402
 
 # The English texts of i18n/lumora_en.ts.
 INBOX_TITLE = "Messages"          # inbox.title, also the inbox list's name
@@ -288,6 +289,27 @@ def kept_after_kill(scenario):
     expect(posts(service, mark, path) == [], "the restarted client sent the kept message by itself")
 
 
+def offline_start(scenario):
+    """A chat read, the client closed; with the service down, the next start shows the shell from what
+    this computer kept: the inbox, marked offline, and the chat with its messages."""
+    title = "Sara Al Mansoori"
+    service, client, _ = open_conversation(scenario, title)
+    seen = [b.body for b in bubbles(client.tree()) if b.body]
+    client.stop()
+    service.stop(kill=True)
+
+    again = scenario.launch(label="client again")
+    again.wait_for_all("the kept inbox, offline", {
+        "the shell's Inbox tab": lambda t: tab(t, "Inbox"),
+        "the line 'Offline — showing what was last loaded'":
+            lambda t: t.find("label", "Offline — showing what was last loaded"),
+        f"the inbox row {title!r}": lambda t: any(r.name == title for r in inbox_rows(t)),
+    })
+    again.click(next(r for r in inbox_rows(again.tree()) if r.name == title))
+    again.wait_for(f"the chat's kept messages {seen[-2:]}",
+                   lambda t: [b.body for b in bubbles(t) if b.body][-2:] == seen[-2:])
+
+
 if __name__ == "__main__":
     sys.exit(main({"send_message": send_message, "outage_retry": outage_retry, "open_save": open_save,
-                   "kept_after_kill": kept_after_kill}))
+                   "kept_after_kill": kept_after_kill, "offline_start": offline_start}))

@@ -102,6 +102,51 @@ private Q_SLOTS:
         QCOMPARE(mesh.statusMessage(), u"Stopped"_qs);
     }
 
+    // A start with a stored session shows the signed-in screens from the store at once while the
+    // service checks it: offline while it cannot answer, confirmed when it does; refused, sign-in says why.
+    void startsFromTheStoreWhileTheSessionIsChecked() {
+        ScriptedServer server;
+        useBaseURL(server.url().toString());
+        int meStatus = 200;
+        const QByteArray user =
+            R"({"id":"u1","username":"u","role":"user","verified":false,"mustChangePassword":false})";
+        server.answerWith([&](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            ScriptedServer::Reply reply;
+            if (request.target == "/auth/login")
+                reply.body = R"({"accessToken":"T","user":)" + user + "}";
+            else if (request.target == "/auth/me")
+                reply = meStatus == 200 ? ScriptedServer::Reply{200, user}
+                                        : ScriptedServer::Reply{meStatus, "{}"};
+            else
+                reply.body = R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])";
+            return reply;
+        });
+        {
+            AppState first;
+            QVERIFY(await(first.auth()->login(u"u"_qs, u"pw"_qs)));
+            await(first.inbox()->load());
+        }
+
+        meStatus = 503;
+        AppState second;
+        QSignalSpy connection(second.auth(), &AuthService::connectionChanged);
+        await(second.bootstrap());
+        QVERIFY(second.auth()->isAuthenticated());
+        QCOMPARE(second.auth()->currentUserId(), u"u1"_qs);
+        QCOMPARE(second.auth()->connection(), AuthService::Connection::Offline);
+        QCOMPARE(connection.count(), 2); // connecting, then offline
+        QCOMPARE(second.inbox()->count(), 1);
+        meStatus = 200;
+        await(second.inbox()->load());
+        QTRY_COMPARE(second.auth()->connection(), AuthService::Connection::Online);
+
+        meStatus = 401;
+        AppState third;
+        await(third.bootstrap());
+        QVERIFY(!third.auth()->isAuthenticated());
+        QCOMPARE(third.auth()->lastErrorText(), u"Your session expired. Please sign in again."_qs);
+    }
+
     void writingOutlivesAnExpiredSessionForTheSameUserOnly() {
         ScriptedServer server;
         useBaseURL(server.url().toString());

@@ -80,6 +80,12 @@ void AppState::wire() {
     });
     connect(m_language, &LanguageManager::languageChanged, this, &AppState::unreadChanged);
     connect(m_language, &LanguageManager::languageChanged, this, &AppState::refreshDateTexts);
+    // A start shows the last session's screens from the store while the service checks it.
+    m_auth->setStoredUser(&LocalStore::storedUser);
+    connect(m_inbox, &InboxViewModel::loadFinished, m_auth, [auth = m_auth](bool answered) {
+        if (answered)
+            auth->serviceReached();
+    });
     m_midnight.setSingleShot(true);
     m_midnight.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_midnight, &QTimer::timeout, this, [this] {
@@ -152,6 +158,8 @@ void AppState::followCurrentUser() {
         }
         if (!m_store)
             openStore(m_auth->api()->tokenOrigin(), m_auth->currentUserId());
+        if (m_store)
+            m_store->saveSession(m_auth->api()->tokenOrigin(), *m_auth->currentUser());
     }
     syncWatch();
     // The models speak as the signed-in user: titles name the other side, sends go as them.

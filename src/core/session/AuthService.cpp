@@ -53,8 +53,17 @@ QCoro::Task<> AuthService::bootstrap() {
         origin = current;
     }
     std::optional<APIResult<UserDTO>> user;
+    bool shownFromStore = false;
     if (token && *origin == current) {
         m_api->setAccessToken(token, *origin);
+        if (const auto stored = m_storedUser ? m_storedUser(*origin) : std::nullopt) {
+            // The last session's screens at once; the service confirms it (or not) meanwhile.
+            shownFromStore = true;
+            setCurrentUser(*stored);
+            setConnection(Connection::Connecting);
+            setAuthenticated(true);
+            setRestoringSession(false);
+        }
         auto asking = m_api->me();
         user = co_await asking;
         if (!self)
@@ -66,7 +75,15 @@ QCoro::Task<> AuthService::bootstrap() {
     if (user && *user) {
         setCurrentUser(**user);
         setAuthenticated(true);
+        setConnection(Connection::Online);
         setRestoringSession(false);
+        co_return;
+    }
+    if (shownFromStore) {
+        if (rejectsToken(user->error()))
+            endSessionLocally(APIClientError::sessionExpired()); // sign-in, saying why
+        else if (m_isAuthenticated)
+            setConnection(Connection::Offline); // the shell stays; the watch tries again
         co_return;
     }
     if (user && rejectsToken(user->error())) {
@@ -221,9 +238,32 @@ void AuthService::checkServiceAddress() {
         endSessionLocally(APIClientError::addressChanged());
 }
 
+void AuthService::serviceReached() {
+    if (m_connection == Connection::Online || !m_isAuthenticated || m_checking)
+        return;
+    confirmSession();
+}
+
+QCoro::Task<> AuthService::confirmSession() {
+    QPointer<AuthService> self(this);
+    m_checking = true;
+    auto asking = m_api->me();
+    const auto user = co_await asking;
+    if (!self)
+        co_return;
+    m_checking = false;
+    if (user && m_isAuthenticated) {
+        setCurrentUser(*user);
+        setConnection(Connection::Online);
+    } else if (!user && rejectsToken(user.error())) {
+        endSessionLocally(APIClientError::sessionExpired());
+    }
+}
+
 void AuthService::endSessionLocally(APIClientError notice) {
     if (!m_isAuthenticated)
         return;
+    setConnection(Connection::Online);
     m_endedByService = true;
     m_api->setAccessToken(std::nullopt);
     KeychainStore::clearTokens(); // runs on by itself; nothing here waits for it
@@ -248,6 +288,13 @@ void AuthService::setAuthenticated(bool value) {
         return;
     m_isAuthenticated = value;
     Q_EMIT isAuthenticatedChanged();
+}
+
+void AuthService::setConnection(Connection connection) {
+    if (connection == m_connection)
+        return;
+    m_connection = connection;
+    Q_EMIT connectionChanged();
 }
 
 void AuthService::setRestoringSession(bool value) {

@@ -8,6 +8,7 @@
 
 #include <QCoroTask>
 
+#include <functional>
 #include <optional>
 
 namespace lumora {
@@ -19,6 +20,10 @@ class AuthService : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isAuthenticated READ isAuthenticated NOTIFY isAuthenticatedChanged)
     Q_PROPERTY(bool isRestoringSession READ isRestoringSession NOTIFY isRestoringSessionChanged)
+    // Whether the signed-in user's session is confirmed by the service: while a stored session is
+    // checked the shell already shows (connecting), and it stays when the service cannot be reached
+    // (offline) until it answers.
+    Q_PROPERTY(Connection connection READ connection NOTIFY connectionChanged)
     Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
     Q_PROPERTY(bool isAdmin READ isAdmin NOTIFY currentUserChanged)
     Q_PROPERTY(bool mustChangePassword READ mustChangePassword NOTIFY currentUserChanged)
@@ -42,6 +47,16 @@ public:
     const std::optional<UserDTO>& currentUser() const { return m_currentUser; }
     bool isAuthenticated() const { return m_isAuthenticated; }
     bool isRestoringSession() const { return m_isRestoringSession; }
+    enum class Connection { Online, Connecting, Offline };
+    Q_ENUM(Connection)
+    Connection connection() const { return m_connection; }
+    // What this computer kept of the user a stored session belongs to, for the service at `origin`;
+    // with it, a start shows the signed-in shell at once while the session is checked.
+    void setStoredUser(std::function<std::optional<UserDTO>(const QString& origin)> lookup) {
+        m_storedUser = std::move(lookup);
+    }
+    // The service answered a request: a session not yet confirmed is checked now.
+    void serviceReached();
     // Why the last operation failed or the session ended, kind and all; the screens show its text.
     const std::optional<APIClientError>& lastError() const { return m_lastError; }
     QString lastErrorText() const { return m_lastError ? m_lastError->text() : QString(); }
@@ -98,6 +113,7 @@ Q_SIGNALS:
     void currentUserChanged();
     void isAuthenticatedChanged();
     void isRestoringSessionChanged();
+    void connectionChanged();
     void lastErrorChanged();
 
 private:
@@ -106,6 +122,8 @@ private:
     void setCurrentUser(std::optional<UserDTO> user);
     void setAuthenticated(bool value);
     void setRestoringSession(bool value);
+    void setConnection(Connection connection);
+    QCoro::Task<> confirmSession();
     void setLastError(std::optional<APIClientError> error);
 
     APIClient* m_api;
@@ -114,6 +132,9 @@ private:
     bool m_isRestoringSession = true;
     std::optional<APIClientError> m_lastError;
     bool m_endedByService = false;
+    Connection m_connection = Connection::Online;
+    std::function<std::optional<UserDTO>(const QString&)> m_storedUser;
+    bool m_checking = false; // a check of an unconfirmed session is under way
 };
 
 } // namespace lumora

@@ -56,6 +56,14 @@ CREATE TABLE unsent (
     created_at INTEGER NOT NULL
 );
 )sql",
+    // Who the store belongs to, so that a start can show their screens before the service answers.
+    R"sql(
+CREATE TABLE session (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    origin TEXT NOT NULL,
+    user BLOB NOT NULL
+);
+)sql",
 };
 
 std::string local(const QString& path) {
@@ -136,6 +144,38 @@ std::unique_ptr<LocalStore> LocalStore::open(const QString& path, QString* failu
             *failure = QString::fromUtf8(e.what());
         return nullptr;
     }
+}
+
+std::optional<UserDTO> LocalStore::storedUser(const QString& origin) {
+    const QDir folder(QFileInfo(pathFor(origin, QString())).absolutePath());
+    for (const QFileInfo& file :
+         folder.entryInfoList({QStringLiteral("store-*.sqlite")}, QDir::Files, QDir::Time)) {
+        const std::unique_ptr<LocalStore> store = open(file.filePath());
+        if (!store)
+            continue;
+        if (const auto session = store->session();
+            session && session->first == origin && pathFor(origin, session->second.id) == file.filePath())
+            return session->second;
+    }
+    return std::nullopt;
+}
+
+void LocalStore::saveSession(const QString& origin, const UserDTO& user) {
+    guarded("saving the session's user", [&] {
+        sqlite::Statement(*m_db, "INSERT OR REPLACE INTO session (id, origin, user) VALUES (1, ?1, ?2)")
+            .bind(origin, encodeJson(user).toStdString())
+            .run();
+    });
+}
+
+std::optional<std::pair<QString, UserDTO>> LocalStore::session() {
+    return guarded("reading the session's user", [&]() -> std::optional<std::pair<QString, UserDTO>> {
+        sqlite::Statement query(*m_db, "SELECT origin, user FROM session");
+        if (!query.step())
+            return std::nullopt;
+        auto user = decoded<UserDTO>(query.bytes(1));
+        return user ? std::optional(std::pair(query.text(0), std::move(*user))) : std::nullopt;
+    });
 }
 
 void LocalStore::remove(const QString& path) {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace lumora {
 
@@ -53,12 +54,18 @@ public:
     // Opens the file, creating it (mode 0600) or starting anew as said above; nothing, and the reason in
     // `failure`, when not even a new file can be made (an unwritable folder).
     static std::unique_ptr<LocalStore> open(const QString& path, QString* failure = nullptr);
+    // The user whose store on this computer belongs to the service at `origin`, as it last saw them.
+    static std::optional<UserDTO> storedUser(const QString& origin);
     // Deletes the file with its journal. Nothing to delete is no failure.
     static void remove(const QString& path);
 
     const QString& path() const { return m_path; }
     // Where a damaged file was moved, when opening found one.
     const std::optional<QString>& movedAside() const { return m_movedAside; }
+
+    // Whose store this is: the service's origin and the user as it last described them.
+    void saveSession(const QString& origin, const UserDTO& user);
+    std::optional<std::pair<QString, UserDTO>> session();
 
     // Both write only the rows that differ from what this store last saved or read.
     void saveInbox(const QList<ConversationDTO>& conversations);

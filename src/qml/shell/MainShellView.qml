@@ -93,6 +93,24 @@ ColumnLayout {
         }
     }
 
+    // The session is still being checked, or the service cannot be reached: what shows is what this
+    // computer kept.
+    Text {
+        objectName: "connectionLine"
+        visible: AppState.auth.connection !== AuthService.Online
+        text: AppState.auth.connection === AuthService.Connecting ? qsTrId("shell.connecting")
+                                                                  : qsTrId("shell.offline")
+        font: LmTypography.micro
+        color: LmColor.withOpacity(LmColor.foreground, 0.6)
+        Layout.leftMargin: 14
+        Layout.rightMargin: 14
+        Layout.bottomMargin: 6
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignLeft
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+    }
+
     LmDivider {}
 
     Loader {
