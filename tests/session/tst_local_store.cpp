@@ -86,6 +86,24 @@ private Q_SLOTS:
         QCOMPARE(unsent[1].text, u"second"_s);
     }
 
+    // A store from the version before the session was kept: upgraded in place, nothing lost.
+    void olderStoresAreUpgraded() {
+        LocalStore::open(path())->saveDraft({u"c1"_s, u"from before"_s, {}, {}});
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "DROP TABLE session; PRAGMA user_version = 1", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        auto store = LocalStore::open(path());
+        QVERIFY(store && !store->movedAside());
+        QCOMPARE(store->drafts().value(0).text, u"from before"_s);
+        UserDTO user;
+        user.id = u"u1"_s;
+        user.username = u"amina"_s;
+        store->saveSession(u"http://127.0.0.1:3001"_s, user);
+        QCOMPARE(store->session(), std::pair(u"http://127.0.0.1:3001"_s, user));
+    }
+
     // Garbage, and a file from a newer Lumora, are moved aside whole; the new store works.
     void unusableFilesAreMovedAside_data() {
         QTest::addColumn<bool>("newer");
