@@ -473,6 +473,96 @@ struct Stat {
     std::function<double(const Run&)> value;
 };
 
+// The client as src/app/main.cpp sets it up, without the tray (as on a desktop without one), its
+// window built by type name as PanelHost builds it; shown by the caller.
+struct Client {
+    AppState state;
+    QQmlEngine engine;
+    SystemColorScheme desktopScheme{
+        [] { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; }};
+    QQuickWindow* window = nullptr;
+
+    Client() {
+        QApplication::setFont(LmTypography::body());
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        AppStateQml::provide(&state);
+        engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine.addImageProvider(QString::fromLatin1(IconProvider::name), new IconProvider);
+        followPreferences(&state, &engine);
+        state.appearance()->setSystemPrefersDark(desktopScheme.prefersDark());
+        QObject::connect(&desktopScheme, &SystemColorScheme::prefersDarkChanged, state.appearance(),
+                         &AppearanceManager::setSystemPrefersDark);
+        desktopScheme.start();
+        QQmlComponent component(&engine);
+        component.setData("import Lumora\nPanelWindow {}\n", QUrl());
+        window = qobject_cast<QQuickWindow*>(component.create());
+        if (!window)
+            fail(QStringLiteral("PanelWindow did not load: ") + component.errorString());
+        window->resize(420, 600);
+    }
+};
+
+// Wall-clock microseconds, comparable with bash's EPOCHREALTIME.
+qint64 realtimeUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// --prepare-store: signs in as the user (the password on standard input) so that the keyring holds
+// the session, and lets the inbox load into the local store; then quits as the client does.
+int prepareStore(const QStringList& args) {
+    if (args.size() != 2 || args[0] != QLatin1String("--user"))
+        fail(QStringLiteral("usage: --prepare-store --user NAME"));
+    Client client;
+    auto signingIn = client.state.auth()->login(args[1], readLine());
+    if (!QCoro::waitFor(signingIn))
+        fail(QStringLiteral("sign-in failed: ") + client.state.auth()->lastErrorText());
+    auto loading = client.state.inbox()->load();
+    QCoro::waitFor(loading);
+    if (client.state.inbox()->count() == 0)
+        fail(QStringLiteral("the inbox is empty: ") + client.state.inbox()->errorText());
+    std::fprintf(stderr, "prepared: %d conversations kept\n", client.state.inbox()->count());
+    return 0;
+}
+
+// --first-inbox LAUNCHED_US: the time from the launch (bash's EPOCHREALTIME, taken just before it
+// started this program) to the first frame that shows inbox rows, printed in microseconds.
+int firstInbox(const QStringList& args) {
+    bool ok = false;
+    const qint64 launched = args.value(0).toLongLong(&ok);
+    if (args.size() != 1 || !ok)
+        fail(QStringLiteral("usage: --first-inbox LAUNCHED_US"));
+    Client client;
+    std::atomic<bool> rowsPolished{false};
+    const std::function<bool(QQuickItem*)> showsRows = [&](QQuickItem* item) {
+        if (item->objectName() == QLatin1String("inboxList"))
+            return item->isVisible() && item->property("count").toInt() > 0;
+        const QList<QQuickItem*> children = item->childItems();
+        return std::any_of(children.begin(), children.end(), showsRows);
+    };
+    QObject::connect(client.window, &QQuickWindow::afterAnimating, client.window, [&] {
+        if (!rowsPolished.load() && showsRows(client.window->contentItem()))
+            rowsPolished = true;
+    });
+    QObject::connect(
+        client.window, &QQuickWindow::frameSwapped, client.window,
+        [&] {
+            static std::atomic<bool> first{true};
+            if (first.exchange(false)) // where the time goes: the first frame, whatever it shows
+                std::fprintf(stderr, "    first frame %.1f ms, ", double(realtimeUs() - launched) / 1000);
+            if (rowsPolished.load()) {
+                std::printf("%lld\n", static_cast<long long>(realtimeUs() - launched));
+                std::fflush(stdout);
+                std::_Exit(0);
+            }
+        },
+        Qt::DirectConnection);
+    client.window->show();
+    spin(30000);
+    fail(QStringLiteral("no inbox rows on screen within 30 s"));
+}
+
 int measure(const QStringList& args) {
     QString conversationId, user;
     int runs = 5;
@@ -496,30 +586,9 @@ int measure(const QStringList& args) {
         fail(QStringLiteral("usage: --conversation ID --user NAME [--runs N] [--trace] [--scroll-through]"));
     const QString password = readLine();
 
-    // As src/app/main.cpp sets the client up, without the tray (as on a desktop without one).
-    QApplication::setFont(LmTypography::body());
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
-    AppState state;
-    AppStateQml::provide(&state);
-    QQmlEngine engine;
-    engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
-    engine.addImageProvider(QString::fromLatin1(IconProvider::name), new IconProvider);
-    followPreferences(&state, &engine);
-    SystemColorScheme desktopScheme(
-        [] { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; });
-    state.appearance()->setSystemPrefersDark(desktopScheme.prefersDark());
-    QObject::connect(&desktopScheme, &SystemColorScheme::prefersDarkChanged, state.appearance(),
-                     &AppearanceManager::setSystemPrefersDark);
-    desktopScheme.start();
-
-    // The client's window, built by type name as PanelHost builds it.
-    QQmlComponent component(&engine);
-    component.setData("import Lumora\nPanelWindow {}\n", QUrl());
-    QObject* object = component.create();
-    auto* window = qobject_cast<QQuickWindow*>(object);
-    if (!window)
-        fail(QStringLiteral("PanelWindow did not load: ") + component.errorString());
-    window->resize(420, 600);
+    Client client;
+    AppState& state = client.state;
+    QQuickWindow* window = client.window;
 
     Probe probe;
     QObject::connect(window, &QQuickWindow::afterAnimating, window, [&probe] {
@@ -908,6 +977,16 @@ int main(int argc, char** argv) {
     if (!args.isEmpty() && args.first() == QLatin1String("--seed-files")) {
         QCoreApplication app(argc, argv);
         return seedFiles(args.mid(1));
+    }
+    if (!args.isEmpty() && args.first() == QLatin1String("--first-inbox")) {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("lumora"));
+        return firstInbox(args.mid(1));
+    }
+    if (!args.isEmpty() && args.first() == QLatin1String("--prepare-store")) {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("lumora"));
+        return prepareStore(args.mid(1));
     }
     QApplication app(argc, argv); // as the client: its tray icon and menu are widgets
     QApplication::setApplicationName(QStringLiteral("lumora"));

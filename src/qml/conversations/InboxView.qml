@@ -79,6 +79,7 @@ ColumnLayout {
 
             ListView {
                 id: list
+                objectName: "inboxList"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
                 clip: true
