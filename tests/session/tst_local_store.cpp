@@ -104,6 +104,28 @@ private Q_SLOTS:
         QCOMPARE(store->session(), std::pair(u"http://127.0.0.1:3001"_s, user));
     }
 
+    // Damage inside a file that opens: found when read, set aside; the next start begins anew.
+    void damageFoundInUseIsSetAside() {
+        {
+            auto store = LocalStore::open(path());
+            QList<MessageDTO> many;
+            for (int i = 0; i < LocalStore::keptMessages; ++i)
+                many.append(message(i));
+            store->saveMessages(u"c1"_s, many);
+        }
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(3 * 4096));
+        file.write(QByteArray(8 * 4096, '\x5a'));
+        file.close();
+        auto store = LocalStore::open(path());
+        QVERIFY(store && !store->movedAside());
+        QCOMPARE(store->messages(u"c1"_s), QList<MessageDTO>{});
+        QVERIFY(store->movedAside() && QFile::exists(*store->movedAside()));
+        QFile::remove(*store->movedAside());
+        store.reset();
+        QVERIFY(LocalStore::open(path())->messages(u"c1"_s).isEmpty());
+    }
+
     // Garbage, and a file from a newer Lumora, are moved aside whole; the new store works.
     void unusableFilesAreMovedAside_data() {
         QTest::addColumn<bool>("newer");

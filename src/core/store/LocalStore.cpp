@@ -82,11 +82,9 @@ void createPrivately(const QString& path) {
 std::unique_ptr<sqlite::Database> openChecked(const QString& path) {
     createPrivately(path);
     auto db = std::make_unique<sqlite::Database>(local(path));
-    {
-        sqlite::Statement check(*db, "PRAGMA quick_check");
-        if (!check.step() || check.text(0) != QLatin1String("ok"))
-            throw std::runtime_error("the file failed its check");
-    }
+    // Reads the header and the schema: what is no database fails here. (A full check would read the
+    // whole file at every start; damage found later sets the file aside then.)
+    sqlite::Statement(*db, "PRAGMA schema_version").step();
     // First, so that a file from a newer Lumora is moved aside as it was.
     sqlite::migrate(*db, migrations);
     // WAL: a write never waits for a reader; NORMAL: a crash of the program loses nothing.
@@ -95,17 +93,32 @@ std::unique_ptr<sqlite::Database> openChecked(const QString& path) {
     return db;
 }
 
-// Runs a store operation; a failure is logged and gives nothing: the store is a convenience, and
-// what it cannot keep the service still has.
-template <class F> std::invoke_result_t<F> guarded(const char* what, F&& operation) {
+// Where a damaged file goes: beside it, named for the moment it was found.
+QString asideName(const QString& path) {
+    return path + QStringLiteral(".damaged-") +
+           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+}
+
+} // namespace
+
+template <class F> std::invoke_result_t<F> LocalStore::guarded(const char* what, F&& operation) {
     try {
         return operation();
     } catch (const std::exception& e) {
         qCWarning(lcStore, "%s failed: %s", what, e.what());
+        const std::string_view message = e.what();
+        if (!m_movedAside &&
+            (message.find("malformed") != message.npos || message.find("not a database") != message.npos)) {
+            // Damaged in use: set aside, so that the next start begins anew; this run goes on without it.
+            m_movedAside = asideName(m_path);
+            QFile::rename(m_path, *m_movedAside);
+        }
         if constexpr (!std::is_void_v<std::invoke_result_t<F>>)
             return {};
     }
 }
+
+namespace {
 
 template <class T> std::optional<T> decoded(const std::string& json) {
     auto record = decodeJson<T>(QByteArrayView(json.data(), qsizetype(json.size())));
@@ -129,8 +142,7 @@ std::unique_ptr<LocalStore> LocalStore::open(const QString& path, QString* failu
         return std::unique_ptr<LocalStore>(new LocalStore(path, openChecked(path)));
     } catch (const std::exception& e) {
         qCWarning(lcStore, "%s cannot be used (%s): starting anew", qUtf8Printable(path), e.what());
-        movedAside = path + QStringLiteral(".damaged-") +
-                     QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss"));
+        movedAside = asideName(path);
         QFile::rename(path, *movedAside);
         for (const char* journal : {"-wal", "-shm"})
             QFile::remove(path + QLatin1String(journal));

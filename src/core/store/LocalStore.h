@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace lumora {
@@ -60,7 +61,7 @@ public:
     static void remove(const QString& path);
 
     const QString& path() const { return m_path; }
-    // Where a damaged file was moved, when opening found one.
+    // Where a damaged file was moved, when opening or using it found the damage.
     const std::optional<QString>& movedAside() const { return m_movedAside; }
 
     // Whose store this is: the service's origin and the user as it last described them.
@@ -82,6 +83,10 @@ public:
     QList<StoredUnsent> unsent(); // oldest first
 
 private:
+    // Runs a store operation; a failure is logged and gives nothing: the store is a convenience, and
+    // what it cannot keep the service still has. A file found damaged is set aside for the next start.
+    template <class F> std::invoke_result_t<F> guarded(const char* what, F&& operation);
+
     LocalStore(QString path, std::unique_ptr<sqlite::Database> db)
         : m_path(std::move(path))
         , m_db(std::move(db)) {}
