@@ -14,7 +14,9 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace lumora;
 
@@ -114,6 +116,14 @@ private Q_SLOTS:
             ScriptedServer::Reply reply;
             if (request.target == "/auth/login")
                 reply.body = R"({"accessToken":"T","user":)" + user + "}";
+            else if (request.target == "/auth/me" && meStatus == 0)
+                reply.stream = [user](QTcpSocket* socket) {
+                    QTimer::singleShot(500, socket, [socket, user] {
+                        socket->write(
+                            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                            QByteArray::number(user.size()) + "\r\n\r\n" + user);
+                    });
+                };
             else if (request.target == "/auth/me")
                 reply = meStatus == 200 ? ScriptedServer::Reply{200, user}
                                         : ScriptedServer::Reply{meStatus, "{}"};
@@ -145,6 +155,16 @@ private Q_SLOTS:
         await(third.bootstrap());
         QVERIFY(!third.auth()->isAuthenticated());
         QCOMPARE(third.auth()->lastErrorText(), u"Your session expired. Please sign in again."_qs);
+
+        // Signing out while the session is checked: the late answer signs nobody back in.
+        QVERIFY(await(second.auth()->login(u"u"_qs, u"pw"_qs))); // a session in the keyring again
+        meStatus = 0; // answered half a second late
+        AppState late;
+        late.startBootstrap();
+        QTRY_COMPARE(late.auth()->connection(), AuthService::Connection::Connecting);
+        await(late.auth()->logout());
+        QTest::qWait(800);
+        QVERIFY(!late.auth()->isAuthenticated());
     }
 
     void writingOutlivesAnExpiredSessionForTheSameUserOnly() {

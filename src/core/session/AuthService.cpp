@@ -68,6 +68,9 @@ QCoro::Task<> AuthService::bootstrap() {
         user = co_await asking;
         if (!self)
             co_return;
+        // The shell was in use meanwhile: the user signed out (and maybe in again); the answer is stale.
+        if (shownFromStore && m_connection != Connection::Connecting)
+            co_return;
     } else if (token) {
         // Kept for the service that issued it, but never handed to this one.
         setLastError(APIClientError::savedForOther(*origin, current));
@@ -247,11 +250,14 @@ void AuthService::serviceReached() {
 QCoro::Task<> AuthService::confirmSession() {
     QPointer<AuthService> self(this);
     m_checking = true;
+    const quint64 session = m_sessions;
     auto asking = m_api->me();
     const auto user = co_await asking;
     if (!self)
         co_return;
     m_checking = false;
+    if (session != m_sessions)
+        co_return; // asked about a session that has ended since
     if (user && m_isAuthenticated) {
         setCurrentUser(*user);
         setConnection(Connection::Online);
@@ -287,6 +293,9 @@ void AuthService::setAuthenticated(bool value) {
     if (value == m_isAuthenticated)
         return;
     m_isAuthenticated = value;
+    ++m_sessions;
+    if (!value)
+        setConnection(Connection::Online); // nothing left to confirm
     Q_EMIT isAuthenticatedChanged();
 }
 

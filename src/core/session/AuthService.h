@@ -135,6 +135,7 @@ private:
     Connection m_connection = Connection::Online;
     std::function<std::optional<UserDTO>(const QString&)> m_storedUser;
     bool m_checking = false; // a check of an unconfirmed session is under way
+    quint64 m_sessions = 0;  // counts the starts and ends of sessions, to tell a stale answer
 };
 
 } // namespace lumora
