@@ -266,13 +266,6 @@ private Q_SLOTS:
         QCOMPARE(DateTexts::inboxTime(at, clock, locale), inbox);
         TextCatalogue::use(QLocale(QLocale::English));
     }
-
-    void fullDateTime() {
-        const QDateTime dubai = QDateTime::fromString(u"2026-12-07T09:00:00+04:00"_s, Qt::ISODate);
-        QCOMPARE(DateTexts::fullDateTime(QDateTime::fromString(u"2026-12-06T20:01:00Z"_s, Qt::ISODate),
-                                         dubai.toTimeZone(QTimeZone(4 * 3600)), QLocale(u"en"_s)),
-                 u"Monday, December 7, 2026 at 12:01 AM"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(WireRecordsTest)

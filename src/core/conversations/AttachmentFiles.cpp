@@ -33,14 +33,15 @@ QStringList cacheFolders() {
             root + QStringLiteral("/pasted")};
 }
 
-// Marks a cached file as just used, for pruning.
-void touch(const QString& path) {
-    QFile file(path);
-    if (file.exists() && file.open(QIODevice::ReadWrite))
-        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-}
-
 } // namespace
+
+bool AttachmentFiles::markUsed(const QString& path) {
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadWrite))
+        return false;
+    file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+    return true;
+}
 
 void AttachmentFiles::pruneCache(qint64 maxBytes, std::chrono::hours maxAge) {
     struct Entry {
@@ -108,7 +109,7 @@ QCoro::Task<APIResult<QString>> AttachmentFiles::openable(AttachmentMetaDTO atta
     }
     const QFileInfo cached(path);
     if (cached.isFile() && (attachment.sizeBytes <= 0 || cached.size() == attachment.sizeBytes)) {
-        touch(path);
+        markUsed(path);
         co_return path;
     }
     if (!QDir().mkpath(cached.absolutePath()))

@@ -31,6 +31,8 @@ public:
     // before any transfer, off the interface thread.
     static void pruneCache(qint64 maxBytes = 1024LL * 1024 * 1024,
                            std::chrono::hours maxAge = std::chrono::days(30));
+    // Marks a cached file as just used, for pruning; false when it is not there.
+    static bool markUsed(const QString& path);
     // Empties it: another user signing in on this desktop finds nothing of the last one's.
     static void clearCache();
     // Where the cached copy of it lives: a folder per media file, the file under its own name.

@@ -1,6 +1,5 @@
 #include "core/conversations/AttachmentThumbnails.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -67,11 +66,8 @@ std::optional<QSize> AttachmentThumbnails::fittedSize(QSize imageSize, QSize box
 QCoro::Task<APIResult<QString>> AttachmentThumbnails::thumbnail(AttachmentFiles* files,
                                                                 AttachmentMetaDTO attachment, QSize box) {
     const QString target = thumbnailPath(attachment, box);
-    if (QFile file(target); file.exists() && file.open(QIODevice::ReadWrite)) {
-        // Just used, for the cache's pruning.
-        file.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+    if (AttachmentFiles::markUsed(target))
         co_return target;
-    }
 
     if (!isPicture(attachment))
         co_return std::unexpected(APIClientError::file(attachment.mimeType, "error.notAPicture"));

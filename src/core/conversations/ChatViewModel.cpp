@@ -30,6 +30,12 @@ void sortByCreation(QList<MessageDTO>& list) {
         std::stable_sort(list.begin(), list.end(), older);
 }
 
+// An unsent message's body as its bubble shows it: the text, else the file's name after a paperclip.
+void showText(MessageDTO& message, const QString& text) {
+    message.body.reset();
+    message.body = text.isEmpty() ? displayBody(message) : text;
+}
+
 bool sameIds(const QList<MessageDTO>& a, const QList<MessageDTO>& b) {
     return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
                       [](const MessageDTO& x, const MessageDTO& y) { return x.id == y.id; });
@@ -85,9 +91,7 @@ void ChatViewModel::setStore(LocalStore* store) {
         unsent.message.senderId = kept.senderId;
         unsent.message.createdAt = kept.createdAt;
         unsent.message.attachmentName = kept.attachmentName;
-        unsent.message.body = !kept.text.isEmpty()  ? kept.text
-                              : kept.attachmentName ? QStringLiteral("\U0001F4CE ") + *kept.attachmentName
-                                                    : QString();
+        showText(unsent.message, kept.text);
         const int row = count();
         beginInsertRows({}, row, row);
         m_unsent.append(std::move(unsent));
@@ -301,11 +305,9 @@ QString ChatViewModel::queue(QString senderId, QString text, std::optional<QStri
     shown.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     shown.conversationId = m_conversation.id;
     shown.senderId = std::move(senderId);
-    shown.body = !text.isEmpty()  ? text
-                 : attachmentName ? QStringLiteral("\U0001F4CE ") + *attachmentName
-                                  : QString();
     shown.createdAt = now();
     shown.attachmentName = std::move(attachmentName);
+    showText(shown, text);
     const QString localId = shown.id;
 
     const int row = count();
@@ -348,8 +350,7 @@ bool ChatViewModel::replaceUnsentFile(const QString& localId, const QUrl& file) 
     Unsent& unsent = m_unsent[i];
     unsent.filePath = file.toLocalFile();
     unsent.message.attachmentName = QFileInfo(*unsent.filePath).fileName();
-    if (unsent.text.isEmpty())
-        unsent.message.body = QStringLiteral("\U0001F4CE ") + *unsent.message.attachmentName;
+    showText(unsent.message, unsent.text);
     const QModelIndex changed = index(int(m_messages.size() + i));
     Q_EMIT dataChanged(changed, changed, {Qt::DisplayRole, BodyRole, AttachmentNameRole});
     keepUnsent(i);
