@@ -482,7 +482,8 @@ struct Client {
         [] { return QGuiApplication::palette().color(QPalette::Window).lightness() < 128; }};
     QQuickWindow* window = nullptr;
 
-    Client() {
+    // `restoring`: the kept session is restored as PanelHost::load does, before the window is built.
+    explicit Client(bool restoring = false) {
         QApplication::setFont(LmTypography::body());
         QQuickStyle::setStyle(QStringLiteral("Basic"));
         AppStateQml::provide(&state);
@@ -493,6 +494,8 @@ struct Client {
         QObject::connect(&desktopScheme, &SystemColorScheme::prefersDarkChanged, state.appearance(),
                          &AppearanceManager::setSystemPrefersDark);
         desktopScheme.start();
+        if (restoring)
+            state.startBootstrap();
         QQmlComponent component(&engine);
         component.setData("import Lumora\nPanelWindow {}\n", QUrl());
         window = qobject_cast<QQuickWindow*>(component.create());
@@ -533,7 +536,16 @@ int firstInbox(const QStringList& args) {
     const qint64 launched = args.value(0).toLongLong(&ok);
     if (args.size() != 1 || !ok)
         fail(QStringLiteral("usage: --first-inbox LAUNCHED_US"));
-    Client client;
+    // Where the time goes, each step's wall-clock time since the launch, to stderr.
+    const auto at = [launched] { return double(realtimeUs() - launched) / 1000; };
+    std::fprintf(stderr, "    main %.1f, ", at());
+    Client client(true);
+    std::fprintf(stderr, "window built %.1f%s, ", at(),
+                 client.state.inbox()->count() > 0 ? " with the kept rows" : "");
+    QObject::connect(client.state.auth(), &AuthService::isAuthenticatedChanged, client.window,
+                     [&] { std::fprintf(stderr, "shell %.1f, ", at()); });
+    QObject::connect(client.state.inbox(), &InboxViewModel::countChanged, client.window,
+                     [&] { std::fprintf(stderr, "rows %.1f, ", at()); });
     std::atomic<bool> rowsPolished{false};
     const std::function<bool(QQuickItem*)> showsRows = [&](QQuickItem* item) {
         if (item->objectName() == QLatin1String("inboxList"))
@@ -550,7 +562,7 @@ int firstInbox(const QStringList& args) {
         [&] {
             static std::atomic<bool> first{true};
             if (first.exchange(false)) // where the time goes: the first frame, whatever it shows
-                std::fprintf(stderr, "    first frame %.1f ms, ", double(realtimeUs() - launched) / 1000);
+                std::fprintf(stderr, "first frame %.1f, ", at());
             if (rowsPolished.load()) {
                 std::printf("%lld\n", static_cast<long long>(realtimeUs() - launched));
                 std::fflush(stdout);

@@ -49,10 +49,13 @@ QQuickWindow* PanelHost::create(const char* type) {
 }
 
 bool PanelHost::load() {
+    // Started first, so that a session kept in the store is the window's first screen.
+    m_state->startBootstrap();
     m_panel = create("PanelWindow");
     if (!m_panel)
         return false;
-    connect(m_panel, &QWindow::activeChanged, this, [this] { m_state->setWindowActive(m_panel->isActive()); });
+    connect(m_panel, &QWindow::activeChanged, this,
+            [this] { m_state->setWindowActive(m_panel->isActive()); });
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         QApplication::setQuitOnLastWindowClosed(false);
         m_panel->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);

@@ -10,6 +10,8 @@
 #include "core/settings/LanguageManager.h"
 #include "core/settings/PreferenceStore.h"
 
+#include <algorithm>
+
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -146,6 +148,10 @@ private Q_SLOTS:
         QCOMPARE(second.auth()->connection(), AuthService::Connection::Offline);
         QCOMPARE(connection.count(), 2); // connecting, then offline
         QCOMPARE(second.inbox()->count(), 1);
+        QTRY_VERIFY(std::any_of(server.requests().begin(), server.requests().end(), [](const auto& request) {
+            return request.target.startsWith("/conversations") &&
+                   request.header("Authorization") == "Bearer T";
+        })); // the watch asked, once the keychain gave the token
         meStatus = 200;
         await(second.inbox()->load());
         QTRY_COMPARE(second.auth()->connection(), AuthService::Connection::Online);
@@ -155,13 +161,18 @@ private Q_SLOTS:
         await(third.bootstrap());
         QVERIFY(!third.auth()->isAuthenticated());
         QCOMPARE(third.auth()->lastErrorText(), u"Your session expired. Please sign in again."_qs);
+        AppState afterExpiry; // goes to sign-in without showing a shell it cannot confirm
+        QSignalSpy shown(afterExpiry.auth(), &AuthService::isAuthenticatedChanged);
+        await(afterExpiry.bootstrap());
+        QCOMPARE(shown.count(), 0);
 
         // Signing out while the session is checked: the late answer signs nobody back in.
-        QVERIFY(await(second.auth()->login(u"u"_qs, u"pw"_qs))); // a session in the keyring again
-        meStatus = 0; // answered half a second late
+        QVERIFY(await(third.auth()->login(u"u"_qs, u"pw"_qs))); // a session in the keyring again
+        meStatus = 0;                                           // answered half a second late
         AppState late;
         late.startBootstrap();
-        QTRY_COMPARE(late.auth()->connection(), AuthService::Connection::Connecting);
+        QCOMPARE(late.auth()->connection(), AuthService::Connection::Connecting); // before the keychain
+        QCOMPARE(late.inbox()->count(), 1);
         await(late.auth()->logout());
         QTest::qWait(800);
         QVERIFY(!late.auth()->isAuthenticated());

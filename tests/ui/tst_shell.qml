@@ -18,6 +18,7 @@ TestCase {
 
     function signedInRoot(user) {
         const root = createTemporaryObject(rootComponent, testCase)
+        AppState.startBootstrap()
         tryCompare(root, "screen", "login")
         Fixture.scriptUser(user)
         AppState.auth.startLogin("amina", "sunshine123")

@@ -66,6 +66,11 @@ void AppState::wire() {
             forgetOnSignOut();
         syncWatch();
     });
+    connect(m_auth, &AuthService::credentialsLoaded, this, [this] {
+        syncWatch();
+        if (ChatViewModel* open = chatModel())
+            open->startLoad(); // opened while the token was still being read, and refused without it
+    });
 
     // What arrives while the user is away reaches them as a notification and as the counts.
     m_notifier->setEnabled(m_appearance->notifications());
@@ -108,7 +113,8 @@ AppState::~AppState() {
 
 void AppState::syncWatch() {
     // It compares senders with the user, so it waits until the service said who that is.
-    if (m_auth->isAuthenticated() && m_auth->hasCurrentUser()) {
+    // A session shown from the store waits for its token from the keychain.
+    if (m_auth->isAuthenticated() && m_auth->hasCurrentUser() && m_auth->api()->hasAccessToken()) {
         m_notifier->setCurrentUserId(m_auth->currentUserId());
         m_watch->start();
     } else {
@@ -204,6 +210,8 @@ void AppState::forgetOnSignOut() {
         const QString path = m_store->path();
         closeStore();
         LocalStore::remove(path);
+    } else if (m_store) {
+        m_store->clearSession(); // the next start shows sign-in, not a shell it cannot confirm
     }
 }
 

@@ -33,43 +33,48 @@ QCoro::Task<> AuthService::bootstrap() {
     QPointer<AuthService> self(this);
     setRestoringSession(true);
     const QString current = APIConfig::originOf(APIConfig::baseURL());
+    // The last session's screens at once, before even the keychain is read (its jobs wait for the
+    // event loop, so they could not finish before the first window); the keychain and then the
+    // service confirm it meanwhile.
+    const auto stored = m_storedUser ? m_storedUser(current) : std::nullopt;
+    const bool shownFromStore = stored.has_value();
+    const quint64 session = m_sessions + 1;
+    if (shownFromStore) {
+        m_api->setAccessToken(std::nullopt, current); // whose screens these are: the store is named so
+        setCurrentUser(*stored);
+        setConnection(Connection::Connecting);
+        setAuthenticated(true);
+        setRestoringSession(false);
+    }
+    // The shell was in use meanwhile: the user signed out (and maybe in again); what follows is stale.
+    const auto superseded = [&] { return shownFromStore && m_sessions != session; };
     auto loading = KeychainStore::loadAccessToken();
     const std::optional<QString> token = co_await loading;
-    if (!self)
+    if (!self || superseded())
         co_return;
     std::optional<QString> origin;
     if (token) {
         auto loadingOrigin = KeychainStore::loadTokenOrigin();
         origin = co_await loadingOrigin;
-        if (!self)
+        if (!self || superseded())
             co_return;
     }
     if (token && !origin) {
         // Stored before origins were kept: it belongs to the address in force, so nobody is signed out.
         auto saving = KeychainStore::saveTokenOrigin(current);
         co_await saving;
-        if (!self)
+        if (!self || superseded())
             co_return;
         origin = current;
     }
     std::optional<APIResult<UserDTO>> user;
-    bool shownFromStore = false;
     if (token && *origin == current) {
         m_api->setAccessToken(token, *origin);
-        if (const auto stored = m_storedUser ? m_storedUser(*origin) : std::nullopt) {
-            // The last session's screens at once; the service confirms it (or not) meanwhile.
-            shownFromStore = true;
-            setCurrentUser(*stored);
-            setConnection(Connection::Connecting);
-            setAuthenticated(true);
-            setRestoringSession(false);
-        }
+        if (shownFromStore)
+            Q_EMIT credentialsLoaded();
         auto asking = m_api->me();
         user = co_await asking;
-        if (!self)
-            co_return;
-        // The shell was in use meanwhile: the user signed out (and maybe in again); the answer is stale.
-        if (shownFromStore && m_connection != Connection::Connecting)
+        if (!self || superseded())
             co_return;
     } else if (token) {
         // Kept for the service that issued it, but never handed to this one.
@@ -83,10 +88,17 @@ QCoro::Task<> AuthService::bootstrap() {
         co_return;
     }
     if (shownFromStore) {
-        if (rejectsToken(user->error()))
+        if (!user) {
+            // No session for this service in the keychain after all: sign-in, keeping what was
+            // written for the same user's return, as after an expiry.
+            m_endedByService = true;
+            setCurrentUser(std::nullopt);
+            setAuthenticated(false);
+        } else if (rejectsToken(user->error())) {
             endSessionLocally(APIClientError::sessionExpired()); // sign-in, saying why
-        else if (m_isAuthenticated)
+        } else {
             setConnection(Connection::Offline); // the shell stays; the watch tries again
+        }
         co_return;
     }
     if (user && rejectsToken(user->error())) {

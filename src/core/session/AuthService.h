@@ -114,6 +114,8 @@ Q_SIGNALS:
     void isAuthenticatedChanged();
     void isRestoringSessionChanged();
     void connectionChanged();
+    // A session shown from the store before the keychain was read now has its token: requests can go.
+    void credentialsLoaded();
     void lastErrorChanged();
 
 private:

@@ -180,6 +180,10 @@ void LocalStore::saveSession(const QString& origin, const UserDTO& user) {
     });
 }
 
+void LocalStore::clearSession() {
+    guarded("forgetting the session's user", [&] { sqlite::Statement(*m_db, "DELETE FROM session").run(); });
+}
+
 std::optional<std::pair<QString, UserDTO>> LocalStore::session() {
     return guarded("reading the session's user", [&]() -> std::optional<std::pair<QString, UserDTO>> {
         sqlite::Statement query(*m_db, "SELECT origin, user FROM session");

@@ -67,6 +67,7 @@ public:
     // Whose store this is: the service's origin and the user as it last described them.
     void saveSession(const QString& origin, const UserDTO& user);
     std::optional<std::pair<QString, UserDTO>> session();
+    void clearSession(); // a session that cannot be resumed as it was
 
     // Both write only the rows that differ from what this store last saved or read.
     void saveInbox(const QList<ConversationDTO>& conversations);

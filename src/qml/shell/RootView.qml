@@ -43,6 +43,4 @@ Item {
         ChangePasswordView { isRequired: true }
     }
     Component { id: shellView; MainShellView {} }
-
-    Component.onCompleted: AppState.startBootstrap()
 }
