@@ -571,6 +571,7 @@ int firstInbox(const QStringList& args) {
         },
         Qt::DirectConnection);
     client.window->show();
+    std::fprintf(stderr, "shown %.1f, ", at());
     spin(30000);
     fail(QStringLiteral("no inbox rows on screen within 30 s"));
 }
