@@ -127,8 +127,15 @@ private Q_SLOTS:
             else if (request.target == "/auth/me")
                 reply = meStatus == 200 ? ScriptedServer::Reply{200, user}
                                         : ScriptedServer::Reply{meStatus, "{}"};
+            else if (request.header("If-None-Match") == R"("L1")")
+                reply.status = 304;
             else
-                reply.body = R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])";
+                reply = {200,
+                         R"([{"id":"c1","updatedAt":"2026-12-06T10:00:00Z"}])",
+                         "application/json",
+                         false,
+                         {},
+                         R"("L1")"};
             return reply;
         });
         {
@@ -138,6 +145,7 @@ private Q_SLOTS:
         }
 
         meStatus = 503;
+        const qsizetype before = server.requests().size();
         AppState second;
         QSignalSpy connection(second.auth(), &AuthService::connectionChanged);
         QSignalSpy lists(second.inbox(), &InboxViewModel::loadFinished);
@@ -149,6 +157,11 @@ private Q_SLOTS:
         QCOMPARE(second.inbox()->count(), 1);
         QTRY_VERIFY(!lists.isEmpty());
         QVERIFY(lists.first().first().toBool()); // the watch's first question waited for the token
+        const auto asked =
+            std::find_if(server.requests().begin() + before, server.requests().end(),
+                         [](const auto& request) { return request.target == "/conversations"; });
+        QCOMPARE(asked->header("If-None-Match"), R"("L1")"); // the kept rows' tag: unchanged, nothing sent
+        QCOMPARE(second.inbox()->count(), 1);
         meStatus = 200;
         await(second.inbox()->load());
         QTRY_COMPARE(second.auth()->connection(), AuthService::Connection::Online);

@@ -51,13 +51,14 @@ private Q_SLOTS:
             ConversationDTO renamed = conversation(u"d"_s);
             renamed.title = u"D, renamed"_s;
             // Only what differs is written: c is new, a gone, b moved, d changed in place.
-            store->saveInbox({conversation(u"c"_s), conversation(u"b"_s), renamed});
+            store->saveInbox({conversation(u"c"_s), conversation(u"b"_s), renamed}, "\"inbox-2\"");
             QList<MessageDTO> many;
             for (int i = 0; i < LocalStore::keptMessages + 2; ++i)
                 many.append(message(i));
-            store->saveMessages(u"c1"_s, many);
+            store->saveMessages(u"c1"_s, many, "\"c1-1\"");
             many.append(message(LocalStore::keptMessages + 2)); // the window slides by one
-            store->saveMessages(u"c1"_s, many);
+            store->saveMessages(u"c1"_s, many, "\"c1-2\"");
+            store->saveMessages(u"c2"_s, {message(1)}, "\"c2-1\"");
             store->saveDraft({u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s});
             store->saveDraft({u"c2"_s, u"gone"_s, {}, {}});
             store->saveDraft({u"c2"_s, {}, {}, {}}); // emptied: deleted
@@ -77,6 +78,9 @@ private Q_SLOTS:
         QCOMPARE(kept.size(), LocalStore::keptMessages);
         QCOMPARE(kept.first(), message(3));
         QCOMPARE(kept.last(), message(LocalStore::keptMessages + 2));
+        QCOMPARE(store->inboxTag(), "\"inbox-2\"");
+        QCOMPARE(store->messagesTag(u"c2"_s), "\"c2-1\"");
+        QCOMPARE(store->messagesTag(u"c1"_s), QByteArray()); // it names more than the kept 500
         QCOMPARE(store->drafts(),
                  (QList<StoredDraft>{{u"c1"_s, u"half a thought"_s, u"/home/u/plan.pdf"_s, u"plan.pdf"_s}}));
         const QList<StoredUnsent> unsent = store->unsent();
@@ -86,12 +90,14 @@ private Q_SLOTS:
         QCOMPARE(unsent[1].text, u"second"_s);
     }
 
-    // A store from the version before the session was kept: upgraded in place, nothing lost.
+    // A store from the first version (before the session and the tags were kept): upgraded in place,
+    // nothing lost.
     void olderStoresAreUpgraded() {
         LocalStore::open(path())->saveDraft({u"c1"_s, u"from before"_s, {}, {}});
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
-        QCOMPARE(sqlite3_exec(db, "DROP TABLE session; PRAGMA user_version = 1", nullptr, nullptr, nullptr),
+        QCOMPARE(sqlite3_exec(db, "DROP TABLE session; DROP TABLE tags; PRAGMA user_version = 1", nullptr,
+                              nullptr, nullptr),
                  SQLITE_OK);
         sqlite3_close(db);
         auto store = LocalStore::open(path());

@@ -269,18 +269,24 @@ APIClient::exchange(APIEndpoint endpoint, std::optional<QByteArray> body, QByteA
 }
 
 template <class T>
-QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoint, Ask ask) {
+QCoro::Task<APIResult<std::optional<T>>> APIClient::fetchList(APIEndpoint endpoint, Ask ask,
+                                                              QByteArray keptTag) {
     QPointer<APIClient> self(this);
     const QString key = endpoint.path();
-    const std::optional<Validator> known = ask == Ask::IfChanged && m_validators.contains(key)
-                                               ? std::optional(m_validators.value(key))
-                                               : std::nullopt;
+    std::optional<Validator> known;
+    if (ask == Ask::IfChanged && m_validators.contains(key))
+        known = m_validators.value(key);
+    else if (ask == Ask::IfChanged && !keptTag.isEmpty())
+        known = Validator{keptTag, 0};
     auto exchanging = exchange(std::move(endpoint), std::nullopt, known ? known->etag : QByteArray());
     auto reply = co_await exchanging;
     if (!reply)
         co_return std::unexpected(reply.error());
-    if (reply->status == 304)
+    if (reply->status == 304) {
+        if (self)
+            self->m_validators.insert(key, *known); // the kept list is this client's now
         co_return std::optional<T>();
+    }
     // The bytes are hashed only for a service without tags: with one, the tag says it all.
     const QByteArray etag = reply->etag;
     const size_t bodyHash = etag.isEmpty() ? qHash(reply->body) : 0;
@@ -338,25 +344,27 @@ QCoro::Task<APIResult<UserDTO>> APIClient::updateProfile(UpdateProfileRequest re
 }
 
 QCoro::Task<APIResult<QList<ConversationDTO>>> APIClient::conversations() {
-    auto fetching = fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), Ask::Whole);
+    auto fetching = fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), Ask::Whole, {});
     auto fetched = co_await fetching;
     co_return unwrap(std::move(fetched));
 }
 
 QCoro::Task<APIResult<QList<MessageDTO>>> APIClient::messages(QString conversationId) {
     auto fetching =
-        fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), Ask::Whole);
+        fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), Ask::Whole, {});
     auto fetched = co_await fetching;
     co_return unwrap(std::move(fetched));
 }
 
-QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> APIClient::conversations(Ask ask) {
-    return fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), ask);
+QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> APIClient::conversations(Ask ask,
+                                                                                       QByteArray keptTag) {
+    return fetchList<QList<ConversationDTO>>(APIEndpoint::conversations(), ask, std::move(keptTag));
 }
 
-QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> APIClient::messages(QString conversationId,
-                                                                             Ask ask) {
-    return fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), ask);
+QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> APIClient::messages(QString conversationId, Ask ask,
+                                                                             QByteArray keptTag) {
+    return fetchList<QList<MessageDTO>>(APIEndpoint::messages(std::move(conversationId)), ask,
+                                        std::move(keptTag));
 }
 
 QCoro::Task<APIResult<MessageDTO>>

@@ -57,9 +57,15 @@ public:
     // that URL (or, from a service without tags, compares a hash of its bytes) and gives nothing when it
     // is unchanged, which costs no decoding. Only for the holder of what the last fetch of that URL
     // gave; a new token forgets every tag.
+    // `keptTag`: the tag of the same list as kept from an earlier run, asked with when this client has
+    // received none for it yet.
     enum class Ask { Whole, IfChanged };
-    QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> conversations(Ask ask);
-    QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> messages(QString conversationId, Ask ask);
+    QCoro::Task<APIResult<std::optional<QList<ConversationDTO>>>> conversations(Ask ask,
+                                                                                QByteArray keptTag = {});
+    QCoro::Task<APIResult<std::optional<QList<MessageDTO>>>> messages(QString conversationId, Ask ask,
+                                                                      QByteArray keptTag = {});
+    // The tag of the last list received (or confirmed) from that endpoint; empty when it had none.
+    QByteArray lastTag(const APIEndpoint& list) const { return m_validators.value(list.path()).etag; }
     QCoro::Task<APIResult<MessageDTO>> sendMessage(QString conversationId, std::optional<QString> body,
                                                    std::optional<QList<AttachmentInputDTO>> attachments);
     // Streams the file to the media endpoint. A file that cannot be read fails first, with the file
@@ -103,7 +109,8 @@ private:
     template <class T>
     QCoro::Task<APIResult<T>> perform(APIEndpoint endpoint, std::optional<QByteArray> body);
     // A list, remembered by its validator; with `IfChanged`, nothing when it matches the last one.
-    template <class T> QCoro::Task<APIResult<std::optional<T>>> fetchList(APIEndpoint endpoint, Ask ask);
+    template <class T>
+    QCoro::Task<APIResult<std::optional<T>>> fetchList(APIEndpoint endpoint, Ask ask, QByteArray keptTag);
     QCoro::Task<APIResult<Reply>> exchange(APIEndpoint endpoint, std::optional<QByteArray> body,
                                            QByteArray ifNoneMatch = {});
     // Makes a fresh body for each attempt, since a redirect may have to send it again.

@@ -1,5 +1,7 @@
 #include "core/conversations/ChatViewModel.h"
 
+#include "core/api/APIEndpoint.h"
+
 #include "core/conversations/AttachmentThumbnails.h"
 #include "core/conversations/DateTexts.h"
 #include "core/conversations/DisplayTexts.h"
@@ -67,8 +69,11 @@ void ChatViewModel::setStore(LocalStore* store) {
     m_store = store;
     if (!m_store)
         return;
-    if (m_messages.isEmpty())
+    if (m_messages.isEmpty()) {
         replaceMessages(m_store->messages(m_conversation.id)); // shown until the service answers
+        if (!m_messages.isEmpty())
+            m_keptTag = m_store->messagesTag(m_conversation.id);
+    }
     for (const StoredDraft& draft : m_store->drafts()) {
         if (draft.conversationId != m_conversation.id)
             continue;
@@ -102,7 +107,8 @@ void ChatViewModel::setStore(LocalStore* store) {
 
 void ChatViewModel::keepMessages() {
     if (m_store)
-        m_store->saveMessages(m_conversation.id, m_messages);
+        m_store->saveMessages(m_conversation.id, m_messages,
+                              m_api->lastTag(APIEndpoint::messages(m_conversation.id)));
 }
 
 void ChatViewModel::saveDraft() {
@@ -125,9 +131,10 @@ void ChatViewModel::keepUnsent(qsizetype i) {
 ChatViewModel::~ChatViewModel() = default;
 
 APIClient::Ask ChatViewModel::whatToAsk() const {
-    // Once the list came from the service, asking again costs nothing while it is unchanged; until
-    // then (nothing yet, or only the fallback) it is asked for whole.
-    return m_fromService ? APIClient::Ask::IfChanged : APIClient::Ask::Whole;
+    // Once the list came from the service (in this run, or kept with its tag from the last), asking
+    // again costs nothing while it is unchanged; until then (nothing yet, or only the fallback) it is
+    // asked for whole.
+    return m_fromService || !m_keptTag.isEmpty() ? APIClient::Ask::IfChanged : APIClient::Ask::Whole;
 }
 
 QList<MessageDTO> ChatViewModel::unsentMessages() const {
@@ -146,13 +153,13 @@ QCoro::Task<> ChatViewModel::load() {
     QPointer<ChatViewModel> self(this);
     setLoading(true);
     setError(std::nullopt);
-    auto asking = m_api->messages(m_conversation.id, whatToAsk());
+    auto asking = m_api->messages(m_conversation.id, whatToAsk(), m_keptTag);
     auto reply = co_await asking;
     if (!self)
         co_return;
     if (reply) {
+        m_fromService = true; // nothing new means the kept list still stands
         if (*reply) {
-            m_fromService = true;
             sortByCreation(**reply);
             replaceMessages(std::move(**reply));
             keepMessages();
@@ -176,11 +183,13 @@ QCoro::Task<> ChatViewModel::load() {
 
 QCoro::Task<> ChatViewModel::refreshQuietly() {
     QPointer<ChatViewModel> self(this);
-    auto asking = m_api->messages(m_conversation.id, whatToAsk());
+    auto asking = m_api->messages(m_conversation.id, whatToAsk(), m_keptTag);
     auto reply = co_await asking;
-    if (!self || !reply || !*reply)
-        co_return; // a failed poll shows nothing, the next one tries again; unchanged is nothing to do
+    if (!self || !reply)
+        co_return; // a failed poll shows nothing, the next one tries again
     m_fromService = true;
+    if (!*reply)
+        co_return; // unchanged
     sortByCreation(**reply);
     // Only a different sequence of ids counts: edits on the service do not redraw an open chat.
     if (!sameIds(**reply, m_messages)) {

@@ -238,6 +238,7 @@ private:
     std::optional<QUrl> m_pendingAttachmentURL;
     bool m_polling = false;
     bool m_fromService = false; // the list came from the service (not the one-message fallback)
+    QByteArray m_keptTag;       // the service's tag for the messages kept from the last run
     bool m_shown = false;
     QString m_currentUserId;
     quint64 m_pollGeneration = 0; // a loop whose generation is stale ends at its next wake-up

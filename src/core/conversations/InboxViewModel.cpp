@@ -1,5 +1,7 @@
 #include "core/conversations/InboxViewModel.h"
 
+#include "core/api/APIEndpoint.h"
+
 #include "core/conversations/DateTexts.h"
 
 #include "core/conversations/DisplayTexts.h"
@@ -104,7 +106,9 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
     if (shown)
         setError(std::nullopt);
     // Once the rows came from the service, asking again costs nothing while they are unchanged.
-    auto asking = m_api->conversations(m_fromService ? APIClient::Ask::IfChanged : APIClient::Ask::Whole);
+    // Rows kept from the last run with the service's tag are asked about the same way.
+    auto asking = m_api->conversations(
+        m_fromService || !m_keptTag.isEmpty() ? APIClient::Ask::IfChanged : APIClient::Ask::Whole, m_keptTag);
     auto reply = co_await asking;
     if (!self)
         co_return; // the model went away meanwhile
@@ -115,13 +119,14 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
     if (reply) {
         setError(std::nullopt);
         if (*reply) {
-            m_fromService = true;
             sortForInbox(**reply);
             setConversations(std::move(**reply));
             if (m_store)
-                m_store->saveInbox(m_conversations);
-            Q_EMIT snapshotArrived();
+                m_store->saveInbox(m_conversations, m_api->lastTag(APIEndpoint::conversations()));
         }
+        if (*reply || !std::exchange(m_fromService, true))
+            Q_EMIT snapshotArrived(); // new rows, or the kept ones confirmed
+        m_fromService = true;
     } else {
         setError(reply.error());
         if (m_conversations.isEmpty())
@@ -133,8 +138,11 @@ QCoro::Task<> InboxViewModel::fetch(bool shown) {
 
 void InboxViewModel::setStore(LocalStore* store) {
     m_store = store;
-    if (m_store && m_conversations.isEmpty())
+    if (m_store && m_conversations.isEmpty()) {
         setConversations(m_store->inbox());
+        if (!m_conversations.isEmpty())
+            m_keptTag = m_store->inboxTag();
+    }
 }
 
 void InboxViewModel::clear() {
@@ -142,6 +150,7 @@ void InboxViewModel::clear() {
     if (std::exchange(m_inFlight, false))
         Q_EMIT requestEnded(); // whoever waits for it waits no more
     m_fromService = false;
+    m_keptTag.clear();
     setConversations({});
     setError(std::nullopt);
     setLoading(false);

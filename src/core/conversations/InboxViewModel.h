@@ -96,6 +96,7 @@ private:
     std::optional<APIClientError> m_error;
     QString m_currentUserId;
     bool m_fromService = false; // the rows came from the service (not the samples)
+    QByteArray m_keptTag;       // the service's tag for the rows kept from the last run
     bool m_inFlight = false;
     quint64 m_generation = 0; // a load that started before the last clear() is dropped
     LocalStore* m_store = nullptr;

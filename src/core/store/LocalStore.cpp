@@ -64,7 +64,19 @@ CREATE TABLE session (
     user BLOB NOT NULL
 );
 )sql",
+    // The service's tag for each kept list, so that the first question after a start can be "if changed".
+    R"sql(
+CREATE TABLE tags (
+    list TEXT PRIMARY KEY,
+    etag BLOB NOT NULL
+);
+)sql",
 };
+
+const QString inboxList = QStringLiteral("inbox");
+QString messagesList(const QString& conversationId) {
+    return QStringLiteral("messages ") + conversationId;
+}
 
 std::string local(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -180,6 +192,31 @@ void LocalStore::saveSession(const QString& origin, const UserDTO& user) {
     });
 }
 
+void LocalStore::writeTag(const QString& list, const QByteArray& etag) {
+    if (etag.isEmpty())
+        sqlite::Statement(*m_db, "DELETE FROM tags WHERE list = ?1").bind(list).run();
+    else
+        sqlite::Statement(*m_db, "INSERT OR REPLACE INTO tags (list, etag) VALUES (?1, ?2)")
+            .bind(list, etag.toStdString())
+            .run();
+}
+
+QByteArray LocalStore::inboxTag() {
+    return tag(inboxList);
+}
+
+QByteArray LocalStore::messagesTag(const QString& conversationId) {
+    return tag(messagesList(conversationId));
+}
+
+QByteArray LocalStore::tag(const QString& list) {
+    return guarded("reading a list's tag", [&] {
+        sqlite::Statement query(*m_db, "SELECT etag FROM tags WHERE list = ?1");
+        query.bind(list);
+        return query.step() ? QByteArray::fromStdString(query.bytes(0)) : QByteArray();
+    });
+}
+
 void LocalStore::clearSession() {
     guarded("forgetting the session's user", [&] { sqlite::Statement(*m_db, "DELETE FROM session").run(); });
 }
@@ -266,14 +303,17 @@ QList<T> readOrdered(sqlite::Database& db, QHash<QString, LocalStore::Kept<T>>& 
 
 } // namespace
 
-void LocalStore::saveInbox(const QList<ConversationDTO>& conversations) {
+void LocalStore::saveInbox(const QList<ConversationDTO>& conversations, const QByteArray& etag) {
     if (!m_inboxRead)
         inbox();
     const bool saved = guarded("saving the inbox", [&] {
+        sqlite::Transaction together(*m_db); // the tag names exactly these rows
         writeOrdered(
             *m_db, m_inbox, conversations,
             "INSERT OR REPLACE INTO conversations (scope, id, position, json) VALUES (?1, ?2, ?3, ?4)",
             "DELETE FROM conversations WHERE scope = ?1 AND id = ?2", QString());
+        writeTag(inboxList, etag);
+        together.commit();
         return true;
     });
     if (!saved)
@@ -289,15 +329,20 @@ QList<ConversationDTO> LocalStore::inbox() {
     });
 }
 
-void LocalStore::saveMessages(const QString& conversationId, const QList<MessageDTO>& all) {
+void LocalStore::saveMessages(const QString& conversationId, const QList<MessageDTO>& all,
+                              const QByteArray& etag) {
     if (!m_messages.contains(conversationId))
         messages(conversationId);
     const QList<MessageDTO> newest = all.mid(std::max<qsizetype>(0, all.size() - keptMessages));
     const bool saved = guarded("saving messages", [&] {
+        sqlite::Transaction together(*m_db);
         writeOrdered(
             *m_db, m_messages[conversationId], newest,
             "INSERT OR REPLACE INTO messages (conversation_id, id, position, json) VALUES (?1, ?2, ?3, ?4)",
             "DELETE FROM messages WHERE conversation_id = ?1 AND id = ?2", conversationId);
+        // A tag for the whole list says nothing about a list cut to its newest messages.
+        writeTag(messagesList(conversationId), newest.size() == all.size() ? etag : QByteArray());
+        together.commit();
         return true;
     });
     if (!saved)

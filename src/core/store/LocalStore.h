@@ -70,11 +70,15 @@ public:
     void clearSession(); // a session that cannot be resumed as it was
 
     // Both write only the rows that differ from what this store last saved or read.
-    void saveInbox(const QList<ConversationDTO>& conversations);
+    // With each list, the service's tag for it (empty: none), kept only while it names what is kept.
+    void saveInbox(const QList<ConversationDTO>& conversations, const QByteArray& etag = {});
     QList<ConversationDTO> inbox();
+    QByteArray inboxTag();
     // Keeps the newest `keptMessages` of `messages` (oldest first), in place of those stored before.
-    void saveMessages(const QString& conversationId, const QList<MessageDTO>& messages);
+    void saveMessages(const QString& conversationId, const QList<MessageDTO>& messages,
+                      const QByteArray& etag = {});
     QList<MessageDTO> messages(const QString& conversationId);
+    QByteArray messagesTag(const QString& conversationId);
 
     // An empty draft (no text, no file) deletes the stored one.
     void saveDraft(const StoredDraft& draft);
@@ -87,6 +91,8 @@ private:
     // Runs a store operation; a failure is logged and gives nothing: the store is a convenience, and
     // what it cannot keep the service still has. A file found damaged is set aside for the next start.
     template <class F> std::invoke_result_t<F> guarded(const char* what, F&& operation);
+    void writeTag(const QString& list, const QByteArray& etag);
+    QByteArray tag(const QString& list);
 
     LocalStore(QString path, std::unique_ptr<sqlite::Database> db)
         : m_path(std::move(path))
