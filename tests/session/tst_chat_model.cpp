@@ -409,6 +409,18 @@ private Q_SLOTS:
         next.discard(next.unsentMessages().first().id);
         QCOMPARE(store->unsent(), QList<StoredUnsent>{});
 
+        // The messages kept with the service's tag: the next run asks "if changed", and unchanged keeps them.
+        store->saveMessages(u"c1"_qs, {MessageDTO{.id = u"kept"_qs, .conversationId = u"c1"_qs}}, R"("M1")");
+        ChatViewModel third(api, conversationWithLastMessage());
+        third.setStore(store.get());
+        server->answerWith([](const ScriptedServer::Request& request) -> ScriptedServer::Reply {
+            return request.header("If-None-Match") == R"("M1")" ? ScriptedServer::Reply{304, {}}
+                                                                : ScriptedServer::Reply{200, "[]"};
+        });
+        await(third.load());
+        QCOMPARE(ids(third.messages()), u"kept"_qs);
+        third.setStore(nullptr);
+
         chat->setStore(nullptr);
         next.setStore(nullptr);
     }
