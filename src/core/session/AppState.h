@@ -27,7 +27,8 @@ namespace lumora {
 
 // The root of the client's object graph: the session, the preferences and the local mesh, plus the
 // navigation state of the signed-in shell: the tab, the open conversation, the admin panel. Building it
-// touches neither the network nor the secret store; `bootstrap` does that, once the first window is shown.
+// touches neither the network nor the secret store; `bootstrap` does that. Started before the first window
+// is built, it lets that window open on the shell kept in the local store.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(lumora::AuthService* auth READ auth CONSTANT)
