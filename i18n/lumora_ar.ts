@@ -623,5 +623,17 @@
         <source>File too large for the service.</source>
         <translation>الملف أكبر مما تقبله الخدمة.</translation>
     </message>
+    <message id="a11y.separator">
+        <source>, </source>
+        <translation>، </translation>
+    </message>
+    <message id="a11y.you">
+        <source>You</source>
+        <translation>أنت</translation>
+    </message>
+    <message id="a11y.attachment">
+        <source>file %1</source>
+        <translation>ملف %1</translation>
+    </message>
 </context>
 </TS>

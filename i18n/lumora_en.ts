@@ -607,5 +607,17 @@
         <source>File too large for the service.</source>
         <translation>File too large for the service.</translation>
     </message>
+    <message id="a11y.separator">
+        <source>, </source>
+        <translation>, </translation>
+    </message>
+    <message id="a11y.you">
+        <source>You</source>
+        <translation>You</translation>
+    </message>
+    <message id="a11y.attachment">
+        <source>file %1</source>
+        <translation>file %1</translation>
+    </message>
 </context>
 </TS>

@@ -6,6 +6,7 @@
 #include "core/conversations/DateTexts.h"
 #include "core/conversations/DisplayTexts.h"
 #include "core/conversations/MessageSender.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -215,7 +216,7 @@ void ChatViewModel::disappear() {
 void ChatViewModel::refreshLocaleTexts() {
     if (count() > 0)
         Q_EMIT dataChanged(index(0), index(count() - 1),
-                           {AttachmentSizeRole, TimeRole, FullTimeRole, DayRole});
+                           {AttachmentSizeRole, TimeRole, FullTimeRole, DayRole, SpokenTextRole});
     // The list's section headings are not rows: they read again through the revision.
     ++m_textsRevision;
     Q_EMIT textsRevisionChanged();
@@ -670,6 +671,17 @@ QVariant ChatViewModel::data(const QModelIndex& index, int role) const {
         return !m_currentUserId.isEmpty() && m.senderId == m_currentUserId;
     case SendStateRole:
         return QVariant::fromValue(isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent);
+    case SpokenTextRole: {
+        const SendState state = isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent;
+        const QString file = data(index, AttachmentFileNameRole).toString();
+        return spokenText({senderName(m_conversation, m.senderId, m_currentUserId),
+                           m.body.value_or(QString()),
+                           file.isEmpty() ? QString() : catalogueText("a11y.attachment").arg(file),
+                           data(index, TimeRole).toString(),
+                           state == SendState::failed    ? catalogueText("chat.notSent")
+                           : state == SendState::sending ? catalogueText("chat.sending")
+                                                         : QString()});
+    }
     case SendStatusRole: {
         const SendState state = isUnsent ? m_unsent.at(row - m_messages.size()).state : SendState::sent;
         return state == SendState::failed    ? QStringLiteral("failed")
@@ -700,7 +712,8 @@ QHash<int, QByteArray> ChatViewModel::roleNames() const {
             {ThumbnailRole, "thumbnail"},
             {TimeRole, "time"},
             {FullTimeRole, "fullTime"},
-            {DayRole, "day"}};
+            {DayRole, "day"},
+            {SpokenTextRole, "spokenText"}};
 }
 
 } // namespace lumora

@@ -69,6 +69,7 @@ public:
         TimeRole,               // the time of day it was written, as the bubble shows it
         FullTimeRole,           // the whole date and time, for the tooltip and screen readers
         DayRole,                // its day ("2026-12-07", in the time zone shown): the list's sections
+        SpokenTextRole,         // the bubble as a screen reader reads it: sender, text, file, time, state
     };
     Q_ENUM(Role)
 

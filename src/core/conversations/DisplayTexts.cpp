@@ -61,6 +61,29 @@ QString displayBody(const MessageDTO& message) {
     return QString();
 }
 
+QString senderName(const ConversationDTO& conversation, const QString& senderId, const QString& me) {
+    if (!me.isEmpty() && senderId == me)
+        return catalogueText("a11y.you");
+    const auto named = [](const QString& username, const std::optional<QString>& displayName) {
+        const QString name = displayName.value_or(QString()).trimmed();
+        return name.isEmpty() ? username : name;
+    };
+    if (conversation.peer && conversation.peer->id == senderId)
+        return named(conversation.peer->username, conversation.peer->displayName);
+    for (const ConversationMemberDTO& member : conversation.members.value_or(QList<ConversationMemberDTO>()))
+        if (member.userId == senderId && member.user)
+            return named(member.user->username, member.user->displayName);
+    return QString();
+}
+
+QString spokenText(const QStringList& parts) {
+    QStringList said;
+    for (const QString& part : parts)
+        if (!part.trimmed().isEmpty())
+            said.append(part.simplified()); // a multi-line body is read as one run
+    return said.join(catalogueText("a11y.separator"));
+}
+
 void sortForInbox(QList<ConversationDTO>& conversations) {
     std::stable_sort(
         conversations.begin(), conversations.end(),

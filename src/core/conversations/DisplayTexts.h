@@ -25,6 +25,13 @@ QString displayTitle(const ConversationDTO& conversation, const std::optional<QS
 // The body when it is not empty, else a paperclip and the attachment's name, else nothing.
 QString displayBody(const MessageDTO& message);
 
+// Who wrote a message, as a reader hears it: "You" for `me`, else the member's name as the
+// conversation knows it, else nothing.
+QString senderName(const ConversationDTO& conversation, const QString& senderId, const QString& me);
+
+// The parts of what a screen reader reads as one item, in order, the empty ones left out.
+QString spokenText(const QStringList& parts);
+
 // Most recently updated first; conversations updated at the same moment keep the service's order.
 void sortForInbox(QList<ConversationDTO>& conversations);
 

@@ -5,12 +5,14 @@
 #include "core/conversations/DateTexts.h"
 
 #include "core/conversations/DisplayTexts.h"
+#include "core/settings/TextCatalogue.h"
 
 #include <QDateTime>
 #include <QPointer>
 
 #include <QCoroSignal>
 
+#include <climits>
 #include <utility>
 
 namespace lumora {
@@ -213,6 +215,17 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
         return DateTexts::inboxTime(toDateTime(c.updatedAt), DateTexts::now());
     case FullTimeRole:
         return DateTexts::fullDateTime(toDateTime(c.updatedAt), DateTexts::now());
+    case SpokenTextRole: {
+        const auto peer = peerRef(c, me);
+        const bool hasPreview = c.lastMessage && c.lastMessage->body.has_value();
+        return spokenText(
+            {displayTitle(c, me), peer && peer->verified ? catalogueText("verified") : QString(),
+             c.unreadCount > 0
+                 ? catalogueText("tray.unreadMessages", int(std::min<std::int64_t>(c.unreadCount, INT_MAX)))
+                 : QString(),
+             data(index, TimeTextRole).toString(),
+             hasPreview ? *c.lastMessage->body : catalogueText("inbox.noMessages")});
+    }
     case UnreadCountRole:
         return qint64(c.unreadCount);
     case PeerNameRole: {
@@ -233,9 +246,20 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+int InboxViewModel::nextStartingWith(const QString& text, int after) const {
+    const int rows = count();
+    for (int step = 1; step <= rows; ++step) {
+        const int row = (after + step) % rows;
+        if (data(index(row), TitleRole).toString().startsWith(text, Qt::CaseInsensitive))
+            return row;
+    }
+    return -1;
+}
+
 void InboxViewModel::refreshLocaleTexts() {
     if (!m_conversations.isEmpty())
-        Q_EMIT dataChanged(index(0), index(int(m_conversations.size()) - 1), {TimeTextRole, FullTimeRole});
+        Q_EMIT dataChanged(index(0), index(int(m_conversations.size()) - 1),
+                           {TimeTextRole, FullTimeRole, SpokenTextRole});
 }
 
 QHash<int, QByteArray> InboxViewModel::roleNames() const {
@@ -249,7 +273,8 @@ QHash<int, QByteArray> InboxViewModel::roleNames() const {
             {PeerVerifiedRole, "peerVerified"},
             {HasPreviewRole, "hasPreview"},
             {TimeTextRole, "timeText"},
-            {FullTimeRole, "fullTime"}};
+            {FullTimeRole, "fullTime"},
+            {SpokenTextRole, "spokenText"}};
 }
 
 } // namespace lumora

@@ -35,6 +35,7 @@ public:
         HasPreviewRole, // the last message has a body (which may be empty)
         TimeTextRole,   // when it was updated, as the row shows it ("10:04", "Yesterday", "Monday", a date)
         FullTimeRole,   // the whole date and time, for the tooltip and screen readers
+        SpokenTextRole, // the row as a screen reader reads it: "Omar, verified, 2 unread, 16:52, See you"
     };
     Q_ENUM(Role)
 
@@ -57,6 +58,9 @@ public:
     // way asks nothing more: the one under way answers for both.
     QCoro::Task<> refresh();
     // The rows came from the service, not the samples.
+    // For typing to find a row: the first after `after` (wrapping round) whose title starts with
+    // `text`, ignoring case; -1 when none does.
+    Q_INVOKABLE int nextStartingWith(const QString& text, int after) const;
     bool hasServiceRows() const { return m_fromService; }
     // Forgets the rows and the error; a load under way when this is called changes nothing.
     void clear();
