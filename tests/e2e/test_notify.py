@@ -19,7 +19,7 @@ import uuid
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 from lumora_e2e import Failure, expect, log, main  # noqa: E402
 from gi.repository import Gio, GLib  # noqa: E402
-from test_chat import INBOX_TITLE, composer_text, inbox_rows, with_text  # noqa: E402
+from test_chat import INBOX_TITLE, composer_text, inbox_rows, row_title, with_text  # noqa: E402
 from test_sign_in import DEMO_PASSWORD, DEMO_USER, sign_in_as_demo  # noqa: E402
 
 PEER, PEER_PASSWORD, PEER_TITLE = "layla", "lumora-demo", "Layla Haddad"
@@ -118,7 +118,7 @@ def _notification(scenario, log_path):
     expect(seeded >= 1, "the demo data has no unread messages for amina")
     title = lambda t: getattr(t.find("frame"), "name", None)  # noqa: E731
     client.wait_for_all("the inbox and its count in the title", {
-        f"the inbox row {PEER_TITLE!r}": lambda t: any(r.name == PEER_TITLE for r in inbox_rows(t)),
+        f"the inbox row {PEER_TITLE!r}": lambda t: any(row_title(r) == PEER_TITLE for r in inbox_rows(t)),
         f"the title 'Lumora ({seeded})'": lambda t: title(t) == f"Lumora ({seeded})",
     })
 

@@ -22,7 +22,7 @@ TestCase {
             width: 400
             messageId: "m"; body: "التقرير"; time: "10:04"; fullTime: ""; attachmentName: "report.pdf"; attachmentUrl: ""
             attachmentFileName: ""; attachmentSize: ""; attachmentProgress: -1; sendProgress: 0.43
-            sendStatus: "sending"; isMine: true; showsPicture: false; thumbnail: ""
+            sendStatus: "sending"; isMine: true; showsPicture: false; thumbnail: ""; spokenText: ""
         }
     }
 

@@ -46,6 +46,28 @@ ColumnLayout {
             model = AppState.chatModel()
         if (model && shown)
             model.appear()
+        composer.input.forceActiveFocus() // a chat opens to write in
+    }
+
+    // Escape closes the emoji strip first, then goes back to the inbox.
+    Keys.onEscapePressed: {
+        if (showEmoji)
+            showEmoji = false
+        else
+            back()
+    }
+
+    // Page Up and Page Down scroll the messages, wherever the focus is in the chat.
+    function page(direction) {
+        const top = messageList.originY
+        const bottom = Math.max(top, messageList.originY + messageList.contentHeight - messageList.height)
+        messageList.contentY = Math.min(bottom, Math.max(top, messageList.contentY + direction * messageList.height * 0.9))
+    }
+    Keys.onPressed: (event) => {
+        if (event.key === Qt.Key_PageUp || event.key === Qt.Key_PageDown) {
+            page(event.key === Qt.Key_PageUp ? -1 : 1)
+            event.accepted = true
+        }
     }
     onShownChanged: {
         if (!model)
@@ -74,6 +96,7 @@ ColumnLayout {
                 color: LmColor.foreground
                 size: 18
             }
+            LmFocusRing { shown: parent.visualFocus }
         }
         LmAvatar {
             name: chat.model ? chat.model.title : ""
@@ -216,6 +239,7 @@ ColumnLayout {
                         text: modelData
                         font: LmTypography.font(20)
                     }
+                    LmFocusRing { shown: parent.visualFocus }
                 }
             }
         }
@@ -244,6 +268,7 @@ ColumnLayout {
             chat.model.pendingAttachmentName = ""
         }
         onSend: chat.sendDraft()
+        onPage: (direction) => chat.page(direction)
     }
 
     // Where a received file goes: Downloads unless the user picks another place.

@@ -23,6 +23,7 @@ Rectangle {
     signal removeAttachment()
     signal pasteFile(url file)
     signal send()
+    signal page(int direction) // Page Up (-1) or Page Down (1): the messages scroll, not the field
 
     color: LmColor.background
     implicitHeight: column.implicitHeight
@@ -103,6 +104,17 @@ Rectangle {
                     onTextChanged: if (text !== composer.text) composer.edited(text)
                     // A copied file or image becomes the message's file; text pastes as text.
                     Keys.onPressed: (event) => {
+                        if (event.key === Qt.Key_PageUp || event.key === Qt.Key_PageDown) {
+                            composer.page(event.key === Qt.Key_PageUp ? -1 : 1)
+                            event.accepted = true
+                            return
+                        }
+                        // Tab leaves the field (a message has no use for tab characters).
+                        if (event.key === Qt.Key_Tab || event.key === Qt.Key_Backtab) {
+                            input.nextItemInFocusChain(event.key === Qt.Key_Tab).forceActiveFocus(Qt.TabFocusReason)
+                            event.accepted = true
+                            return
+                        }
                         if (!event.matches(StandardKey.Paste))
                             return
                         const file = Clipboard.fileToAttach()
@@ -141,6 +153,7 @@ Rectangle {
                     color: LmColor.accent
                     size: 24
                 }
+                LmFocusRing { shown: sendButton.visualFocus }
             }
         }
     }
@@ -167,5 +180,6 @@ Rectangle {
             color: LmColor.foreground
             size: 18
         }
+        LmFocusRing { shown: parent.visualFocus }
     }
 }

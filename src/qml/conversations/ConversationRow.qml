@@ -17,6 +17,7 @@ AbstractButton {
     required property int unreadCount
     required property string peerCountryCode
     required property bool peerVerified
+    required property string spokenText // the whole row, as a screen reader reads it
 
     // A last message without a body (an attachment only) reads "No messages yet".
     readonly property string previewText: hasPreview ? preview : qsTrId("inbox.noMessages")
@@ -26,13 +27,19 @@ AbstractButton {
     bottomPadding: 6
     leftPadding: 4
     rightPadding: 4
-    Accessible.role: Accessible.Button
-    Accessible.name: title
+    // The list is one stop for Tab; the arrows move between its rows, which take the focus.
+    focusPolicy: Qt.NoFocus
+    activeFocusOnTab: false
+    Accessible.role: Accessible.ListItem
+    Accessible.name: spokenText
+    Accessible.description: fullTime
+    Accessible.onPressAction: clicked()
 
     contentItem: RowLayout {
         spacing: 10
 
         LmAvatar {
+            readAloud: false // the row reads as one item
             name: row.title
             size: 40
             countryCode: row.peerCountryCode
@@ -60,9 +67,7 @@ AbstractButton {
                     text: row.timeText
                     font: LmTypography.micro
                     color: LmColor.withOpacity(LmColor.foreground, 0.45)
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: text
-                    Accessible.description: row.fullTime
+                    Accessible.ignored: true // read with the row
                     ToolTip.text: row.fullTime
                     ToolTip.visible: timeHover.hovered
                     ToolTip.delay: 600
@@ -82,8 +87,7 @@ AbstractButton {
                     maximumLineCount: 1
                     horizontalAlignment: Text.AlignLeft
                     Layout.fillWidth: true
-                    Accessible.role: Accessible.StaticText
-                    Accessible.name: text
+                    Accessible.ignored: true
                 }
                 Rectangle {
                     id: badge
@@ -99,8 +103,7 @@ AbstractButton {
                         text: row.badgeText
                         font: LmTypography.micro
                         color: "white"
-                        Accessible.role: Accessible.StaticText
-                        Accessible.name: text
+                        Accessible.ignored: true
                     }
                 }
             }
@@ -110,5 +113,10 @@ AbstractButton {
     background: Rectangle {
         radius: 8
         color: LmColor.withOpacity(LmColor.foreground, row.down ? 0.08 : row.hovered ? 0.04 : 0)
+        LmFocusRing {
+            anchors.margins: 1 // inside the list's margins, so it is never cut off
+            radius: 8
+            shown: row.activeFocus
+        }
     }
 }

@@ -16,8 +16,11 @@ ColumnLayout {
 
     spacing: 0
 
-    // Every appearance loads it.
-    Component.onCompleted: model.startLoad()
+    // Every appearance loads it, and puts the keyboard in the list.
+    Component.onCompleted: {
+        model.startLoad()
+        list.forceActiveFocus()
+    }
 
     RowLayout {
         Layout.fillWidth: true
@@ -44,6 +47,7 @@ ColumnLayout {
                 color: LmColor.accent
                 size: 16
             }
+            LmFocusRing { shown: refreshButton.visualFocus }
         }
     }
 
@@ -91,6 +95,35 @@ ColumnLayout {
                 Accessible.role: Accessible.List
                 Accessible.name: qsTrId("inbox.title")
                 ScrollBar.vertical: ScrollBar {}
+                // One stop for Tab; Up and Down (the view's own), Home, End, Return, and typing a
+                // title's first letters move and open. The current row takes the focus, so readers
+                // hear it, and stays in view.
+                activeFocusOnTab: true
+                keyNavigationEnabled: true
+                highlightMoveDuration: 0
+                property string typed: ""
+
+                Keys.onPressed: (event) => {
+                    if (event.key === Qt.Key_Home || event.key === Qt.Key_End) {
+                        currentIndex = event.key === Qt.Key_Home ? 0 : count - 1
+                    } else if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                        if (currentIndex >= 0)
+                            inbox.select(currentIndex)
+                    } else if (event.text.length === 1 && event.text.trim() !== ""
+                               && !(event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier))) {
+                        // Letters typed in quick succession search together ("om" for Omar).
+                        typed = typingPause.running ? typed + event.text : event.text
+                        typingPause.restart()
+                        const from = typed.length > 1 ? currentIndex - 1 : currentIndex
+                        const row = inbox.model ? inbox.model.nextStartingWith(typed, from) : -1
+                        if (row >= 0)
+                            currentIndex = row
+                    } else {
+                        return
+                    }
+                    event.accepted = true
+                }
+                Timer { id: typingPause; interval: 800 }
 
                 delegate: ConversationRow {
                     width: ListView.view.width - ListView.view.leftMargin - ListView.view.rightMargin

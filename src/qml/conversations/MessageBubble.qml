@@ -23,6 +23,7 @@ Item {
     required property bool isMine
     required property bool showsPicture // a received image, drawn in the bubble
     required property string thumbnail // its thumbnail's file, once made
+    required property string spokenText // sender, text, file, time and state, as a reader hears it
     property size thumbnailBox: Qt.size(240, 180)
 
     readonly property real maxBubbleWidth: width - 40
@@ -43,6 +44,10 @@ Item {
     signal chooseAnotherFile()
 
     implicitHeight: column.implicitHeight
+    // One item for screen readers; its controls (Open, Retry, …) are its children, the hidden ones left out.
+    Accessible.role: Accessible.ListItem
+    Accessible.name: spokenText
+    Accessible.description: fullTime
 
     ColumnLayout {
         id: column
@@ -103,6 +108,7 @@ Item {
                 fillMode: Image.PreserveAspectFit
             }
             TapHandler { onTapped: bubble.openAttachment() }
+            Accessible.ignored: !visible
             Accessible.role: Accessible.Button
             Accessible.name: qsTrId("attachment.openPicture")
             Accessible.onPressAction: bubble.openAttachment()
@@ -127,11 +133,13 @@ Item {
                 color: LmColor.withOpacity(LmColor.foreground, 0.5)
                 elide: Text.ElideMiddle
                 Layout.maximumWidth: bubble.maxBubbleWidth / 2
+                Accessible.ignored: !visible
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }
             Text {
                 visible: bubble.attachmentSize !== ""
+                Accessible.ignored: !visible
                 text: bubble.attachmentSize
                 font: LmTypography.micro
                 color: LmColor.withOpacity(LmColor.foreground, 0.4)
@@ -140,22 +148,26 @@ Item {
             }
             LinkButton {
                 visible: bubble.attachmentUrl !== "" && !parent.busy
+                Accessible.ignored: !visible
                 title: qsTrId("attachment.open")
                 onClicked: bubble.openAttachment()
             }
             LinkButton {
                 visible: bubble.attachmentUrl !== "" && !parent.busy
+                Accessible.ignored: !visible
                 title: qsTrId("attachment.saveAs")
                 onClicked: bubble.saveAttachment()
             }
             ProgressBar {
                 visible: parent.busy
+                Accessible.ignored: !visible
                 value: Math.max(0, bubble.attachmentProgress)
                 implicitWidth: 64
                 Accessible.name: qsTrId("attachment.progressPercent").arg(bubble.percent(value))
             }
             LinkButton {
                 visible: parent.busy
+                Accessible.ignored: !visible
                 title: qsTrId("attachment.cancel")
                 onClicked: bubble.cancelAttachment()
             }
@@ -180,6 +192,7 @@ Item {
             }
             Text {
                 visible: bubble.sendStatus === "sending"
+                Accessible.ignored: !visible
                 text: bubble.sendProgress >= 0 ? qsTrId("chat.sendingPercent").arg(bubble.percent(bubble.sendProgress))
                                                : qsTrId("chat.sending")
                 font: LmTypography.micro
@@ -189,6 +202,7 @@ Item {
             }
             LinkButton {
                 visible: bubble.sendStatus === "sending" && bubble.sendProgress >= 0
+                Accessible.ignored: !visible
                 title: qsTrId("attachment.cancel")
                 onClicked: bubble.cancelSend()
             }
@@ -201,6 +215,7 @@ Item {
             }
             Text {
                 visible: bubble.sendStatus === "failed"
+                Accessible.ignored: !visible
                 text: qsTrId("chat.notSent")
                 font: LmTypography.micro
                 color: LmColor.copper
@@ -209,11 +224,13 @@ Item {
             }
             LinkButton {
                 visible: bubble.sendStatus === "failed"
+                Accessible.ignored: !visible
                 title: qsTrId("chat.retry")
                 onClicked: bubble.retry()
             }
             LinkButton {
                 visible: bubble.sendStatus === "failed"
+                Accessible.ignored: !visible
                 title: qsTrId("chat.discard")
                 onClicked: bubble.discard()
             }
@@ -221,6 +238,7 @@ Item {
             LinkButton {
                 objectName: "anotherFile"
                 visible: bubble.sendStatus === "failed" && bubble.attachmentName !== ""
+                Accessible.ignored: !visible
                 title: qsTrId("chat.anotherFile")
                 onClicked: bubble.chooseAnotherFile()
             }
@@ -236,5 +254,6 @@ Item {
             font: LmTypography.micro
             color: LmColor.accent
         }
+        LmFocusRing { shown: parent.visualFocus; radius: 4 }
     }
 }

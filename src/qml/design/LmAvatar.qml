@@ -10,6 +10,8 @@ Item {
     property real size: 36
     property string countryCode
     property bool isVerified: false
+    // False where the avatar is part of an item read as one (an inbox row): it then adds nothing.
+    property bool readAloud: true
     readonly property real initialsSize: size * 0.36
     readonly property real flagSize: size * 0.38
     readonly property real badgeSize: size * 0.32
@@ -19,6 +21,7 @@ Item {
 
     implicitWidth: size
     implicitHeight: size
+    Accessible.ignored: !readAloud
     Accessible.role: Accessible.Graphic
     Accessible.name: name
 
@@ -41,6 +44,7 @@ Item {
         id: flag
         visible: avatar.countryCode !== ""
         countryCode: avatar.countryCode
+        Accessible.ignored: !avatar.readAloud || !visible
         size: avatar.flagSize
         x: (avatar.mirrored ? 0 : avatar.size - width) + 2
         y: avatar.size - height + 2
@@ -49,6 +53,7 @@ Item {
     VerifiedBadge {
         id: badge
         visible: avatar.isVerified
+        Accessible.ignored: !avatar.readAloud || !visible
         size: avatar.badgeSize
         x: (avatar.mirrored ? 0 : avatar.size - width) + 2
         y: -2

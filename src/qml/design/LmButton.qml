@@ -71,5 +71,6 @@ Button {
             color: "black"
             opacity: control.down ? 0.08 : 0
         }
+        LmFocusRing { shown: control.visualFocus }
     }
 }

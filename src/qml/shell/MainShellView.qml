@@ -18,6 +18,11 @@ ColumnLayout {
 
     spacing: 0
 
+    // Ctrl+1, 2, 3 switch tabs; Ctrl+, opens the settings.
+    Shortcut { sequence: "Ctrl+1"; onActivated: AppState.selectTab(AppState.Inbox) }
+    Shortcut { sequence: "Ctrl+2"; onActivated: AppState.selectTab(AppState.Profile) }
+    Shortcut { sequences: ["Ctrl+3", StandardKey.Preferences, "Ctrl+,"]; onActivated: AppState.selectTab(AppState.Settings) }
+
     RowLayout {
         id: header
         Layout.fillWidth: true
@@ -45,9 +50,11 @@ ColumnLayout {
         AbstractButton {
             id: adminButton
             visible: AppState.auth.isAdmin
+            Accessible.ignored: !visible
             Accessible.role: Accessible.Button
             Accessible.name: qsTrId("admin.open")
             onClicked: AppState.showAdmin = true
+            LmFocusRing { shown: adminButton.visualFocus }
 
             contentItem: Row {
                 spacing: 4

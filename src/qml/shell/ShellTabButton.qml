@@ -51,5 +51,6 @@ TabButton {
         radius: 8
         color: button.selected ? LmColor.withOpacity(LmColor.accent, 0.12) : "transparent"
         Behavior on color { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
+        LmFocusRing { shown: button.visualFocus }
     }
 }
