@@ -96,6 +96,47 @@ TestCase {
         verify(!inbox.showsSpinner)
     }
 
+    // The keyboard alone: the list has the focus, the current row takes it and reads as one item.
+    function test_inbox_keys_and_what_a_row_reads() {
+        const inbox = loadedInbox([
+            { id: "o", updatedMinute: 9, title: "Omar", lastBody: "Don't forget the file", unreadCount: 2,
+              peer: { id: "u-2", username: "omar", displayName: "Omar", verified: true } },
+            { id: "l", updatedMinute: 8, title: "Layla", lastBody: "See you" },
+            { id: "y", updatedMinute: 7, title: "Youssef" },
+            { id: "la", updatedMinute: 6, title: "Lamis", lastBody: "ok" },
+        ])
+        const list = inbox.list
+        verify(list.activeFocus, "the inbox puts the keyboard in its list")
+        compare(list.currentIndex, 0)
+        verify(list.currentItem.activeFocus, "the current row has the focus, so readers announce it")
+        compare(list.currentItem.Accessible.name, "Omar, Verified, 2 unread, " + list.currentItem.timeText
+                + ", Don't forget the file")
+        keyClick(Qt.Key_Down)
+        keyClick(Qt.Key_Down)
+        compare(list.currentIndex, 2)
+        compare(list.currentItem.Accessible.name, "Youssef, " + list.currentItem.timeText + ", No messages yet")
+        keyClick(Qt.Key_End)
+        compare(list.currentIndex, 3)
+        keyClick(Qt.Key_Home)
+        compare(list.currentIndex, 0)
+        keyClick(Qt.Key_L) // the next title starting with L, then the one after
+        compare(list.currentIndex, 1)
+        wait(900) // a pause ends the word typed so far
+        keyClick(Qt.Key_L)
+        compare(list.currentIndex, 3)
+        wait(900)
+        keyClick(Qt.Key_Y)
+        keyClick(Qt.Key_O)
+        compare(list.currentIndex, 2, "letters typed together find \"yo\"")
+        const selected = signalSpy.createObject(testCase, { target: inbox, signalName: "select" })
+        keyClick(Qt.Key_Return)
+        compare(selected.count, 1)
+        compare(selected.signalArguments[0][0], 2, "Return opens the current row")
+
+        AppState.language.language = LanguageManager.Arabic
+        tryCompare(list.itemAtIndex(1).Accessible, "name", "Layla، " + list.itemAtIndex(1).timeText + "، See you")
+    }
+
     function test_inbox_500_rows_stay_virtual() {
         const inbox = loadedInbox(Array.from({ length: 500 }, (_, i) =>
             ({ id: "c" + i, updatedMinute: i, title: "Conversation " + i, lastBody: "hello " + i })))
@@ -310,6 +351,36 @@ TestCase {
         chat.composer.emoji()
         verify(!chat.emojiStrip.visible)
         verify(!divider.visible)
+    }
+
+    // A chat opens to write in; Page Up and Down scroll the messages from the composer; Escape closes
+    // the emoji strip, then goes back. A bubble reads as one item, its hidden controls left out.
+    function test_chat_keys_and_what_a_bubble_reads() {
+        const chat = openChat(messages(40))
+        const list = chat.messageList
+        verify(chat.composer.input.activeFocus)
+        settle()
+        tryVerify(() => list.atYEnd, 2000)
+        const bottom = list.contentY
+        keyClick(Qt.Key_PageUp)
+        verify(list.contentY < bottom - list.height / 2, "Page Up scrolled the messages")
+        compare(chat.composer.input.text, "", "and left the draft alone")
+        keyClick(Qt.Key_PageDown)
+        compare(list.contentY, bottom)
+
+        const bubble = list.itemAtIndex(list.count - 1)
+        compare(bubble.Accessible.role, Accessible.ListItem)
+        compare(bubble.Accessible.name, "You, message 39, " + bubble.time)
+        const retry = Find.findItem(bubble, (item) => item.title === "Retry")
+        verify(!retry.visible && retry.Accessible.ignored, "a delivered bubble's Retry is not in the tree")
+
+        const backs = signalSpy.createObject(testCase, { target: chat, signalName: "back" })
+        chat.composer.emoji()
+        keyClick(Qt.Key_Escape)
+        verify(!chat.showEmoji, "Escape closes the strip first")
+        compare(backs.count, 0)
+        keyClick(Qt.Key_Escape)
+        compare(backs.count, 1, "then goes back")
     }
 
     function test_polls_only_while_shown_and_leaving_loses_nothing_written() {

@@ -88,6 +88,14 @@ TestCase {
 
         mouseClick(tabButton(shell, "Inbox"))
         compare(shell.contentKind, "inbox", "back on inbox shows the list, not the conversation")
+
+        // The same from the keyboard: Ctrl+2, Ctrl+comma, Ctrl+1.
+        keyClick(Qt.Key_2, Qt.ControlModifier)
+        compare(shell.contentKind, "profile")
+        keyClick(Qt.Key_Comma, Qt.ControlModifier)
+        compare(shell.contentKind, "settings")
+        keyClick(Qt.Key_1, Qt.ControlModifier)
+        compare(shell.contentKind, "inbox")
     }
 
     function test_language_and_scheme_restyle_the_root() {

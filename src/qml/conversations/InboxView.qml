@@ -101,6 +101,7 @@ ColumnLayout {
                 activeFocusOnTab: true
                 keyNavigationEnabled: true
                 highlightMoveDuration: 0
+                onCountChanged: if (currentIndex < 0 && count > 0) currentIndex = 0 // a new list keeps a current row
                 property string typed: ""
 
                 Keys.onPressed: (event) => {
