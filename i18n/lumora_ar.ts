@@ -635,5 +635,13 @@
         <source>file %1</source>
         <translation>ملف %1</translation>
     </message>
+    <message id="switcher.field">
+        <source>Go to conversation…</source>
+        <translation>انتقل إلى محادثة…</translation>
+    </message>
+    <message id="switcher.none">
+        <source>No conversation matches</source>
+        <translation>لا محادثة تطابق</translation>
+    </message>
 </context>
 </TS>

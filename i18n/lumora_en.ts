@@ -619,5 +619,13 @@
         <source>file %1</source>
         <translation>file %1</translation>
     </message>
+    <message id="switcher.field">
+        <source>Go to conversation…</source>
+        <translation>Go to conversation…</translation>
+    </message>
+    <message id="switcher.none">
+        <source>No conversation matches</source>
+        <translation>No conversation matches</translation>
+    </message>
 </context>
 </TS>

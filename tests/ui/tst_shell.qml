@@ -98,6 +98,37 @@ TestCase {
         compare(shell.contentKind, "inbox")
     }
 
+    // Ctrl+K, type part of a title, Down, Return: that conversation is open, no pointer needed.
+    function test_quick_switcher() {
+        const at = (minute) => new Date(Date.UTC(2026, 11, 6, 9, minute)).toISOString()
+        Fixture.scriptConversations([{ id: "o", title: "Omar", updatedAt: at(3) },
+                                     { id: "l", title: "Layla", updatedAt: at(2) },
+                                     { id: "m", title: "Lamis", updatedAt: at(1) }])
+        const shell = signedInRoot({ displayName: "Amina" }).content
+        tryCompare(AppState.inbox, "count", 3)
+        keyClick(Qt.Key_K, Qt.ControlModifier)
+        const switcher = shell.quickSwitcher
+        tryVerify(() => switcher.opened)
+        verify(switcher.field.activeFocus)
+        keyClick(Qt.Key_L)
+        keyClick(Qt.Key_A)
+        compare(switcher.results.count, 2)
+        compare(switcher.field.Accessible.description, "Layla")
+        keyClick(Qt.Key_Down)
+        compare(switcher.field.Accessible.description, "Lamis")
+        keyClick(Qt.Key_Return)
+        tryVerify(() => !switcher.visible)
+        compare(shell.contentKind, "chat")
+        compare(AppState.chatModel().title, "Lamis")
+
+        keyClick(Qt.Key_K, Qt.ControlModifier)
+        tryVerify(() => switcher.opened)
+        compare(switcher.results.count, 3, "it opens afresh")
+        keyClick(Qt.Key_Escape)
+        tryVerify(() => !switcher.visible)
+        compare(AppState.chatModel().title, "Lamis", "Escape changes nothing")
+    }
+
     function test_language_and_scheme_restyle_the_root() {
         const root = signedInRoot({ displayName: "Amina" })
         verify(!root.LayoutMirroring.enabled)

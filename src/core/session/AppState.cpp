@@ -23,6 +23,7 @@ AppState::AppState(QObject* parent)
     , m_appearance(new AppearanceManager(this))
     , m_mesh(new LocalMeshService(this))
     , m_inbox(new InboxViewModel(m_auth->api(), this))
+    , m_switcher(new ConversationSwitcher(m_inbox, this))
     , m_watch(new InboxWatch(m_inbox, this))
     , m_notifier(new MessageNotifier(new DesktopNotifications(QDBusConnection::sessionBus(), this), this)) {
     wire();
@@ -40,6 +41,7 @@ AppState::AppState(AuthService* auth, LanguageManager* language, AppearanceManag
     , m_appearance(appearance)
     , m_mesh(mesh)
     , m_inbox(new InboxViewModel(auth->api(), this))
+    , m_switcher(new ConversationSwitcher(m_inbox, this))
     , m_watch(new InboxWatch(m_inbox, this))
     , m_notifier(new MessageNotifier(new DesktopNotifications(desktopBus, this), this))
     , m_launcher(desktopBus) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/conversations/ChatViewModel.h"
+#include "core/conversations/ConversationSwitcher.h"
 #include "core/conversations/InboxViewModel.h"
 #include "core/conversations/InboxWatch.h"
 #include "core/desktop/LauncherCount.h"
@@ -36,6 +37,7 @@ class AppState : public QObject {
     Q_PROPERTY(lumora::AppearanceManager* appearance READ appearance CONSTANT)
     Q_PROPERTY(lumora::LocalMeshService* mesh READ mesh CONSTANT)
     Q_PROPERTY(lumora::InboxViewModel* inbox READ inbox CONSTANT)
+    Q_PROPERTY(lumora::ConversationSwitcher* switcher READ switcher CONSTANT)
     Q_PROPERTY(bool showAdmin READ showAdmin WRITE setShowAdmin NOTIFY showAdminChanged)
     Q_PROPERTY(bool hasSelectedConversation READ hasSelectedConversation NOTIFY selectedConversationChanged)
     Q_PROPERTY(Tab tab READ tab NOTIFY tabChanged)
@@ -65,6 +67,7 @@ public:
     LocalMeshService* mesh() const { return m_mesh; }
     // The signed-in user's conversations; emptied when another user signs in or the user signs out.
     InboxViewModel* inbox() const { return m_inbox; }
+    ConversationSwitcher* switcher() const { return m_switcher; }
     // Runs while a user is signed in.
     InboxWatch* watch() const { return m_watch; }
     int unreadCount() const;
@@ -141,6 +144,7 @@ private:
     AppearanceManager* m_appearance;
     LocalMeshService* m_mesh;
     InboxViewModel* m_inbox;
+    ConversationSwitcher* m_switcher;
     InboxWatch* m_watch;
     MessageNotifier* m_notifier;
     LauncherCount m_launcher;

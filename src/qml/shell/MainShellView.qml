@@ -15,6 +15,7 @@ ColumnLayout {
                                           : AppState.hasSelectedConversation ? "chat" : "inbox"
     readonly property alias adminButton: adminButton
     readonly property alias adminPopover: adminPopover
+    readonly property alias quickSwitcher: quickSwitcher
 
     spacing: 0
 
@@ -22,6 +23,15 @@ ColumnLayout {
     Shortcut { sequence: "Ctrl+1"; onActivated: AppState.selectTab(AppState.Inbox) }
     Shortcut { sequence: "Ctrl+2"; onActivated: AppState.selectTab(AppState.Profile) }
     Shortcut { sequences: ["Ctrl+3", StandardKey.Preferences, "Ctrl+,"]; onActivated: AppState.selectTab(AppState.Settings) }
+    // Ctrl+K: the quick switcher, to any conversation by its title.
+    Shortcut {
+        sequence: "Ctrl+K"
+        onActivated: {
+            AppState.selectTab(AppState.Inbox)
+            quickSwitcher.open()
+        }
+    }
+    QuickSwitcher { id: quickSwitcher }
 
     RowLayout {
         id: header

@@ -60,6 +60,13 @@ struct InboxViewModelQml {
     QML_UNCREATABLE("Owned by AppState")
 };
 
+struct ConversationSwitcherQml {
+    Q_GADGET
+    QML_FOREIGN(lumora::ConversationSwitcher)
+    QML_NAMED_ELEMENT(ConversationSwitcher)
+    QML_UNCREATABLE("Owned by AppState")
+};
+
 struct ChatViewModelQml {
     Q_GADGET
     QML_FOREIGN(lumora::ChatViewModel)
