@@ -192,6 +192,7 @@ class Node:
         self.showing = states.contains(Atspi.StateType.SHOWING) and states.contains(Atspi.StateType.VISIBLE)
         self.selected = states.contains(Atspi.StateType.SELECTED)
         self.checked = states.contains(Atspi.StateType.CHECKED)
+        self.focused = states.contains(Atspi.StateType.FOCUSED)
         interfaces = accessible.get_interfaces()
         self.extents = (Atspi.Component.get_extents(accessible, Atspi.CoordType.SCREEN)
                         if "Component" in interfaces else None)
@@ -212,7 +213,7 @@ class Node:
         text = "<password>" if self.role == "password text" else self.text if self.text != self.name else None
         e = self.extents if self.showing else None
         return " ".join(p for p in (self.role, repr(self.name), text and f"text={text!r}", not self.showing and "[hidden]",
-                                    self.selected and "[selected]", e and f"@{e.x},{e.y} {e.width}x{e.height}") if p)
+                                    self.selected and "[selected]", self.focused and "[focused]", e and f"@{e.x},{e.y} {e.width}x{e.height}") if p)
 
 
 class Tree:
@@ -367,6 +368,15 @@ class Client:
     def press(self, key):
         self.focus_window()
         self._xdotool("key", "--clearmodifiers", key)
+
+    def type_text(self, text):
+        """Types into whatever has the keyboard focus, without touching the pointer."""
+        self.focus_window()
+        self._xdotool("type", "--clearmodifiers", "--delay", "5", text)
+
+    def pointer(self):
+        here = dict(line.split("=") for line in self._xdotool("getmouselocation", "--shell").split())
+        return int(here["X"]), int(here["Y"])
 
     def stop(self):
         if self.proc.poll() is None:

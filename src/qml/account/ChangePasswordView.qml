@@ -22,6 +22,11 @@ Rectangle {
 
     signal cancelled()
 
+    // The keyboard starts in the first field: at once when forced, when the sheet opens otherwise.
+    function focusFirstField() { currentField.input.forceActiveFocus() }
+    Component.onCompleted: if (isRequired) focusFirstField()
+    Keys.onEscapePressed: if (!isRequired) cancelled() // Return submits, from any field
+
     function submit() {
         localError = ""
         if (newPassword !== confirmPassword) {
@@ -84,18 +89,22 @@ Rectangle {
                 text: view.currentPassword
                 onTextChanged: view.currentPassword = text
                 isSecure: true
+                onAccepted: if (submitButton.enabled) view.submit()
+                id: currentField
             }
             LmTextField {
                 title: qsTrId("password.new")
                 text: view.newPassword
                 onTextChanged: view.newPassword = text
                 isSecure: true
+                onAccepted: if (submitButton.enabled) view.submit()
             }
             LmTextField {
                 title: qsTrId("password.confirm")
                 text: view.confirmPassword
                 onTextChanged: view.confirmPassword = text
                 isSecure: true
+                onAccepted: if (submitButton.enabled) view.submit()
             }
             ErrorLine { text: view.localError }
             ErrorLine { text: AppState.auth.lastError }

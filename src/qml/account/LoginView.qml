@@ -66,6 +66,8 @@ ColumnLayout {
             text: login.username
             onTextChanged: login.username = text
             prompt: "amina"
+            onAccepted: passwordField.input.forceActiveFocus()
+            Component.onCompleted: input.forceActiveFocus() // the keyboard starts where the form does
         }
         LmTextField {
             id: passwordField
@@ -73,6 +75,7 @@ ColumnLayout {
             text: login.password
             onTextChanged: login.password = text
             isSecure: true
+            onAccepted: if (signInButton.enabled) login.signIn() // Return signs in, as the button does
         }
         Text {
             id: errorLine

@@ -185,8 +185,10 @@ Flickable {
         visible: profile.showChangePassword
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
         onClosed: profile.showChangePassword = false
+        onOpened: sheetView.focusFirstField()
 
         contentItem: ChangePasswordView {
+            id: sheetView
             onCancelled: profile.showChangePassword = false
         }
     }

@@ -13,6 +13,8 @@ ColumnLayout {
     property var prompt: undefined
     readonly property alias input: input
 
+    signal accepted() // Return or Enter in the field
+
     spacing: 4
     Layout.fillWidth: true
 
@@ -52,12 +54,14 @@ ColumnLayout {
         topPadding: Math.max(0, (implicitHeight - lineBox) / 2)
         bottomPadding: topPadding
         Accessible.name: field.title
+        onAccepted: field.accepted()
 
         background: Rectangle {
             radius: 8
             color: LmColor.dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(0, 0, 0, 0.04)
-            border.width: 1
-            border.color: LmColor.divider
+            // The focused field: a wider border in the accent colour.
+            border.width: input.activeFocus ? 2 : 1
+            border.color: input.activeFocus ? LmColor.accent : LmColor.divider
         }
     }
 }
