@@ -374,6 +374,14 @@ TestCase {
         const retry = Find.findItem(bubble, (item) => item.title === "Retry")
         verify(!retry.visible && retry.Accessible.ignored, "a delivered bubble's Retry is not in the tree")
 
+        keyClick(Qt.Key_Up, Qt.AltModifier)
+        verify(bubble.activeFocus, "Alt+Up reads the newest bubble")
+        keyClick(Qt.Key_Up, Qt.AltModifier)
+        verify(list.itemAtIndex(list.count - 2).activeFocus)
+        keyClick(Qt.Key_Down, Qt.AltModifier)
+        keyClick(Qt.Key_Down, Qt.AltModifier)
+        verify(chat.composer.input.activeFocus, "past the newest, back to writing")
+
         const backs = signalSpy.createObject(testCase, { target: chat, signalName: "back" })
         chat.composer.emoji()
         keyClick(Qt.Key_Escape)
@@ -406,6 +414,13 @@ TestCase {
         compare(bubble(chat, 2).body, "lost?")
         compare(bubble(chat, 2).sendStatus, "failed")
         compare(chat.composer.input.text, "half a thought")
+        // Read from the keyboard: the bubble says it was not sent, and Tab reaches its Retry.
+        keyClick(Qt.Key_Up, Qt.AltModifier)
+        verify(bubble(chat, 2).activeFocus)
+        compare(bubble(chat, 2).Accessible.name, "You, lost?, " + bubble(chat, 2).time + ", Not sent")
+        keyClick(Qt.Key_Tab)
+        const focused = Find.findItem(bubble(chat, 2), (item) => item.activeFocus && item.title !== undefined)
+        compare(focused ? focused.title : null, "Retry")
 
         // Another file can replace the file of a message not sent, and only of one with a file.
         const anotherFile = (i) => Find.findItem(bubble(chat, i), (item) => item.objectName === "anotherFile")

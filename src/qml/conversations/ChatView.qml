@@ -63,9 +63,32 @@ ColumnLayout {
         const bottom = Math.max(top, messageList.originY + messageList.contentHeight - messageList.height)
         messageList.contentY = Math.min(bottom, Math.max(top, messageList.contentY + direction * messageList.height * 0.9))
     }
+    // Alt+Up and Alt+Down read through the bubbles: each takes the focus, so a screen reader reads
+    // it, and Tab reaches its controls (Retry, Discard, Open…); past the newest, back to the composer.
+    property int readingIndex: -1
+    function readBubble(step) {
+        const count = messageList.count
+        if (count === 0)
+            return
+        const next = readingIndex < 0 ? (step < 0 ? count - 1 : -1) : readingIndex + step
+        readingIndex = next >= count ? -1 : Math.max(0, next)
+        if (readingIndex < 0) {
+            composer.input.forceActiveFocus()
+            return
+        }
+        messageList.positionViewAtIndex(readingIndex, ListView.Contain)
+        messageList.itemAtIndex(readingIndex).forceActiveFocus()
+    }
+    Connections {
+        target: composer.input
+        function onActiveFocusChanged() { if (composer.input.activeFocus) chat.readingIndex = -1 }
+    }
     Keys.onPressed: (event) => {
         if (event.key === Qt.Key_PageUp || event.key === Qt.Key_PageDown) {
             page(event.key === Qt.Key_PageUp ? -1 : 1)
+            event.accepted = true
+        } else if ((event.modifiers & Qt.AltModifier) && (event.key === Qt.Key_Up || event.key === Qt.Key_Down)) {
+            readBubble(event.key === Qt.Key_Up ? -1 : 1)
             event.accepted = true
         }
     }
@@ -129,6 +152,7 @@ ColumnLayout {
         footer: Item { height: 12 }
         model: chat.model
         boundsBehavior: Flickable.StopAtBounds
+        keyNavigationEnabled: false // Alt+Up/Down read through the bubbles (the chat's keys)
         Accessible.role: Accessible.List
         // A heading before the first message of each day.
         section.property: "day"
@@ -269,6 +293,7 @@ ColumnLayout {
         }
         onSend: chat.sendDraft()
         onPage: (direction) => chat.page(direction)
+        onRead: (direction) => chat.readBubble(direction)
     }
 
     // Where a received file goes: Downloads unless the user picks another place.

@@ -24,6 +24,7 @@ Rectangle {
     signal pasteFile(url file)
     signal send()
     signal page(int direction) // Page Up (-1) or Page Down (1): the messages scroll, not the field
+    signal read(int direction) // Alt+Up (-1) or Alt+Down (1): reading moves to the bubbles
 
     color: LmColor.background
     implicitHeight: column.implicitHeight
@@ -106,6 +107,12 @@ Rectangle {
                     Keys.onPressed: (event) => {
                         if (event.key === Qt.Key_PageUp || event.key === Qt.Key_PageDown) {
                             composer.page(event.key === Qt.Key_PageUp ? -1 : 1)
+                            event.accepted = true
+                            return
+                        }
+                        // The field would move its cursor; the chat reads its bubbles instead.
+                        if ((event.modifiers & Qt.AltModifier) && (event.key === Qt.Key_Up || event.key === Qt.Key_Down)) {
+                            composer.read(event.key === Qt.Key_Up ? -1 : 1)
                             event.accepted = true
                             return
                         }

@@ -49,6 +49,41 @@ Item {
     Accessible.name: spokenText
     Accessible.description: fullTime
 
+    // The controls shown now, in reading order: Tab and Shift+Tab go round them from the bubble.
+    function controls() {
+        const found = []
+        const walk = (item) => {
+            for (let i = 0; i < item.children.length; ++i) {
+                const child = item.children[i]
+                if (!child.visible)
+                    continue
+                if (child.bubbleControl === true && child.enabled)
+                    found.push(child)
+                walk(child)
+            }
+        }
+        walk(column)
+        return found
+    }
+    function focusControl(from, step) {
+        const list = controls()
+        const i = from === bubble ? (step > 0 ? 0 : list.length - 1) : list.indexOf(from) + step
+        if (i >= 0 && i < list.length)
+            list[i].forceActiveFocus(step > 0 ? Qt.TabFocusReason : Qt.BacktabFocusReason)
+        else
+            bubble.forceActiveFocus()
+    }
+    Keys.onTabPressed: focusControl(bubble, 1)
+    Keys.onBacktabPressed: focusControl(bubble, -1)
+
+    // Alt+Up/Down put the focus here (see ChatView); a ring shows which bubble is being read.
+    LmFocusRing {
+        parent: column
+        anchors.margins: -4
+        radius: 14
+        shown: bubble.activeFocus
+    }
+
     ColumnLayout {
         id: column
         anchors.left: bubble.isMine ? undefined : parent.left
@@ -246,7 +281,11 @@ Item {
     }
 
     component LinkButton: AbstractButton {
+        id: link
         property string title
+        readonly property bool bubbleControl: true
+        Keys.onTabPressed: bubble.focusControl(link, 1)
+        Keys.onBacktabPressed: bubble.focusControl(link, -1)
         Accessible.role: Accessible.Button
         Accessible.name: title
         contentItem: Text {
