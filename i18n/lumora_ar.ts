@@ -643,5 +643,9 @@
         <source>No conversation matches</source>
         <translation>لا محادثة تطابق</translation>
     </message>
+    <message id="a11y.busy">
+        <source>Loading…</source>
+        <translation>جارٍ التحميل…</translation>
+    </message>
 </context>
 </TS>

@@ -627,5 +627,9 @@
         <source>No conversation matches</source>
         <translation>No conversation matches</translation>
     </message>
+    <message id="a11y.busy">
+        <source>Loading…</source>
+        <translation>Loading…</translation>
+    </message>
 </context>
 </TS>

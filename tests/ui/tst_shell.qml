@@ -129,6 +129,60 @@ TestCase {
         compare(AppState.chatModel().title, "Lamis", "Escape changes nothing")
     }
 
+    // Every control shown (buttons, fields, lists) is a Tab stop; rows and bubbles are reached from
+    // their list by the arrows. Prints the figures: stops against controls, per screen.
+    function tabStops(root) {
+        const stops = []
+        let item = root.nextItemInFocusChain(true)
+        while (item && stops.indexOf(item) < 0 && stops.length < 300) {
+            stops.push(item)
+            item = item.nextItemInFocusChain(true)
+        }
+        return stops
+    }
+    function controls(root) {
+        const shown = (item) => {
+            for (let i = item; i && i !== root; i = i.parent)
+                if (!i.visible)
+                    return false
+            return true
+        }
+        return Find.findAll(root, (item) => shown(item) && item.enabled && item.focusPolicy !== Qt.NoFocus
+                            && ((item.clicked !== undefined && item.pressed !== undefined)
+                                || item.cursorPosition !== undefined || item.keyNavigationEnabled === true)
+                            && !(item.parent && item.parent.parent && item.parent.parent.keyNavigationEnabled !== undefined
+                                 && item.parent.parent.model !== undefined && item.parent.parent.keyNavigationEnabled !== false))
+    }
+    function checkTabStops(screen, root) {
+        waitForRendering(root)
+        const stops = tabStops(root)
+        const all = controls(root)
+        const missed = all.filter((item) => stops.indexOf(item) < 0)
+        console.log("tab stops on " + screen + ": " + (all.length - missed.length) + " of " + all.length)
+        compare(missed.map((item) => item.Accessible.name || String(item)), [], screen + ": controls Tab never reaches")
+    }
+
+    function test_every_control_is_a_tab_stop() {
+        const root = createTemporaryObject(rootComponent, testCase)
+        AppState.startBootstrap()
+        tryCompare(root, "screen", "login")
+        checkTabStops("sign-in", root)
+        root.destroy()
+
+        const at = (minute) => new Date(Date.UTC(2026, 11, 6, 9, minute)).toISOString()
+        Fixture.scriptConversations([{ id: "o", title: "Omar", updatedAt: at(3) }])
+        const shell = signedInRoot({ displayName: "Amina" }).content
+        tryCompare(AppState.inbox, "count", 1)
+        checkTabStops("inbox", shell)
+        Fixture.openConversation()
+        tryCompare(shell, "contentKind", "chat")
+        checkTabStops("chat", shell)
+        keyClick(Qt.Key_2, Qt.ControlModifier)
+        checkTabStops("profile", shell)
+        keyClick(Qt.Key_3, Qt.ControlModifier)
+        checkTabStops("settings", shell)
+    }
+
     function test_language_and_scheme_restyle_the_root() {
         const root = signedInRoot({ displayName: "Amina" })
         verify(!root.LayoutMirroring.enabled)

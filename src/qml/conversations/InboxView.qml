@@ -61,6 +61,9 @@ ColumnLayout {
             anchors.centerIn: parent
             visible: inbox.showsSpinner
             running: visible
+            Accessible.role: Accessible.ProgressBar // Qt 6.4 gives a spinner no role: readers skip it
+            Accessible.name: qsTrId("a11y.busy")
+            Accessible.ignored: !visible
         }
 
         ColumnLayout {

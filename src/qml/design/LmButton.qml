@@ -43,6 +43,9 @@ Button {
                 id: spinner
                 visible: control.isLoading
                 running: visible
+                Accessible.role: Accessible.ProgressBar // Qt 6.4 gives a spinner no role: readers skip it
+                Accessible.name: qsTrId("a11y.busy")
+                Accessible.ignored: !visible
                 width: 16
                 height: 16
                 padding: 0

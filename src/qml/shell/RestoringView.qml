@@ -16,7 +16,8 @@ Item {
             running: true
             Layout.alignment: Qt.AlignHCenter
             palette.dark: LmColor.accent
-            Accessible.name: qsTrId("Lumora")
+            Accessible.role: Accessible.ProgressBar // Qt 6.4 gives a spinner no role: readers skip it
+            Accessible.name: qsTrId("a11y.busy")
         }
         Text {
             text: qsTrId("Lumora")
