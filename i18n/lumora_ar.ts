@@ -647,5 +647,9 @@
         <source>Loading…</source>
         <translation>جارٍ التحميل…</translation>
     </message>
+    <message id="a11y.unavailable">
+        <source>Unavailable</source>
+        <translation>غير متاح</translation>
+    </message>
 </context>
 </TS>

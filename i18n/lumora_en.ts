@@ -631,5 +631,9 @@
         <source>Loading…</source>
         <translation>Loading…</translation>
     </message>
+    <message id="a11y.unavailable">
+        <source>Unavailable</source>
+        <translation>Unavailable</translation>
+    </message>
 </context>
 </TS>

@@ -188,6 +188,7 @@ class Node:
         self.depth = depth
         self.role = accessible.get_role_name()
         self.name = accessible.get_name() or ""
+        self.description = accessible.get_description() or ""
         states = accessible.get_state_set()
         self.showing = states.contains(Atspi.StateType.SHOWING) and states.contains(Atspi.StateType.VISIBLE)
         self.selected = states.contains(Atspi.StateType.SELECTED)

@@ -18,6 +18,7 @@ from test_chat import INBOX_TITLE, PLACEHOLDER, composer_text, delivered_once, i
 from test_sign_in import shell, sign_in_screen  # noqa: E402
 
 SWITCHER = "Go to conversation…"  # switcher.field
+SEND, UNAVAILABLE = "Send", "Unavailable"  # chat.send, a11y.unavailable
 
 
 def focused(tree):
@@ -52,9 +53,13 @@ def keyboard_path(scenario):
         "the composer focused": lambda t: (f := focused(t)) and f.name == PLACEHOLDER,
     })
 
+    # Qt 6.4 reports every button as enabled; the description tells a disabled one.
+    send = client.tree().find("push button", SEND)
+    expect(send and send.description == UNAVAILABLE, f"the empty composer's Send reads {send and send.description!r}")
     text = f"typed {uuid.uuid4().hex[:10]}"
     client.type_text(text)
     client.wait_for(f"the composer to hold {text!r}", lambda t: composer_text(t) == text, 5)
+    expect(client.tree().find("push button", SEND).description == "", "Send still reads as unavailable")
     client.press("Return")
     client.wait_for_all("the message sent", {
         f"one bubble {text!r}, delivered": lambda t: not delivered_once(t, text),

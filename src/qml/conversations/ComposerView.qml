@@ -154,6 +154,8 @@ Rectangle {
                 opacity: enabled ? 1.0 : 0.4
                 Accessible.role: Accessible.Button
                 Accessible.name: qsTrId("chat.send")
+                // Qt 6.4 reports a disabled button to AT-SPI as enabled: the description says it instead.
+                Accessible.description: enabled ? "" : qsTrId("a11y.unavailable")
                 onClicked: composer.send()
                 contentItem: LmIcon {
                     name: "arrow.up.circle.fill"

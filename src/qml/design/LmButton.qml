@@ -29,6 +29,8 @@ Button {
     leftPadding: 12
     rightPadding: 12
     Accessible.name: title
+    // Qt 6.4 reports a disabled button to AT-SPI as enabled: the description says it instead.
+    Accessible.description: enabled ? "" : qsTrId("a11y.unavailable")
 
     contentItem: Item {
         implicitWidth: row.implicitWidth
