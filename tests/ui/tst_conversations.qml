@@ -395,6 +395,19 @@ TestCase {
         let chat = openChat(messages(2))
         const model = chat.model
         tryVerify(() => model.isPolling, 2000, "polling after the first load")
+        // A poll bringing someone else's message shows it as an alert for screen readers; one's own does not.
+        const arrival = Find.findItem(chat, (item) => item.objectName === "arrival")
+        verify(!arrival.visible)
+        Fixture.scriptMessages(messages(3)) // m2, from u-2
+        tryCompare(chat.messageList, "count", 3)
+        tryVerify(() => arrival.visible)
+        compare(arrival.Accessible.role, Accessible.AlertMessage)
+        compare(arrival.text, bubble(chat, 2).Accessible.name)
+        Fixture.scriptMessages(messages(4)) // m3, the user's own
+        tryCompare(chat.messageList, "count", 4)
+        compare(arrival.text, bubble(chat, 2).Accessible.name, "one's own message is not announced")
+        Fixture.scriptMessages(messages(2))
+        tryCompare(chat.messageList, "count", 2)
         chat.visible = false
         verify(!model.isPolling, "hidden: no polling")
         chat.visible = true

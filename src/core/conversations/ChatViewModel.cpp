@@ -194,8 +194,21 @@ QCoro::Task<> ChatViewModel::refreshQuietly() {
     sortByCreation(**reply);
     // Only a different sequence of ids counts: edits on the service do not redraw an open chat.
     if (!sameIds(**reply, m_messages)) {
+        QSet<QString> known;
+        for (const MessageDTO& m : std::as_const(m_messages))
+            known.insert(m.id);
         replaceMessages(std::move(**reply));
         keepMessages();
+        // The newest message someone else wrote since the last poll, for screen readers to hear.
+        for (qsizetype row = m_messages.size() - 1; row >= 0; --row) {
+            const MessageDTO& m = m_messages.at(row);
+            if (known.contains(m.id))
+                break;
+            if (m.senderId != m_currentUserId) {
+                Q_EMIT othersWrote(data(index(int(row)), SpokenTextRole).toString());
+                break;
+            }
+        }
     }
 }
 

@@ -184,6 +184,8 @@ Q_SIGNALS:
     void isPollingChanged();
     void fileReady(const QUrl& localFile);
     void textsRevisionChanged();
+    // A poll brought a message from someone else into the open chat: what a reader hears of the newest.
+    void othersWrote(const QString& spokenText);
 
 private:
     const AttachmentMetaDTO* attachmentOf(const QString& messageId) const;

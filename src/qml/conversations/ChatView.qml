@@ -317,6 +317,31 @@ ColumnLayout {
         }
     }
 
+    // A message from someone else arriving while the chat is open is announced: Qt 6.4 has no live
+    // regions nor announcements, so an alert (unseen on screen) appears with what a reader hears of it.
+    Text {
+        id: arrival
+        objectName: "arrival"
+        parent: messageList
+        width: 1
+        height: 1
+        clip: true
+        color: "transparent"
+        visible: text !== ""
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: text
+        Accessible.ignored: !visible
+        Timer { id: arrivalShown; interval: 5000; onTriggered: arrival.text = "" }
+    }
+    Connections {
+        target: chat.model
+        function onOthersWrote(spokenText) {
+            arrival.text = "" // hidden and shown again, so each one is announced
+            arrival.text = spokenText
+            arrivalShown.restart()
+        }
+    }
+
     // A file fetched to open goes to the desktop's handler for its type.
     Connections {
         target: chat.model
