@@ -23,6 +23,7 @@ from test_sign_in import TABS, sign_in_as_demo, tab  # noqa: E402
 
 # The English and Arabic texts of i18n/lumora_en.ts and i18n/lumora_ar.ts.
 TABS_AR = ("صندوق الوارد", "الملف الشخصي", "الإعدادات")
+INBOX_AR = "الرسائل"  # inbox.title, the inbox list's name
 BRAND = "Lumora"
 SKIP_STATUS = 77  # SKIP_RETURN_CODE in CMakeLists.txt
 
@@ -67,6 +68,22 @@ def arabic(scenario):
         "'العربية' checked": checked("العربية"),
     }, timeout=5)
     log("window in Arabic, mirrored")
+
+    # What a reader hears, in Arabic: the first row (verified, two unread) and the chat's bubbles; by keyboard.
+    def items(t, inbox):
+        lists = [n for n in t.all(role="list") if (n.name == INBOX_AR) == inbox]
+        return [n for n in lists[0].children if n.role in ("list item", "push button")] if len(lists) == 1 else []
+    client.press("ctrl+1")
+    row = client.wait_for("the first inbox row read in Arabic", lambda t: (r := items(t, True)) and "، موثّق، " in r[0].name
+                          and "رسالتان غير مقروءتين" in r[0].name and r[0])
+    log(f"the first row reads {row.name!r}")
+    client.press("Return")
+    names = [n.name for n in client.wait_for("bubbles read in Arabic", lambda t: items(t, False))]
+    expect(all("، " in name and ", " not in name for name in names), f"bubbles not read in Arabic: {names}")
+    log(f"a bubble reads {names[-1]!r}")
+    client.press("Escape")
+    client.press("ctrl+3")
+    client.wait_for("the settings again", lambda t: radio(t, "الإنجليزية"))
 
     client.click(client.node("radio button", "الإنجليزية"))
     client.wait_for_all("the window in English again", {
