@@ -181,6 +181,14 @@ TestCase {
         checkTabStops("profile", shell)
         keyClick(Qt.Key_3, Qt.ControlModifier)
         checkTabStops("settings", shell)
+
+        // In Arabic the order follows the reading order: the tabs from right to left.
+        AppState.language.language = LanguageManager.Arabic
+        waitForRendering(shell)
+        const tabs = tabStops(shell).filter((item) => item.iconName !== undefined && item.selected !== undefined)
+        compare(tabs.length, 3)
+        const x = tabs.map((item) => item.mapToItem(null, 0, 0).x)
+        verify(x[0] > x[1] && x[1] > x[2], "Tab goes through the tabs right to left in Arabic: " + x)
     }
 
     function test_language_and_scheme_restyle_the_root() {

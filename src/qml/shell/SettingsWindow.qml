@@ -17,6 +17,12 @@ Window {
     maximumHeight: 480
     color: LmColor.background
 
+    // A settings window closes on Escape, as dialogs do.
+    Shortcut {
+        sequence: StandardKey.Cancel
+        onActivated: settingsWindow.close()
+    }
+
     Item {
         anchors.fill: parent
         LayoutMirroring.enabled: AppState.language.layoutDirection === Qt.RightToLeft
