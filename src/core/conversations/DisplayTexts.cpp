@@ -16,9 +16,30 @@ PublicUserRefDTO refOf(const UserDTO& user) {
 
 } // namespace
 
+namespace {
+
+QString nameOrUsername(const std::optional<QString>& displayName, const QString& username) {
+    const QString trimmed = displayName.value_or(QString()).trimmed();
+    return trimmed.isEmpty() ? username : trimmed;
+}
+
+} // namespace
+
 QString resolvedDisplayName(const UserDTO& user) {
-    const QString trimmed = user.displayName.value_or(QString()).trimmed();
-    return trimmed.isEmpty() ? user.username : trimmed;
+    return nameOrUsername(user.displayName, user.username);
+}
+
+QString resolvedDisplayName(const PublicUserRefDTO& user) {
+    return nameOrUsername(user.displayName, user.username);
+}
+
+std::optional<QString> memberName(const ConversationDTO& conversation, const QString& userId) {
+    if (conversation.peer && conversation.peer->id == userId)
+        return resolvedDisplayName(*conversation.peer);
+    for (const ConversationMemberDTO& member : conversation.members.value_or(QList<ConversationMemberDTO>()))
+        if (member.userId == userId && member.user)
+            return resolvedDisplayName(*member.user);
+    return std::nullopt;
 }
 
 std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation,
@@ -44,10 +65,8 @@ std::optional<PublicUserRefDTO> peerRef(const ConversationDTO& conversation,
 QString displayTitle(const ConversationDTO& conversation, const std::optional<QString>& excluding) {
     if (conversation.title && !conversation.title->isEmpty())
         return *conversation.title;
-    if (const auto peer = peerRef(conversation, excluding)) {
-        const QString name = peer->displayName.value_or(QString()).trimmed();
-        return name.isEmpty() ? peer->username : name;
-    }
+    if (const auto peer = peerRef(conversation, excluding))
+        return resolvedDisplayName(*peer);
     return catalogueText("inbox.conversation");
 }
 
@@ -64,16 +83,7 @@ QString displayBody(const MessageDTO& message) {
 QString senderName(const ConversationDTO& conversation, const QString& senderId, const QString& me) {
     if (!me.isEmpty() && senderId == me)
         return catalogueText("a11y.you");
-    const auto named = [](const QString& username, const std::optional<QString>& displayName) {
-        const QString name = displayName.value_or(QString()).trimmed();
-        return name.isEmpty() ? username : name;
-    };
-    if (conversation.peer && conversation.peer->id == senderId)
-        return named(conversation.peer->username, conversation.peer->displayName);
-    for (const ConversationMemberDTO& member : conversation.members.value_or(QList<ConversationMemberDTO>()))
-        if (member.userId == senderId && member.user)
-            return named(member.user->username, member.user->displayName);
-    return QString();
+    return memberName(conversation, senderId).value_or(QString());
 }
 
 QString spokenText(const QStringList& parts) {

@@ -13,6 +13,10 @@ namespace lumora {
 
 // The display name without surrounding white space, else the user name.
 QString resolvedDisplayName(const UserDTO& user);
+QString resolvedDisplayName(const PublicUserRefDTO& user);
+
+// The name of the conversation's member (or peer) with that user id, as the conversation gives it.
+std::optional<QString> memberName(const ConversationDTO& conversation, const QString& userId);
 
 // The person on the other side: the peer when the service names one, else the first member other
 // than `excluding` (falling back to the first member).

@@ -232,8 +232,7 @@ QVariant InboxViewModel::data(const QModelIndex& index, int role) const {
         const auto peer = peerRef(c, me);
         if (!peer)
             return displayTitle(c, me);
-        const QString name = peer->displayName.value_or(QString()).trimmed();
-        return name.isEmpty() ? peer->username : name;
+        return resolvedDisplayName(*peer);
     }
     case PeerCountryCodeRole:
         return c.peer ? c.peer->countryCode.value_or(QString()) : QString();

@@ -18,13 +18,7 @@ constexpr qsizetype longestBody = 300;
 std::optional<QString> groupSenderName(const ConversationDTO& conversation) {
     if (!conversation.lastMessage || !conversation.members || conversation.members->size() <= 2)
         return std::nullopt;
-    for (const ConversationMemberDTO& member : *conversation.members) {
-        if (member.userId == conversation.lastMessage->senderId && member.user) {
-            const QString name = member.user->displayName.value_or(QString()).trimmed();
-            return name.isEmpty() ? member.user->username : name;
-        }
-    }
-    return std::nullopt;
+    return memberName(conversation, conversation.lastMessage->senderId);
 }
 
 QString newestText(const ConversationDTO& conversation) {
