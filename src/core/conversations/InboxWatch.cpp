@@ -1,5 +1,7 @@
 #include "core/conversations/InboxWatch.h"
 
+#include <utility>
+
 #include <QNetworkInformation>
 
 #include <algorithm>
@@ -13,7 +15,6 @@ InboxWatch::InboxWatch(InboxViewModel* inbox, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &InboxWatch::askNow);
     connect(m_inbox, &InboxViewModel::snapshotArrived, this, &InboxWatch::onSnapshot);
     connect(m_inbox, &InboxViewModel::loadFinished, this, &InboxWatch::onLoadFinished);
-    followNetwork();
 }
 
 void InboxWatch::setIntervals(std::chrono::milliseconds every, std::chrono::milliseconds longest) {
@@ -28,6 +29,9 @@ void InboxWatch::start() {
     if (m_running)
         return;
     m_running = true;
+    // Not at construction: loading the platform's backend would delay the first window.
+    if (!std::exchange(m_followingNetwork, true))
+        followNetwork();
     m_delay = m_every;
     // Rows the inbox already holds from the service are the history the next list is compared with.
     if (m_inbox->hasServiceRows())

@@ -53,6 +53,7 @@ private:
     InboxViewModel* m_inbox;
     QTimer m_timer;
     bool m_running = false;
+    bool m_followingNetwork = false;
     std::chrono::milliseconds m_every{10'000};
     std::chrono::milliseconds m_longest{300'000};
     std::chrono::milliseconds m_delay{10'000};
