@@ -485,9 +485,6 @@ private Q_SLOTS:
 
         const RawReply messages = get(chat, {}, token());
         QCOMPARE(get(chat, messages.etag, token()).status, 304);
-        // The client's conditional fetch: the list, then "unchanged".
-        QVERIFY(await(client->messages(chatWithOmar, APIClient::Ask::IfChanged))->has_value());
-        QVERIFY(!await(client->messages(chatWithOmar, APIClient::Ask::IfChanged))->has_value());
 
         // Omar writes: both of amina's replies change, and reading the chat changes her list again.
         QVERIFY(await(omarClient.sendMessage(chatWithOmar, u"news"_s, std::nullopt)));
@@ -497,8 +494,7 @@ private Q_SLOTS:
         const RawReply newer = get(chat, messages.etag, token());
         QCOMPARE(newer.status, 200);
         QVERIFY(newer.body.contains("news"));
-        QCOMPARE(await(client->messages(chatWithOmar, APIClient::Ask::IfChanged))->value().last().body,
-                 u"news"_s);
+        get(chat, {}, token()); // reading it
         QCOMPARE(get(inbox, unread.etag, token()).status, 200); // it is read now
         const RawReply read = get(inbox, {}, token());
         QCOMPARE(get(inbox, read.etag, token()).status, 304);

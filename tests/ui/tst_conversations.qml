@@ -82,11 +82,6 @@ TestCase {
         verify(Find.findItem(oldest, (item) => item.Accessible.name === "Verified" && item.visible) !== null, "the seal")
         verify(/^\d{1,2}:\d{2}/.test(oldest.timeText), "a time of day without seconds: " + oldest.timeText)
 
-        const selected = signalSpy.createObject(testCase, { target: inbox, signalName: "select" })
-        mouseClick(row(inbox, 2))
-        compare(selected.count, 1)
-        compare(selected.signalArguments[0][0], 2, "choosing a row selects it")
-
         Fixture.setInboxFails(true)
         inbox.model.startLoad()
         const error = Find.findItem(inbox, (item) => item.Accessible.role === Accessible.AlertMessage)
@@ -132,9 +127,6 @@ TestCase {
         keyClick(Qt.Key_Return)
         compare(selected.count, 1)
         compare(selected.signalArguments[0][0], 2, "Return opens the current row")
-
-        AppState.language.language = LanguageManager.Arabic
-        tryCompare(list.itemAtIndex(1).Accessible, "name", "Layla، " + list.itemAtIndex(1).timeText + "، See you")
     }
 
     function test_inbox_500_rows_stay_virtual() {
